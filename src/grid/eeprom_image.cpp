@@ -1,0 +1,60 @@
+#include "grid/eeprom_image.h"
+
+namespace trv {
+
+namespace {
+int hexDigit(QChar c) {
+    if (c >= u'0' && c <= u'9') return c.unicode() - u'0';
+    if (c >= u'A' && c <= u'F') return c.unicode() - u'A' + 10;
+    if (c >= u'a' && c <= u'f') return c.unicode() - u'a' + 10;
+    return -1;
+}
+}  // namespace
+
+unsigned cellValue(const QString& text) {
+    unsigned value = 0;
+    for (QChar c : text) {
+        const int digit = hexDigit(c);
+        if (digit < 0 || value > 0x0FFFFFFFu) break;
+        value = value * 16 + unsigned(digit);
+    }
+    return value;
+}
+
+QString byteText(unsigned value) { return QString::number(value & 0xFF, 16).toUpper(); }
+
+bool isByteText(const QString& text) {
+    if (text.isEmpty() || text.size() > 2) return false;
+    for (QChar c : text)
+        if (hexDigit(c) < 0) return false;
+    return true;
+}
+
+EepromImage::EepromImage(QObject* parent) : QObject(parent) {}
+
+void EepromImage::setTexts(const CellTexts& texts) {
+    for (int i = 0; i < kImageSize; ++i) setText(i, texts[std::size_t(i)]);
+}
+
+void EepromImage::setText(int address, const QString& text) {
+    QString& cell = m_texts[std::size_t(address)];
+    if (cell == text) return;
+    cell = text;
+    emit cellChanged(address);
+}
+
+void EepromImage::setColour(int address, Colour colour) {
+    Colour& cell = m_colours[std::size_t(address)];
+    if (cell == colour) return;
+    cell = colour;
+    emit cellChanged(address);
+}
+
+void EepromImage::fill(const QString& text, Colour colour) {
+    for (int i = 0; i < kImageSize; ++i) {
+        setText(i, text);
+        setColour(i, colour);
+    }
+}
+
+}  // namespace trv

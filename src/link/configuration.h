@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace trv {
+
+class BoardWindows;
+class Link;
+
+// The eight selections, in the order they are filled, saved and restored.
+enum class Setting { Com, Inter, NbrDigi, Coul, Dcf77, Rel1, Rel2, Rep };
+inline constexpr int kSettingCount = 8;
+
+// The settings window CONFIGURATION. Its life governs the port: destroying it closes the
+// port and clears the port-open flag, and a new one starts with the flag false.
+class Configuration : public QWidget {
+    Q_OBJECT
+public:
+    Configuration(Link& link, BoardWindows* boards, QWidget* parent = nullptr);
+    ~Configuration() override;
+
+    QComboBox* list(Setting setting) const { return m_lists[std::size_t(setting)]; }
+    QString text(Setting setting) const;
+    int index(Setting setting) const;
+    // Selects entry i; false when the list has no such entry.
+    bool setIndex(Setting setting, int i);
+    QPushButton* validateButton() const { return m_valide; }
+
+    // Opens the selected port and adapts the board windows (BOUTON_VALIDE).
+    void OUVERTURE_DU_COM();
+
+private:
+    QComboBox* addList(Setting setting, const char* name, const char* labelName,
+                       const QString& caption, const QStringList& items, int labelLeft,
+                       int listLeft, int top);
+    int selectedPortNumber() const;
+
+    Link& m_link;
+    BoardWindows* m_boards;
+    std::array<QComboBox*, kSettingCount> m_lists{};
+    QPushButton* m_valide = nullptr;
+};
+
+}  // namespace trv

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+
+#include "link/serial_port.h"
+
+// The program's one serial port and its port-open flag. The main window keeps this object
+// for the whole run and hands it to every window, so no window can hold a dangling port.
+namespace trv {
+
+class Link {
+public:
+    explicit Link(std::unique_ptr<SerialPort> port);
+
+    SerialPort& port() { return *m_port; }
+
+    // True once the settings window has opened the chosen port.
+    bool portOpen() const { return m_portOpen; }
+    void setPortOpen(bool open) { m_portOpen = open; }
+
+    // The settings window is gone: its port closes and the flag drops.
+    void release();
+
+    // An exchange with the board is running; windows refuse to close meanwhile.
+    bool busy() const { return m_busy > 0; }
+    void beginExchange() { ++m_busy; }
+    void endExchange() { --m_busy; }
+
+private:
+    std::unique_ptr<SerialPort> m_port;
+    bool m_portOpen = false;
+    int m_busy = 0;
+};
+
+}  // namespace trv

@@ -1,0 +1,15 @@
+#include "link/vxmbase.h"
+
+#include "link/link.h"
+#include "ui/messages.h"
+
+namespace trv {
+
+bool openPortGuard(const Link& link, QWidget* parent) {
+    if (link.portOpen()) return true;
+    msg::warning(parent, QStringLiteral("Pas de port COM ouvert. Veuillez valider la "
+                                        "Configuration dans le menu Configuration."));
+    return false;
+}
+
+}  // namespace trv

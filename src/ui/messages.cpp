@@ -1,0 +1,36 @@
+#include "ui/messages.h"
+
+#include <QMessageBox>
+
+namespace trv::msg {
+namespace {
+Observer& observer() {
+    static Observer o;
+    return o;
+}
+}  // namespace
+
+void setObserver(Observer o) { observer() = std::move(o); }
+
+void show(Kind kind, QWidget* parent, const QString& text) {
+    if (observer()) {
+        observer()(kind, text);
+        return;
+    }
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (kind) {
+        case Kind::Info: icon = QMessageBox::Information; break;
+        case Kind::Warning: icon = QMessageBox::Warning; break;
+        case Kind::Critical: icon = QMessageBox::Critical; break;
+        case Kind::Plain: icon = QMessageBox::NoIcon; break;
+    }
+    QMessageBox box(icon, QString::fromLatin1(kCaption), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void info(QWidget* parent, const QString& text) { show(Kind::Info, parent, text); }
+void warning(QWidget* parent, const QString& text) { show(Kind::Warning, parent, text); }
+void critical(QWidget* parent, const QString& text) { show(Kind::Critical, parent, text); }
+void plain(QWidget* parent, const QString& text) { show(Kind::Plain, parent, text); }
+
+}  // namespace trv::msg
