@@ -1,0 +1,190 @@
+#include "app/principal.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QUrl>
+
+#include "config/configuration_file.h"
+#include "counter/dump_24c01.h"
+#include "link/configuration.h"
+#include "luminosity/lum.h"
+#include "protocol/detect.h"
+#include "switches/sw.h"
+
+namespace trv {
+
+Principal::Principal(std::unique_ptr<SerialPort> port, QWidget* parent)
+    : QMainWindow(parent), m_link(std::move(port)) {
+    setObjectName(QStringLiteral("PRINCIPAL"));
+    setWindowTitle(QStringLiteral(" Gestion Compteur / Décompteur TRV."));
+    m_mdi = new QMdiArea(this);
+    setCentralWidget(m_mdi);
+    buildMenus();
+    setWindowState(windowState() | Qt::WindowMaximized);
+    showConfiguration();
+}
+
+Principal::~Principal() {
+    // Child windows go while the link still exists: the settings window releases the port.
+    for (QMdiSubWindow* w : m_mdi->subWindowList()) delete w;
+}
+
+void Principal::buildMenus() {
+    auto add = [this](QMenu* menu, const char* name, const QString& caption,
+                      std::function<void()> run) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, [run = std::move(run)] { run(); });
+        return a;
+    };
+    QMenu* fichier = menuBar()->addMenu(QStringLiteral("&Fichier"));
+    fichier->setObjectName(QStringLiteral("MENU_FICHIER"));
+    add(fichier, "MENU_NOUVELLE", QStringLiteral("&Nouvelle configuration"),
+        [this] { newConfiguration(); });
+    add(fichier, "MENU_OUVRIR", QStringLiteral("&Ouvrir une configuration"),
+        [this] { openConfiguration([this] { return showConfiguration(); }, this); });
+    add(fichier, "MENU_ENREGISTRER", QStringLiteral("&Enregistrer une configuration"),
+        [this] { saveConfiguration([this] { return showConfiguration(); }, this); });
+    add(fichier, "MENU_QUITTER", QStringLiteral("&Quitter"), [] { QCoreApplication::quit(); });
+
+    QMenu* configurer = menuBar()->addMenu(QStringLiteral("&Configuration"));
+    configurer->setObjectName(QStringLiteral("MENU_CONFIGURER2"));
+    add(configurer, "MENU_CONFIGURER", QStringLiteral("Configuration"),
+        [this] { showConfiguration(); });
+    add(configurer, "MENU_DETECT", QStringLiteral("Détection port COM"),
+        [this] { showDetect(); });
+
+    QMenu* fenetre = menuBar()->addMenu(QStringLiteral("&Fenêtre"));
+    fenetre->setObjectName(QStringLiteral("MENU_FENETRE"));
+    add(fenetre, "MENU_PARA", QStringLiteral("&Paramètres du Compteur Décompteur"),
+        [this] { showCounter(); });
+    add(fenetre, "MENU_AFF", QStringLiteral("&Luminosité"), [this] { showLuminosity(); });
+    add(fenetre, "MENU_MISEALH", QStringLiteral("&Lire les microswitches"),
+        [this] { showSwitches(); });
+
+    QMenu* aide = menuBar()->addMenu(QStringLiteral("&?"));
+    aide->setObjectName(QStringLiteral("MENU_Aide_generale"));
+    add(aide, "MENU_Aide", QStringLiteral("Aide"), [this] { help(); });
+}
+
+QAction* Principal::action(const char* name) const {
+    return findChild<QAction*>(QLatin1String(name));
+}
+
+template <typename W, typename Make>
+W* Principal::showChild(QPointer<QMdiSubWindow>& slot, Make make) {
+    if (!slot) {
+        W* widget = make();
+        slot = m_mdi->addSubWindow(widget, Qt::SubWindow | Qt::WindowTitleHint |
+                                               Qt::WindowSystemMenuHint |
+                                               Qt::WindowCloseButtonHint |
+                                               Qt::WindowMinimizeButtonHint);
+        slot->setAttribute(Qt::WA_DeleteOnClose);
+        slot->setObjectName(widget->objectName() + QStringLiteral("_frame"));
+        if (widget->minimumSize() == widget->maximumSize())  // fixed-size windows
+            slot->setFixedSize(slot->sizeHint());
+    }
+    slot->show();
+    m_mdi->setActiveSubWindow(slot);
+    slot->raise();
+    return qobject_cast<W*>(slot->widget());
+}
+
+Configuration* Principal::showConfiguration() {
+    auto* c = showChild<Configuration>(m_configuration,
+                                       [this] { return new Configuration(m_link, this); });
+    m_configuration->showNormal();
+    m_mdi->setActiveSubWindow(m_configuration);
+    c->setFocus();
+    return c;
+}
+
+Detect* Principal::showDetect() {
+    auto* d = showChild<Detect>(m_detect, [this] { return new Detect(m_link); });
+    m_detect->showNormal();
+    m_mdi->setActiveSubWindow(m_detect);
+    d->setFocus();
+    return d;
+}
+
+QString Principal::replyControl() const {
+    // Without a settings window the port is closed and the guard stops every operation
+    // before the setting is read; "OUI" is the setting's start-up value.
+    if (Configuration* c = configuration()) return c->text(Setting::Rep);
+    return QStringLiteral("OUI");
+}
+
+Dump24c01* Principal::showCounter() {
+    return showChild<Dump24c01>(m_counter,
+                                [this] { return new Dump24c01(m_link, [this] { return replyControl(); }); });
+}
+
+Lum* Principal::showLuminosity() {
+    return showChild<Lum>(m_luminosity,
+                          [this] { return new Lum(m_link, [this] { return replyControl(); }); });
+}
+
+Sw* Principal::showSwitches() {
+    return showChild<Sw>(m_switches,
+                         [this] { return new Sw(m_link, [this] { return replyControl(); }); });
+}
+
+Configuration* Principal::configuration() const {
+    return m_configuration ? qobject_cast<Configuration*>(m_configuration->widget()) : nullptr;
+}
+Dump24c01* Principal::counter() const {
+    return m_counter ? qobject_cast<Dump24c01*>(m_counter->widget()) : nullptr;
+}
+Lum* Principal::luminosity() const {
+    return m_luminosity ? qobject_cast<Lum*>(m_luminosity->widget()) : nullptr;
+}
+Sw* Principal::switches() const {
+    return m_switches ? qobject_cast<Sw*>(m_switches->widget()) : nullptr;
+}
+Detect* Principal::detect() const {
+    return m_detect ? qobject_cast<Detect*>(m_detect->widget()) : nullptr;
+}
+
+void Principal::newConfiguration() {
+    // Destroying the settings window closes the port; the new one starts from the defaults.
+    if (m_configuration) delete m_configuration.data();
+    showConfiguration();
+}
+
+void Principal::gateBoardWindows(bool monoColour) {
+    QAction* switchesEntry = action("MENU_MISEALH");
+    switchesEntry->setEnabled(false);
+    showSwitches();
+    Lum* lum = showLuminosity();
+    Dump24c01* dump = showCounter();
+    dump->applyColourSetting(monoColour);
+    lum->applyColourSetting(monoColour);
+    switchesEntry->setEnabled(true);
+}
+
+void Principal::help() {
+    // The help document sits beside the program; a missing one is silently ignored.
+    const QString folder = QCoreApplication::applicationDirPath();
+    QDir::setCurrent(folder);
+    const QString document = folder + QStringLiteral("/TRV_VXM.doc");
+    if (QFileInfo::exists(document)) QDesktopServices::openUrl(QUrl::fromLocalFile(document));
+}
+
+void Principal::closeEvent(QCloseEvent* event) {
+    // No question and nothing saved; only an exchange in progress holds the window.
+    if (m_link.busy()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QCoreApplication::quit();
+}
+
+}  // namespace trv

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+#include "link/board_windows.h"
+#include "link/link.h"
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+
+namespace trv {
+
+class Configuration;
+class Detect;
+class Dump24c01;
+class Lum;
+class Sw;
+
+// The main window PRINCIPAL: the frame of every other window and their menus. It keeps
+// the program's one link so that the port outlives any child window.
+class Principal : public QMainWindow, public BoardWindows {
+    Q_OBJECT
+public:
+    explicit Principal(std::unique_ptr<SerialPort> port, QWidget* parent = nullptr);
+    ~Principal() override;
+
+    Link& link() { return m_link; }
+    QMdiArea* mdiArea() const { return m_mdi; }
+    QAction* action(const char* name) const;
+
+    // Show a child window: create it when absent, else bring it to the front.
+    Configuration* showConfiguration();  // also in the normal state, with the focus
+    Detect* showDetect();
+    Dump24c01* showCounter();
+    Lum* showLuminosity();
+    Sw* showSwitches();
+
+    Configuration* configuration() const;
+    Dump24c01* counter() const;
+    Lum* luminosity() const;
+    Sw* switches() const;
+    Detect* detect() const;
+
+    void newConfiguration();
+    void help();
+
+    void gateBoardWindows(bool monoColour) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    template <typename W, typename Make>
+    W* showChild(QPointer<QMdiSubWindow>& slot, Make make);
+    QString replyControl() const;
+    void buildMenus();
+
+    Link m_link;
+    QMdiArea* m_mdi = nullptr;
+    QPointer<QMdiSubWindow> m_configuration, m_detect, m_counter, m_luminosity, m_switches;
+};
+
+}  // namespace trv

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+
+#include <array>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace trv {
+
+class EepromImage;
+
+// The 128-cell view and editor of a window's EEPROM image, with its row of buttons. Its
+// controls are placed straight on the board window at the window's fixed positions.
+class GridWidget : public QObject {
+    Q_OBJECT
+public:
+    struct Placement {
+        int left = 3360;          // left of the first cell column, twips
+        bool extension = true;    // the "Férmer l'extension." button
+        bool fillButtons = true;  // EDIT, Lin and Envoi act (the microswitch window: no)
+    };
+
+    GridWidget(EepromImage& image, QWidget* window, Placement placement);
+
+    std::array<QLineEdit*, 129> Text1{};  // 0..127 the cells, 128 the fill box
+    QPushButton* butRd = nullptr;
+    QPushButton* butEdit = nullptr;
+    QPushButton* butLin = nullptr;
+    QPushButton* butWr = nullptr;
+    QPushButton* extension = nullptr;
+
+    void fillFromBox();      // EDIT
+    void fillWithAddresses();  // Lin
+
+signals:
+    void readRequested();
+    void writeRequested();
+    void closeExtensionRequested();
+
+private:
+    void showCell(int address);
+
+    EepromImage& m_image;
+    Placement m_placement;
+};
+
+}  // namespace trv

@@ -1,0 +1,46 @@
+#include "protocol/board_window.h"
+
+#include <QCloseEvent>
+
+#include "link/link.h"
+#include "link/vxmbase.h"
+#include "protocol/exchange.h"
+
+namespace trv {
+
+BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Placement placement,
+                         ReadVariant readVariant, QWidget* parent)
+    : QWidget(parent),
+      m_link(link),
+      m_replyControl(std::move(replyControl)),
+      m_readVariant(readVariant),
+      m_image(this) {
+    setFont(QFont(QStringLiteral("Comic Sans MS")));
+    m_grid = new GridWidget(m_image, this, placement);
+    connect(m_grid, &GridWidget::readRequested, this, &BoardWindow::readFromGrid);
+    if (placement.fillButtons)
+        connect(m_grid, &GridWidget::writeRequested, this, &BoardWindow::writeFromGrid);
+}
+
+void BoardWindow::closeEvent(QCloseEvent* event) {
+    if (m_link.busy())
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}
+
+// The grid's own buttons move the image alone and report only through the cells; without
+// an open port they warn as the board operations do and leave the grid as it is.
+void BoardWindow::readFromGrid() {
+    if (!openPortGuard(m_link, this)) return;
+    Exchange exchange(m_link, this);
+    LIT_24C01(exchange, m_image, m_readVariant);
+}
+
+void BoardWindow::writeFromGrid() {
+    if (!openPortGuard(m_link, this)) return;
+    Exchange exchange(m_link, this);
+    ECRIT_24C01(exchange, m_image);
+}
+
+}  // namespace trv

@@ -1,0 +1,87 @@
+#include "protocol/image_transfer.h"
+
+#include "link/serial_port.h"
+#include "protocol/exchange.h"
+#include "protocol/frames.h"
+#include "ui/colours.h"
+#include "ui/messages.h"
+
+namespace trv {
+namespace {
+// Four acknowledgements, then 128 data replies whose 4th and 5th characters are the digits.
+constexpr qint64 kReadReplyMinimum = 788;
+constexpr int kFirstDigitOffset = 23;  // zero-based position of the first byte's digits
+constexpr int kDataReplySize = 6;
+constexpr qint64 kWriteReplySize = 800;  // one acknowledgement for each of the 160 frames
+
+// Every transfer starts by waking the board and dropping whatever it said before.
+void openTransfer(Exchange& exchange) {
+    exchange.sendBurst("SSS", 5);
+    exchange.settle();
+    exchange.discardInput();
+    exchange.port().setDtr(false);
+}
+
+void markFailed(EepromImage& image) { image.fill(QStringLiteral("Er"), colour::kRed); }
+}  // namespace
+
+bool LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant variant) {
+    openTransfer(exchange);
+    for (const char* command : {"SSS", "ZA0", "Y00", "ZA1"}) exchange.sendFrame(command);
+    for (int i = 0; i < kImageSize; ++i) exchange.sendFrame("X1X");
+    exchange.sendFrame("X6X");
+    if (variant == ReadVariant::ClosingRrr) exchange.sendFrame("RRR");
+
+    const auto outcome = exchange.waitReply([](qint64 n) { return n >= kReadReplyMinimum; });
+    if (outcome == Exchange::Outcome::TimedOut) {
+        markFailed(image);
+        return true;
+    }
+    const QByteArray reply = exchange.readReply();
+    for (int i = 0; i < kImageSize; ++i) {
+        // The board's characters go into the cell as they are; Latin-1 keeps one per byte.
+        const QByteArray digits = reply.mid(kFirstDigitOffset + kDataReplySize * i, 2);
+        image.setText(i, QString::fromLatin1(digits));
+        image.setColour(i, colour::kGreen);
+    }
+    return false;
+}
+
+std::optional<int> firstUnsendableCell(const CellTexts& texts) {
+    for (int i = 0; i < kImageSize; ++i)
+        if (!isByteText(texts[std::size_t(i)])) return i;
+    return std::nullopt;
+}
+
+QString unsendableCellMessage(int address) {
+    return QStringLiteral("Envoi impossible : la case %1 (adresse 0x%2) ne contient pas un "
+                          "octet hexadécimal. Rien n'a été envoyé.")
+        .arg(address)
+        .arg(byteText(unsigned(address)).rightJustified(2, u'0'));
+}
+
+WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image) {
+    if (const auto bad = firstUnsendableCell(image.texts())) {
+        msg::warning(exchange.window(), unsendableCellMessage(*bad));
+        return WriteOutcome::Refused;
+    }
+    openTransfer(exchange);
+    for (int block = 0; block < 8; ++block) {
+        exchange.sendFrame("SSS");
+        exchange.sendFrame("ZA0");
+        exchange.sendFrame(frames::dataCommand(byteText(unsigned(16 * block))));
+        for (int i = 16 * block; i < 16 * block + 16; ++i)
+            exchange.sendFrame(frames::dataCommand(image.text(i)));
+        exchange.sendFrame("WWW");
+    }
+    const auto outcome = exchange.waitReply([](qint64 n) { return n == kWriteReplySize; });
+    exchange.readReply();
+    if (outcome == Exchange::Outcome::TimedOut) {
+        markFailed(image);
+        return WriteOutcome::TimedOut;
+    }
+    for (int i = 0; i < kImageSize; ++i) image.setColour(i, colour::kGreen);
+    return WriteOutcome::Written;
+}
+
+}  // namespace trv
