@@ -1,0 +1,94 @@
+#include "test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "link/port_map.h"
+
+namespace trv::test {
+
+MessageRecorder::MessageRecorder() {
+    msg::setObserver([this](msg::Kind kind, const QString& text) { messages.append({kind, text}); });
+}
+MessageRecorder::~MessageRecorder() { msg::setObserver({}); }
+
+QStringList MessageRecorder::texts() const {
+    QStringList list;
+    for (const Message& m : messages) list << m.text;
+    return list;
+}
+
+TempDataHome::TempDataHome() : m_previous(qgetenv("XDG_DATA_HOME")) {
+    qputenv("XDG_DATA_HOME", m_dir.path().toLocal8Bit());
+}
+TempDataHome::~TempDataHome() {
+    if (m_previous.isEmpty())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", m_previous);
+}
+
+LinkedPty::LinkedPty(int portNumber) : m_link(portLinkPath(portNumber)) {
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) return;
+    const char* name = ::ptsname(m_master);
+    m_slave = ::open(name, O_RDWR | O_NOCTTY);
+    termios t{};
+    ::tcgetattr(m_slave, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(m_slave, TCSANOW, &t);
+    QDir().mkpath(portsFolder());
+    QFile::remove(m_link);
+    QFile::link(QString::fromLocal8Bit(name), m_link);
+}
+
+LinkedPty::~LinkedPty() {
+    QFile::remove(m_link);
+    if (m_slave >= 0) ::close(m_slave);
+    if (m_master >= 0) ::close(m_master);
+}
+
+QByteArray LinkedPty::readAvailable(int waitMs) {
+    QByteArray out;
+    pollfd p{m_master, POLLIN, 0};
+    while (::poll(&p, 1, waitMs) > 0 && (p.revents & POLLIN)) {
+        char buf[4096];
+        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        if (n <= 0) break;
+        out.append(buf, int(n));
+    }
+    return out;
+}
+
+void LinkedPty::write(const QByteArray& bytes) {
+    [[maybe_unused]] const ssize_t n = ::write(m_master, bytes.constData(), size_t(bytes.size()));
+}
+
+bool FakePort::write(const QByteArray& bytes) {
+    if (!m_open) return false;
+    written += bytes;
+    m_countdownBase += bytes.size();
+    while (!m_script.empty() && m_countdownBase >= m_script.front().first) {
+        m_countdownBase -= m_script.front().first;
+        m_input += m_script.front().second;
+        m_script.pop_front();
+    }
+    return true;
+}
+
+bool FakePort::waitForInput(int msecs) {
+    m_clock.sleep(Millis(msecs));
+    return false;
+}
+
+void FakePort::answerAfter(qint64 afterBytes, QByteArray reply) {
+    m_script.emplace_back(afterBytes, std::move(reply));
+}
+
+}  // namespace trv::test

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <functional>
+#include <utility>
+
+#include "link/serial_port.h"
+#include "protocol/clock.h"
+#include "ui/messages.h"
+
+// Shared pieces of the test programs: recorded message boxes, a private data folder for the
+// port links, a fake clock and an in-process fake port for the time-out cases.
+namespace trv::test {
+
+struct Message {
+    msg::Kind kind;
+    QString text;
+};
+
+// Records every message box instead of showing it, for the recorder's lifetime.
+class MessageRecorder {
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+    QList<Message> messages;
+    QStringList texts() const;
+    void clear() { messages.clear(); }
+};
+
+// XDG_DATA_HOME pointed at a fresh folder, so port links never touch the user's own.
+class TempDataHome {
+public:
+    TempDataHome();
+    ~TempDataHome();
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+};
+
+// A pseudo-terminal linked as COMn, with the far end kept by the test.
+class LinkedPty {
+public:
+    explicit LinkedPty(int portNumber);
+    ~LinkedPty();
+    bool ok() const { return m_master >= 0; }
+    QByteArray readAvailable(int waitMs = 50);
+    void write(const QByteArray& bytes);
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_link;
+};
+
+class FakeClock final : public Clock {
+public:
+    Millis now() override { return m_now; }
+    void sleep(Millis d) override { m_now += d; }
+    Millis m_now{1'000'000};
+};
+
+// A port whose replies are scripted by the number of bytes written; waits advance the
+// fake clock instead of blocking.
+class FakePort final : public SerialPort {
+public:
+    explicit FakePort(FakeClock& clock) : m_clock(clock) {}
+
+    bool open(int n) override { return (m_open = openable(n)); }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    int baudRate() const override { return 9600; }
+    bool write(const QByteArray& bytes) override;
+    bool drain(int) override { return m_open; }
+    qint64 bytesWaiting() override { return m_input.size(); }
+    bool waitForInput(int msecs) override;
+    QByteArray readAll() override { return std::exchange(m_input, {}); }
+    void discardInput() override { m_input.clear(); }
+    void setDtr(bool on) override { m_dtr = on; }
+
+    // Answer: once `afterBytes` more bytes are written (counted from the previous answer),
+    // `reply` arrives at once.
+    void answerAfter(qint64 afterBytes, QByteArray reply);
+    QByteArray written;
+    std::function<bool(int)> openable = [](int) { return true; };
+    bool m_dtr = true;
+
+private:
+    FakeClock& m_clock;
+    bool m_open = false;
+    QByteArray m_input;
+    qint64 m_countdownBase = 0;
+    std::deque<std::pair<qint64, QByteArray>> m_script;
+};
+
+}  // namespace trv::test
