@@ -1,0 +1,114 @@
+#include "config/configuration_file.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QSaveFile>
+#include <optional>
+
+#include "config/kel_file.h"
+#include "link/configuration.h"
+#include "ui/messages.h"
+
+namespace trv {
+namespace {
+
+static_assert(kel::kSettingCount == kSettingCount);
+
+const QString kOpenTitle = QStringLiteral("Ouvrir un fichier de configuration RZP");
+const QString kOpenFilter = QStringLiteral("Fichiers configuration(*.kel);;Tous les fichiers(*.*)");
+const QString kSaveTitle = QStringLiteral("Enregistrer un fichier de configuration RZP");
+const QString kSaveFilter = QStringLiteral("Fichiers configuration(*.KEL);;Tous les fichiers(*.*)");
+const QString kInitialName = QStringLiteral("Configuration_RZP");
+
+// No default suffix: a name typed without extension is used as typed.
+QString realOpenDialog(QWidget* parent, const QString& title, const QString& filter,
+                       const QString& initialName) {
+    return QFileDialog::getOpenFileName(parent, title, initialName, filter);
+}
+
+QString realSaveDialog(QWidget* parent, const QString& title, const QString& filter,
+                       const QString& initialName) {
+    return QFileDialog::getSaveFileName(parent, title, initialName, filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+FileDialogs& dialogs() {
+    static FileDialogs d{realOpenDialog, realSaveDialog};
+    return d;
+}
+
+// The file's first bytes; nothing when it cannot be read. Only regular files are read:
+// opening or reading a FIFO or a terminal can block for ever.
+std::optional<QByteArray> readHead(const QString& name) {
+    const QFileInfo info(name);
+    if (!info.isFile()) return std::nullopt;
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    QByteArray head = file.read(kel::kReadLimit);
+    if (file.error() != QFileDevice::NoError) return std::nullopt;
+    return head;
+}
+
+kel::Selections selectionsOf(const Configuration& settings) {
+    kel::Selections s;
+    for (int i = 0; i < kSettingCount; ++i) {
+        s.indexes[std::size_t(i)] = settings.index(Setting(i));
+        s.texts[std::size_t(i)] = settings.text(Setting(i));
+    }
+    return s;
+}
+
+// Writes through a temporary file renamed over the target once complete. False on any
+// failure, the target then being untouched; true also when the settings window is gone.
+bool writeFile(const QString& name, const ShowSettings& showSettings) {
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    Configuration* settings = showSettings();
+    if (!settings) return true;
+    const QByteArray bytes =
+        kel::writeKelFile(selectionsOf(*settings), QDateTime::currentDateTime());
+    // commit() can miss an error of the final buffer write: flush first and check.
+    return file.write(bytes) == bytes.size() && file.flush() && file.commit();
+}
+
+// Sets the indexes in file order and stops at the first one its list lacks; only a
+// complete set is validated.
+void applyIndexes(const std::vector<int>& indexes, Configuration& settings) {
+    for (std::size_t i = 0; i < indexes.size(); ++i)
+        if (!settings.setIndex(Setting(i), indexes[i])) return;
+    if (indexes.size() == std::size_t(kSettingCount)) settings.validateButton()->click();
+}
+
+}  // namespace
+
+void setFileDialogsForTesting(FileDialogs d) {
+    dialogs().open = d.open ? std::move(d.open) : realOpenDialog;
+    dialogs().save = d.save ? std::move(d.save) : realSaveDialog;
+}
+
+void openConfiguration(const ShowSettings& showSettings, QWidget* parent) {
+    QString name = dialogs().open(parent, kOpenTitle, kOpenFilter, kInitialName);
+    std::optional<QByteArray> head;
+    while (!name.isEmpty()) {
+        head = readHead(name);
+        if (head) break;
+        msg::plain(parent, QStringLiteral("Erreur d'ouverture de ") + name);
+        name = dialogs().open(parent, kOpenTitle, kOpenFilter, name);
+    }
+    if (!head) return;
+    Configuration* settings = showSettings();
+    if (settings) applyIndexes(kel::readKelIndexes(*head), *settings);
+}
+
+void saveConfiguration(const ShowSettings& showSettings, QWidget* parent) {
+    QString name = dialogs().save(parent, kSaveTitle, kSaveFilter, kInitialName);
+    while (!name.isEmpty() && !writeFile(name, showSettings)) {
+        msg::plain(parent, QStringLiteral("Erreur lors de la création de ") + name +
+                               QStringLiteral(". Essayer à nouveau"));
+        name = dialogs().save(parent, kSaveTitle, kSaveFilter, name);
+    }
+}
+
+}  // namespace trv

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// The File menu's "&Ouvrir une configuration" and "&Enregistrer une configuration": the
+// eight selections of the settings window kept in a ".kel" file and loaded back.
+namespace trv {
+
+class Configuration;
+
+// Shows the settings window CONFIGURATION (creating it when needed) in its normal state,
+// gives it the focus and returns it. The main window provides it.
+using ShowSettings = std::function<Configuration*()>;
+
+// Asks the user for a file name, then reads the file's first eight indexes into the
+// settings window and, when all eight are entries of their lists, presses BOUTON_VALIDE,
+// which opens the port as a click would. Loading stops silently at the first unusable
+// index, keeping the ones already set. A file that cannot be read is reported and the
+// dialog comes back with that name; cancelling the dialog ends the operation quietly.
+void openConfiguration(const ShowSettings& showSettings, QWidget* parent);
+
+// Asks the user for a file name and writes the settings window's selections to it. The
+// file is replaced only once it is complete, so a failed save leaves the previous one
+// intact; the failure is reported and the dialog comes back with that name.
+void saveConfiguration(const ShowSettings& showSettings, QWidget* parent);
+
+// The file dialogs. Each returns the chosen path, or an empty string when the user
+// cancels; `filter` is in QFileDialog's form ("Text(*.ext);;Other(*.*)").
+struct FileDialogs {
+    using Ask = std::function<QString(QWidget* parent, const QString& title, const QString& filter,
+                                      const QString& initialName)>;
+    Ask open;
+    Ask save;
+};
+
+// Test seam: replaces the platform's dialogs; a missing function restores the real one.
+void setFileDialogsForTesting(FileDialogs dialogs);
+
+}  // namespace trv
