@@ -1,0 +1,158 @@
+// trv-board-sim: a TRV display board on a pseudo-terminal, for learning and testing the
+// tool without the hardware. It links its device as port COMn and answers until stopped.
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <csignal>
+#include <cstdio>
+
+#include "sim/pty_board.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onSignal(int signalNumber) {
+    const char byte = char(signalNumber);
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+void print(const QString& text) {
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stdout);
+    std::fflush(stdout);
+}
+
+void printError(const QString& text) {
+    std::fputs(qPrintable(QStringLiteral("trv-board-sim : ") + text + QLatin1Char('\n')), stderr);
+}
+
+bool readCount(const QCommandLineParser& parser, const QString& name, int minimum, int* value) {
+    if (!parser.isSet(name)) return true;
+    bool ok = false;
+    *value = parser.value(name).toInt(&ok);
+    if (ok && *value >= minimum) return true;
+    printError(QStringLiteral("--%1 attend un nombre entier à partir de %2, pas « %3 ».")
+                   .arg(name)
+                   .arg(minimum)
+                   .arg(parser.value(name)));
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("trv-board-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                .arg(TRV_VERSION_MAJOR)
+                                                .arg(TRV_VERSION_MINOR)
+                                                .arg(TRV_VERSION_PATCH));
+
+    const QString defaultImage =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+        QStringLiteral("/trv-compteur/sim-eeprom.bin");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Simule une carte d'affichage TRV sur un pseudo-terminal, relié comme port COMn\n"
+        "de trv-compteur. L'EEPROM de 128 octets est gardée dans un fichier image.\n"
+        "Arrêt par Ctrl+C."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({
+        {QStringLiteral("port"), QStringLiteral("Numéro du port COM simulé (défaut : 3)."),
+         QStringLiteral("N"), QStringLiteral("3")},
+        {QStringLiteral("image"),
+         QStringLiteral("Fichier de l'EEPROM, 128 octets bruts (défaut : %1).").arg(defaultImage),
+         QStringLiteral("FICHIER"), defaultImage},
+        {QStringLiteral("preset"),
+         QStringLiteral("Contenu d'un fichier image créé : blank (carte vierge, tout à FF) ou "
+                        "signed (compteur configuré et signé, défaut)."),
+         QStringLiteral("blank|signed"), QStringLiteral("signed")},
+        {QStringLiteral("no-pacing"),
+         QStringLiteral("Répond sans attendre le débit réel de la ligne (9600 bauds).")},
+        {QStringLiteral("silent"), QStringLiteral("Panne : ne répond à rien.")},
+        {QStringLiteral("cut"),
+         QStringLiteral("Panne : répond à chaque salve de trames d'un bloc, sans ses N derniers "
+                        "octets."),
+         QStringLiteral("N")},
+        {QStringLiteral("extra"),
+         QStringLiteral("Panne : répond à chaque salve de trames d'un bloc, suivi de N octets "
+                        "ACK en trop."),
+         QStringLiteral("N")},
+        {QStringLiteral("garbage"),
+         QStringLiteral("Panne : les réponses de lecture portent « G0 » au lieu de l'octet.")},
+        {QStringLiteral("wrong-probe"),
+         QStringLiteral("Panne : une trame RRR seule reçoit d'abord une réponse fausse (NAK), "
+                        "la bonne 300 ms plus tard.")},
+    });
+    parser.process(app);
+
+    trv::sim::PtyBoardOptions options;
+    if (!readCount(parser, QStringLiteral("port"), 1, &options.port) ||
+        !readCount(parser, QStringLiteral("cut"), 0, &options.faults.cut) ||
+        !readCount(parser, QStringLiteral("extra"), 0, &options.faults.extra))
+        return 2;
+    options.imagePath = parser.value(QStringLiteral("image"));
+    const QString preset = parser.value(QStringLiteral("preset"));
+    if (preset == QLatin1String("blank")) {
+        options.preset = trv::sim::Preset::Blank;
+    } else if (preset == QLatin1String("signed")) {
+        options.preset = trv::sim::Preset::Signed;
+    } else {
+        printError(QStringLiteral("--preset attend blank ou signed, pas « %1 ».").arg(preset));
+        return 2;
+    }
+    options.pacing = !parser.isSet(QStringLiteral("no-pacing"));
+    options.faults.silent = parser.isSet(QStringLiteral("silent"));
+    options.faults.garbage = parser.isSet(QStringLiteral("garbage"));
+    options.faults.wrongProbe = parser.isSet(QStringLiteral("wrong-probe"));
+
+    // Signals only wake the event loop; the board is stopped and the link removed below,
+    // outside the handler.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+        printError(QStringLiteral("impossible de préparer l'arrêt par signal."));
+        return 1;
+    }
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+
+    const bool imageExisted = QFileInfo::exists(options.imagePath);
+    trv::sim::PtyBoard board(options);
+    if (!board.start()) {
+        printError(board.errorString());
+        return 1;
+    }
+    print(QStringLiteral("Carte TRV simulée sur COM%1 : %2")
+              .arg(options.port)
+              .arg(board.devicePath()));
+    print(QStringLiteral("Lien : %1").arg(board.linkPath()));
+    print(QStringLiteral("Image EEPROM : %1 (%2)")
+              .arg(options.imagePath, imageExisted
+                                          ? QStringLiteral("chargée")
+                                          : QStringLiteral("créée, préréglage %1").arg(preset)));
+    if (!options.pacing) print(QStringLiteral("Réponses sans attente du débit de la ligne."));
+    print(QStringLiteral("Ctrl+C pour arrêter."));
+
+    const int status = app.exec();
+    board.stop();
+    print(QStringLiteral("Arrêté ; lien COM%1 retiré.").arg(options.port));
+    return status;
+}

@@ -1,0 +1,469 @@
+#include "sim/pty_board.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "link/port_map.h"
+
+namespace trv::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// 9600 baud, one start bit, eight data bits, one stop bit.
+constexpr auto kByteTime = std::chrono::nanoseconds(10 * 1'000'000'000LL / 9600);
+// The tool writes a run of frames back to back; a pause this long ends the run.
+constexpr auto kRunGap = 20ms;
+constexpr auto kProbeRetry = 300ms;
+// Longest sleep when nothing is due; stop() also wakes the thread through a pipe.
+constexpr auto kIdleWait = 100ms;
+
+QString systemError(const QString& what) {
+    return QStringLiteral("%1 : %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+void closeFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+// Replaces the file in one step, so that a reader (or a crash) never meets half an image.
+bool saveImage(const QString& path, const Eeprom& image, QString* error) {
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath())) {
+        *error = QStringLiteral("Impossible de créer le dossier %1").arg(info.absolutePath());
+        return false;
+    }
+    QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
+                                        info.fileName() + QStringLiteral(".XXXXXX"));
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        *error = systemError(
+            QStringLiteral("Impossible de créer un fichier dans %1").arg(info.absolutePath()));
+        return false;
+    }
+    // mkstemp makes the file private; the image keeps the mode it had, or the usual one.
+    struct stat old {};
+    ::fchmod(fd,
+             ::stat(QFile::encodeName(path).constData(), &old) == 0 ? old.st_mode & 07777 : 0644);
+    const bool written =
+        writeAll(fd, reinterpret_cast<const char*>(image.data()), image.size()) && ::fsync(fd) == 0;
+    const int writeErrno = errno;
+    closeFd(fd);
+    if (!written || ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
+        if (written) errno = writeErrno;
+        *error = systemError(QStringLiteral("Impossible d'écrire %1").arg(path));
+        ::unlink(temp.constData());
+        return false;
+    }
+    // The rename itself must survive a power cut too.
+    int dir = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        closeFd(dir);
+    }
+    return true;
+}
+
+bool loadImage(const QString& path, Eeprom* image, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Impossible de lire %1 : %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray bytes = file.read(kEepromSize + 1);
+    if (bytes.size() != kEepromSize) {
+        *error = QStringLiteral("%1 ne contient pas une image de %2 octets (%3 octets)")
+                     .arg(path)
+                     .arg(kEepromSize)
+                     .arg(bytes.size());
+        return false;
+    }
+    std::copy(bytes.cbegin(), bytes.cend(), image->begin());
+    return true;
+}
+
+int msecsUntil(Clock::time_point due, Clock::time_point now) {
+    if (due <= now) return 0;
+    // Round up: waking a little early would only cost another round.
+    return int(std::chrono::ceil<std::chrono::milliseconds>(due - now).count());
+}
+
+}  // namespace
+
+class PtyBoard::Impl {
+public:
+    explicit Impl(Options options) : options(std::move(options)) {
+        model.setEeprom(presetImage(this->options.preset));
+        model.setGarbageData(this->options.faults.garbage);
+    }
+
+    bool start();
+    void stop();
+    void serve();
+    void saveIfDirty();
+
+    // Board thread only.
+    void onBytes(const char* data, qsizetype size, Clock::time_point now);
+    void endRun(Clock::time_point now);
+    void enqueue(const QByteArray& bytes, Clock::time_point now);
+    bool flushOutput(Clock::time_point now);
+
+    const Options options;
+    QString error;
+    QString device;
+    QString link;
+    int master = -1;
+    int slave = -1;
+    int wake[2] = {-1, -1};
+    std::thread thread;
+    std::atomic<bool> stopping{false};
+    std::mutex saveMutex;  // one writer of the file at a time, newest image last
+
+    // Shared with the test hooks.
+    mutable std::mutex mutex;
+    BoardModel model;
+    QByteArray receivedBytes;
+    Faults faults = options.faults;
+    bool dirty = false;  // the EEPROM holds commits the file does not have yet
+
+    // The line as the board thread sees it.
+    QByteArray output;
+    Clock::time_point lineFree{};
+    bool runActive = false;
+    Clock::time_point lastByte{};
+    int runFrames = 0;
+    QByteArray runFirstCommand;
+    QByteArray runReplies;
+    struct Delayed {
+        Clock::time_point due;
+        QByteArray bytes;
+    };
+    std::deque<Delayed> delayed;
+};
+
+bool PtyBoard::Impl::start() {
+    if (options.port < 1) {
+        error = QStringLiteral("Numéro de port invalide : %1").arg(options.port);
+        return false;
+    }
+    if (!options.imagePath.isEmpty()) {
+        Eeprom image = model.eeprom();
+        if (QFileInfo::exists(options.imagePath)) {
+            if (!loadImage(options.imagePath, &image, &error)) return false;
+            std::lock_guard lock(mutex);
+            model.setEeprom(image);
+        } else if (!saveImage(options.imagePath, image, &error)) {
+            return false;
+        }
+    }
+
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        error = systemError(QStringLiteral("Impossible d'ouvrir un pseudo-terminal"));
+        return false;
+    }
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+#ifdef __linux__
+    char name[128] = {};
+    if (::ptsname_r(master, name, sizeof name) != 0) {
+        error = systemError(QStringLiteral("Pseudo-terminal sans nom"));
+        return false;
+    }
+    device = QFile::decodeName(name);
+#else
+    const char* name = ::ptsname(master);
+    if (!name) {
+        error = systemError(QStringLiteral("Pseudo-terminal sans nom"));
+        return false;
+    }
+    device = QFile::decodeName(name);
+#endif
+    // Held for the whole run: without it the master reads EIO whenever the tool closes the
+    // port. It is never read, so every byte for the tool stays for the tool.
+    slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    if (slave < 0 || ::tcgetattr(slave, &raw) != 0) {
+        error = systemError(QStringLiteral("Impossible d'ouvrir %1").arg(device));
+        return false;
+    }
+    ::cfmakeraw(&raw);
+    ::cfsetispeed(&raw, B9600);
+    ::cfsetospeed(&raw, B9600);
+    if (::tcsetattr(slave, TCSANOW, &raw) != 0) {
+        error = systemError(QStringLiteral("Impossible de régler %1").arg(device));
+        return false;
+    }
+
+    if (::pipe(wake) != 0) {
+        error = systemError(QStringLiteral("Impossible de créer un tube"));
+        return false;
+    }
+    for (int fd : wake) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+
+    link = trv::portLinkPath(options.port);
+    if (!QDir().mkpath(trv::portsFolder())) {
+        error = QStringLiteral("Impossible de créer le dossier %1").arg(trv::portsFolder());
+        return false;
+    }
+    // A fresh link renamed over the old one, so the port is never missing in between.
+    const QByteArray linkName = QFile::encodeName(link);
+    const QByteArray tempName = linkName + ".new" + QByteArray::number(qint64(::getpid()));
+    ::unlink(tempName.constData());
+    if (::symlink(name, tempName.constData()) != 0 ||
+        ::rename(tempName.constData(), linkName.constData()) != 0) {
+        error = systemError(QStringLiteral("Impossible de créer le lien %1").arg(link));
+        ::unlink(tempName.constData());
+        link.clear();
+        return false;
+    }
+
+    {
+        std::lock_guard lock(mutex);
+        model.reset();
+    }
+    output.clear();
+    runActive = false;
+    runFrames = 0;
+    runReplies.clear();
+    delayed.clear();
+    stopping = false;
+    thread = std::thread([this] { serve(); });
+    return true;
+}
+
+void PtyBoard::Impl::stop() {
+    if (thread.joinable()) {
+        stopping = true;
+        const char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::write(wake[1], &byte, 1);
+        thread.join();
+    }
+    saveIfDirty();
+    // Only our own link goes: another simulator may have taken the port since.
+    if (!link.isEmpty() && QFileInfo(link).symLinkTarget() == device) QFile::remove(link);
+    link.clear();
+    closeFd(master);
+    closeFd(slave);
+    closeFd(wake[0]);
+    closeFd(wake[1]);
+}
+
+void PtyBoard::Impl::saveIfDirty() {
+    if (options.imagePath.isEmpty()) return;
+    std::lock_guard saving(saveMutex);
+    Eeprom image;
+    {
+        std::lock_guard lock(mutex);
+        if (!dirty) return;
+        dirty = false;
+        image = model.eeprom();
+    }
+    // A failure is reported once; the next commit tries again.
+    QString saveError;
+    if (!saveImage(options.imagePath, image, &saveError))
+        qWarning("trv-board-sim: %s", qPrintable(saveError));
+}
+
+void PtyBoard::Impl::serve() {
+    while (!stopping) {
+        Clock::time_point now = Clock::now();
+        while (!delayed.empty() && delayed.front().due <= now) {
+            enqueue(delayed.front().bytes, now);
+            delayed.pop_front();
+        }
+        if (runActive && now - lastByte >= kRunGap) endRun(now);
+        const bool blocked = !flushOutput(now);
+
+        // Commits reach the file while the line is quiet, so that no reply waits on a disk.
+        const bool quiet = !runActive && output.isEmpty() && delayed.empty();
+        if (quiet) saveIfDirty();
+
+        now = Clock::now();
+        Clock::time_point due = now + kIdleWait;
+        if (runActive) due = std::min(due, lastByte + kRunGap);
+        if (!delayed.empty()) due = std::min(due, delayed.front().due);
+        if (!output.isEmpty() && !blocked) due = std::min(due, lineFree);
+        pollfd fds[2] = {{master, short(POLLIN | (blocked ? POLLOUT : 0)), 0},
+                         {wake[0], POLLIN, 0}};
+        const int ready = ::poll(fds, 2, msecsUntil(due, now));
+        if (ready < 0) continue;  // EINTR
+        if (fds[1].revents) break;
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            // Not expected while our own slave descriptor is open; never spin on it.
+            ::poll(&fds[1], 1, int(kIdleWait.count()));
+            continue;
+        }
+        if (fds[0].revents & POLLIN) {
+            char buffer[4096];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n > 0) onBytes(buffer, n, Clock::now());
+        }
+    }
+}
+
+void PtyBoard::Impl::onBytes(const char* data, qsizetype size, Clock::time_point now) {
+    BoardModel::Answer answer;
+    Faults current;
+    {
+        std::lock_guard lock(mutex);
+        receivedBytes.append(data, size);
+        current = faults;
+        // A silent board takes nothing in either: it stands for a board that is not there.
+        if (!current.silent) {
+            answer = model.feed(QByteArrayView(data, size));
+            dirty = dirty || answer.committed;
+        }
+    }
+    runActive = true;
+    lastByte = now;
+    if (answer.commands.isEmpty()) return;
+    if (runFrames == 0) runFirstCommand = answer.commands.first();
+    runFrames += int(answer.commands.size());
+    runReplies += answer.reply;
+    const bool wholeRun = current.cut > 0 || current.extra > 0;
+    const bool loneProbe = current.wrongProbe && runFrames == 1 && runFirstCommand == "RRR";
+    if (!wholeRun && !loneProbe) {
+        enqueue(runReplies, now);
+        runReplies.clear();
+    }
+}
+
+void PtyBoard::Impl::endRun(Clock::time_point now) {
+    Faults current;
+    {
+        std::lock_guard lock(mutex);
+        current = faults;
+    }
+    if (current.silent) {
+        // Nothing.
+    } else if (current.wrongProbe && runFrames == 1 && runFirstCommand == "RRR") {
+        enqueue(QByteArray("31\x02\x15\x03", 5), now);
+        delayed.push_back({now + kProbeRetry, runReplies});
+    } else {
+        QByteArray replies = runReplies;
+        replies.chop(std::min<qsizetype>(std::max(current.cut, 0), replies.size()));
+        replies.append(std::max(current.extra, 0), '\x06');
+        enqueue(replies, now);
+    }
+    runActive = false;
+    runFrames = 0;
+    runFirstCommand.clear();
+    runReplies.clear();
+}
+
+void PtyBoard::Impl::enqueue(const QByteArray& bytes, Clock::time_point now) {
+    if (bytes.isEmpty()) return;
+    // An idle line starts sending now, not at the time it last fell quiet.
+    if (output.isEmpty()) lineFree = std::max(lineFree, now);
+    output += bytes;
+}
+
+bool PtyBoard::Impl::flushOutput(Clock::time_point now) {
+    if (output.isEmpty()) return true;
+    qsizetype count = output.size();
+    if (options.pacing) {
+        if (now < lineFree) return true;
+        count = std::min<qsizetype>(count, 1 + (now - lineFree) / kByteTime);
+    }
+    const ssize_t n = ::write(master, output.constData(), size_t(count));
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
+        output.clear();  // a broken line loses what was on its way, as a cable would
+        return true;
+    }
+    output.remove(0, n);
+    lineFree += n * kByteTime;
+    return n == count;
+}
+
+PtyBoard::PtyBoard(Options options) : m_impl(std::make_unique<Impl>(std::move(options))) {}
+
+PtyBoard::~PtyBoard() { stop(); }
+
+bool PtyBoard::start() {
+    if (isRunning()) return true;
+    m_impl->error.clear();
+    if (m_impl->start()) return true;
+    const QString reason = m_impl->error;
+    m_impl->stop();
+    m_impl->error = reason;
+    return false;
+}
+
+void PtyBoard::stop() { m_impl->stop(); }
+
+bool PtyBoard::isRunning() const { return m_impl->thread.joinable(); }
+
+QString PtyBoard::errorString() const { return m_impl->error; }
+
+QString PtyBoard::devicePath() const { return m_impl->device; }
+
+QString PtyBoard::linkPath() const { return m_impl->link; }
+
+QByteArray PtyBoard::received() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->receivedBytes;
+}
+
+void PtyBoard::clearReceived() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->receivedBytes.clear();
+}
+
+Eeprom PtyBoard::eeprom() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->model.eeprom();
+}
+
+void PtyBoard::setEeprom(const Eeprom& image) {
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->model.setEeprom(image);
+        m_impl->dirty = true;
+    }
+    m_impl->saveIfDirty();
+}
+
+Faults PtyBoard::faults() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->faults;
+}
+
+void PtyBoard::setFaults(const Faults& faults) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->faults = faults;
+    m_impl->model.setGarbageData(faults.garbage);
+}
+
+}  // namespace trv::sim

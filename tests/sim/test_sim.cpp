@@ -1,0 +1,518 @@
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "sim/board_model.h"
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "link/port_map.h"
+#include "link/qt_serial_port.h"
+#include "sim/pty_board.h"
+#endif
+
+using trv::sim::BoardModel;
+using trv::sim::Eeprom;
+using trv::sim::Preset;
+
+Q_DECLARE_METATYPE(trv::sim::Preset)
+#ifdef Q_OS_UNIX
+Q_DECLARE_METATYPE(trv::sim::Faults)
+#endif
+
+namespace {
+
+const QByteArray kAck("31\x02\x06\x03", 5);
+
+QByteArray frames(const QByteArrayList& commands) {
+    QByteArray bytes;
+    for (const QByteArray& command : commands) bytes += trv::sim::commandFrame(command);
+    return bytes;
+}
+
+QByteArray hex(int value) { return QByteArray::number(value, 16).toUpper().rightJustified(2, '0'); }
+
+// What the tool sends to read the whole image: 133 frames, 793 reply bytes.
+QByteArrayList readCommands() {
+    QByteArrayList commands{"SSS", "ZA0", "Y00", "ZA1"};
+    for (int i = 0; i < 128; ++i) commands << "X1X";
+    commands << "X6X";
+    return commands;
+}
+
+// What the tool sends to write the whole image: 8 blocks of 20 frames, 800 reply bytes.
+QByteArrayList writeCommands(const Eeprom& image) {
+    QByteArrayList commands;
+    for (int block = 0; block < 8; ++block) {
+        commands << "SSS"
+                 << "ZA0"
+                 << "Y" + hex(16 * block);
+        for (int i = 0; i < 16; ++i) commands << "Y" + hex(image[std::size_t(16 * block + i)]);
+        commands << "WWW";
+    }
+    return commands;
+}
+
+// The image as the tool parses a read reply: two characters every 6 from position 24.
+Eeprom parseRead(const QByteArray& reply, bool* ok) {
+    Eeprom image{};
+    *ok = reply.size() >= 788;
+    for (int i = 0; *ok && i < 128; ++i)
+        image[std::size_t(i)] = quint8(reply.mid(23 + 6 * i, 2).toUInt(ok, 16));
+    return image;
+}
+
+Eeprom randomImage() {
+    Eeprom image;
+    for (quint8& byte : image) byte = quint8(QRandomGenerator::global()->bounded(256));
+    return image;
+}
+
+#ifdef Q_OS_UNIX
+// The tool's end of the line, through plain system calls.
+class Terminal {
+public:
+    explicit Terminal(const QString& device)
+        : m_fd(::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY)) {}
+    ~Terminal() { ::close(m_fd); }
+    bool isOpen() const { return m_fd >= 0; }
+
+    // One write per frame, back to back, as the tool sends a run.
+    bool send(const QByteArrayList& commands) {
+        for (const QByteArray& command : commands) {
+            const QByteArray frame = trv::sim::commandFrame(command);
+            if (::write(m_fd, frame.constData(), size_t(frame.size())) != frame.size())
+                return false;
+        }
+        return true;
+    }
+    // What arrives until `count` bytes are in or the line stays quiet for `quietMs`.
+    QByteArray receive(qsizetype count = 1 << 20, int quietMs = 300) {
+        QByteArray bytes;
+        pollfd pfd{m_fd, POLLIN, 0};
+        while (bytes.size() < count && ::poll(&pfd, 1, quietMs) > 0) {
+            char buffer[1024];
+            const ssize_t n =
+                ::read(m_fd, buffer, size_t(std::min<qsizetype>(1024, count - bytes.size())));
+            if (n > 0) bytes.append(buffer, n);
+        }
+        return bytes;
+    }
+
+private:
+    int m_fd;
+};
+#endif
+
+}  // namespace
+
+class TestSim : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void replies_data();
+    void replies();
+    void readTransactionLayout_data();
+    void readTransactionLayout();
+    void writeThenReadRoundTrip();
+    void transactions_data();
+    void transactions();
+    void splitFeeds();
+    void junk_data();
+    void junk();
+#ifdef Q_OS_UNIX
+    void linksThePort();
+    void startFailures_data();
+    void startFailures();
+    void throughTheProgramsPort();
+    void pacing_data();
+    void pacing();
+    void faults_data();
+    void faults();
+    void wrongProbe();
+    void imageFile();
+#endif
+
+private:
+    QTemporaryDir m_data;
+};
+
+void TestSim::initTestCase() {
+    QVERIFY(m_data.isValid());
+    // Links and images go to a private folder, never the user's own.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_data.path()));
+}
+
+void TestSim::replies_data() {
+    QTest::addColumn<QByteArrayList>("commands");
+    QTest::addColumn<QByteArray>("expected");
+    for (const char* command :
+         {"SSS", "ZA0", "ZA1", "WWW", "X6X", "PPP", "OOO", "LLL", "RRR", "Q?!"})
+        QTest::newRow(command) << QByteArrayList{command} << kAck;
+    QTest::newRow("X1X blank") << QByteArrayList{"X1X"}
+                               << QByteArray(
+                                      "31\x02"
+                                      "FF\x03");
+    // Digits are upper case and zero padded, whatever case the write used.
+    for (const char* digits : {"4b", "07"})
+        QTest::newRow(digits) << QByteArrayList{"SSS", "ZA0", "Y00", QByteArray("Y") + digits,
+                                                "WWW", "SSS", "ZA0", "Y00",
+                                                "ZA1", "X1X"}
+                              << kAck.repeated(9) + "31\x02" + QByteArray(digits).toUpper() +
+                                     "\x03";
+}
+
+void TestSim::replies() {
+    QFETCH(QByteArrayList, commands);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(trv::sim::commandFrame("Y3C"), QByteArray::fromHex("5F33310259334303"));
+    BoardModel board(trv::sim::presetImage(Preset::Blank));
+    QCOMPARE(board.feed(frames(commands)).reply, expected);
+}
+
+void TestSim::readTransactionLayout_data() {
+    QTest::addColumn<int>("address");
+    QTest::addColumn<QByteArray>("digits");
+    // The signed preset as the tool decodes it: start 10,00, luminosity, "KELd", switches.
+    const QList<std::pair<int, const char*>> rows{
+        {0, "00"},  {1, "10"},  {5, "00"},  {7, "50"},  {55, "01"}, {60, "02"}, {61, "09"},
+        {62, "04"}, {70, "4B"}, {71, "45"}, {72, "4C"}, {73, "64"}, {74, "05"}, {76, "54"}};
+    for (const auto& [address, digits] : rows)
+        QTest::addRow("%d", address) << address << QByteArray(digits);
+}
+
+void TestSim::readTransactionLayout() {
+    QFETCH(int, address);
+    QFETCH(QByteArray, digits);
+    BoardModel board(trv::sim::presetImage(Preset::Signed));
+    const QByteArray reply = board.feed(frames(readCommands())).reply;
+    QCOMPARE(reply.size(), 793);
+    QCOMPARE(reply.left(20), kAck.repeated(4));
+    QCOMPARE(reply.mid(23 + 6 * address, 2), digits);
+}
+
+void TestSim::writeThenReadRoundTrip() {
+    const Eeprom image = randomImage();
+    BoardModel board(trv::sim::presetImage(Preset::Signed));
+    const BoardModel::Answer written = board.feed(frames(writeCommands(image)));
+    QCOMPARE(written.reply, kAck.repeated(160));
+    QCOMPARE(written.commands.size(), 160);
+    QVERIFY(written.committed);
+    QCOMPARE(board.eeprom(), image);
+
+    const BoardModel::Answer read = board.feed(frames(readCommands()));
+    QVERIFY(!read.committed);
+    bool ok = false;
+    QCOMPARE(parseRead(read.reply, &ok), image);
+}
+
+void TestSim::transactions_data() {
+    QTest::addColumn<QByteArrayList>("commands");
+    QTest::addColumn<QList<int>>("changed");  // address, value, address, value...
+    QTest::newRow("block") << QByteArrayList{"SSS", "ZA0", "Y10", "Y01", "Y02", "WWW"}
+                           << QList<int>{0x10, 1, 0x11, 2};
+    QTest::newRow("wraps at 128") << QByteArrayList{"SSS", "ZA0", "Y7F", "YAA", "YBB", "WWW"}
+                                  << QList<int>{0x7F, 0xAA, 0x00, 0xBB};
+    QTest::newRow("bad digits skipped")
+        << QByteArrayList{"SSS", "ZA0", "Y20", "YG1", "Y33", "WWW"} << QList<int>{0x20, 0x33};
+    QTest::newRow("no WWW") << QByteArrayList{"SSS", "ZA0", "Y10", "Y01", "SSS", "WWW"}
+                            << QList<int>{};
+    QTest::newRow("read drops pending")
+        << QByteArrayList{"SSS", "ZA0", "Y10", "Y01", "ZA1", "X1X", "WWW"} << QList<int>{};
+    QTest::newRow("Y without ZA0") << QByteArrayList{"SSS", "Y10", "Y01", "WWW"} << QList<int>{};
+}
+
+void TestSim::transactions() {
+    QFETCH(QByteArrayList, commands);
+    QFETCH(QList<int>, changed);
+    Eeprom expected = trv::sim::presetImage(Preset::Blank);
+    for (qsizetype i = 0; i + 1 < changed.size(); i += 2)
+        expected[std::size_t(changed[i])] = quint8(changed[i + 1]);
+    BoardModel board(trv::sim::presetImage(Preset::Blank));
+    // Only a commit that stored bytes counts as one: the file is rewritten for it.
+    QCOMPARE(board.feed(frames(commands)).committed, !changed.isEmpty());
+    QCOMPARE(board.eeprom(), expected);
+}
+
+void TestSim::splitFeeds() {
+    const QByteArray bytes = frames(readCommands()) + frames(writeCommands(randomImage()));
+    BoardModel whole(trv::sim::presetImage(Preset::Signed));
+    const QByteArray expected = whole.feed(bytes).reply;
+    for (int round = 0; round < 20; ++round) {
+        BoardModel board(trv::sim::presetImage(Preset::Signed));
+        QByteArray reply;
+        for (qsizetype pos = 0; pos < bytes.size();) {
+            const qsizetype size = std::min<qsizetype>(
+                1 + QRandomGenerator::global()->bounded(round < 2 ? 1 : 19), bytes.size() - pos);
+            reply += board.feed(QByteArrayView(bytes).sliced(pos, size)).reply;
+            pos += size;
+        }
+        QCOMPARE(reply, expected);
+        QCOMPARE(board.eeprom(), whole.eeprom());
+    }
+}
+
+void TestSim::junk_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArrayList>("commands");
+    const QByteArray rrr = trv::sim::commandFrame("RRR");
+    QTest::newRow("noise") << QByteArray("\x00\xFFx\x06__3_31", 10) + rrr << QByteArrayList{"RRR"};
+    QTest::newRow("cut frame") << QByteArray("_31\x02SS", 6) + rrr << QByteArrayList{"RRR"};
+    QTest::newRow("no ETX") << QByteArray("_31\x02SSSX", 8) + rrr << QByteArrayList{"RRR"};
+    QTest::newRow("frame inside a bad one")
+        << QByteArray("_31\x02S") + rrr + "junk" + trv::sim::commandFrame("PPP")
+        << QByteArrayList{"RRR", "PPP"};
+    QTest::newRow("only noise") << QByteArray(300, 'a') << QByteArrayList{};
+}
+
+void TestSim::junk() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArrayList, commands);
+    BoardModel board;
+    const BoardModel::Answer answer = board.feed(bytes);
+    QCOMPARE(answer.commands, commands);
+    QCOMPARE(answer.reply, kAck.repeated(commands.size()));
+    // Back in step: the next frame is answered alone.
+    QCOMPARE(board.feed(trv::sim::commandFrame("SSS")).reply, kAck);
+}
+
+#ifdef Q_OS_UNIX
+
+namespace {
+std::unique_ptr<trv::sim::PtyBoard> startBoard(trv::sim::PtyBoardOptions options) {
+    auto board = std::make_unique<trv::sim::PtyBoard>(std::move(options));
+    if (!board->start()) qWarning("start: %s", qPrintable(board->errorString()));
+    return board;
+}
+}  // namespace
+
+void TestSim::linksThePort() {
+    // A stale link from an earlier run is replaced.
+    QVERIFY(QDir().mkpath(trv::portsFolder()));
+    QVERIFY(QFile::link(QStringLiteral("/nonexistent/tty"), trv::portLinkPath(7)));
+    trv::sim::PtyBoardOptions options;
+    options.port = 7;
+    auto board = startBoard(options);
+    QVERIFY(board->isRunning());
+    QCOMPARE(board->linkPath(), trv::portLinkPath(7));
+    QCOMPARE(trv::portDevice(7), board->devicePath());
+
+    // The tool closing its end never takes the board down.
+    for (int i = 0; i < 3; ++i) {
+        Terminal line(trv::portDevice(7));
+        QVERIFY(line.send({"RRR"}));
+        QCOMPARE(line.receive(5), kAck);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    board->stop();
+    QVERIFY2(clock.elapsed() < 500, "stop() waits on a long sleep");
+    QVERIFY(!QFileInfo(trv::portLinkPath(7)).isSymLink());
+}
+
+void TestSim::startFailures_data() {
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QByteArray>("imageBytes");  // what the image file holds beforehand
+    QTest::newRow("port 0") << 0 << QByteArray();
+    QTest::newRow("short image") << 4 << QByteArray(127, '\x11');
+    QTest::newRow("long image") << 4 << QByteArray(129, '\x11');
+}
+
+void TestSim::startFailures() {
+    QFETCH(int, port);
+    QFETCH(QByteArray, imageBytes);
+    trv::sim::PtyBoardOptions options;
+    options.port = port;
+    if (!imageBytes.isNull()) {
+        options.imagePath = m_data.filePath(QStringLiteral("bad.bin"));
+        QFile file(options.imagePath);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(imageBytes);
+    }
+    trv::sim::PtyBoard board(options);
+    QVERIFY(!board.start());
+    QVERIFY(!board.errorString().isEmpty());
+    QVERIFY(!QFileInfo(trv::portLinkPath(port)).isSymLink());
+    if (!imageBytes.isNull()) {
+        // A file that is not an image is the user's: it stays as it was.
+        QFile file(options.imagePath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), imageBytes);
+    }
+}
+
+void TestSim::throughTheProgramsPort() {
+    // The tool's own port class, in this thread, while the board answers on its own.
+    trv::sim::PtyBoardOptions options;
+    options.port = 5;
+    auto board = startBoard(options);
+    board->setEeprom(randomImage());
+    for (int round = 0; round < 2; ++round) {
+        trv::QtSerialPort port;
+        QVERIFY(port.open(5));
+        QVERIFY(port.write(frames(QByteArrayList(5, "SSS"))));
+        QVERIFY(port.drain(1000));
+        QTest::qWait(300);
+        port.discardInput();
+        QVERIFY(port.write(frames(readCommands())));
+        QVERIFY(port.drain(1000));
+        QElapsedTimer clock;
+        clock.start();
+        while (port.bytesWaiting() < 793 && clock.elapsed() < 3000) port.waitForInput(100);
+        bool ok = false;
+        QCOMPARE(parseRead(port.readAll(), &ok), board->eeprom());
+    }
+}
+
+void TestSim::pacing_data() {
+    QTest::addColumn<bool>("pacing");
+    QTest::newRow("paced") << true;
+    QTest::newRow("fast") << false;
+}
+
+void TestSim::pacing() {
+    QFETCH(bool, pacing);
+    trv::sim::PtyBoardOptions options;
+    options.pacing = pacing;
+    auto board = startBoard(options);
+    Terminal line(board->devicePath());
+    // The read transaction without "X6X": exactly 788 reply bytes.
+    QByteArrayList commands = readCommands();
+    commands.removeLast();
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(line.send(commands));
+    QCOMPARE(line.receive(788).size(), 788);
+    const qint64 elapsed = clock.elapsed();
+    // 788 bytes of 10 bits at 9600 baud take 0.82 s.
+    QVERIFY2(pacing ? elapsed >= 800 && elapsed < 1500 : elapsed < 400,
+             qPrintable(QString::number(elapsed)));
+}
+
+void TestSim::faults_data() {
+    QTest::addColumn<trv::sim::Faults>("faults");
+    QTest::addColumn<bool>("write");  // the write transaction, else the read
+    QTest::addColumn<int>("count");
+    auto with = [](auto member, auto value) {
+        trv::sim::Faults faults;
+        faults.*member = value;
+        return faults;
+    };
+    using F = trv::sim::Faults;
+    QTest::newRow("read") << F{} << false << 793;
+    QTest::newRow("read cut 6") << with(&F::cut, 6) << false << 787;
+    QTest::newRow("write") << F{} << true << 800;
+    QTest::newRow("write cut 1") << with(&F::cut, 1) << true << 799;
+    QTest::newRow("write extra 1") << with(&F::extra, 1) << true << 801;
+    QTest::newRow("write cut all") << with(&F::cut, 5000) << true << 0;
+    QTest::newRow("write silent") << with(&F::silent, true) << true << 0;
+    QTest::newRow("read garbage") << with(&F::garbage, true) << false << 793;
+}
+
+void TestSim::faults() {
+    QFETCH(trv::sim::Faults, faults);
+    QFETCH(bool, write);
+    QFETCH(int, count);
+    trv::sim::PtyBoardOptions options;
+    options.pacing = false;
+    auto board = startBoard(options);
+    board->setFaults(faults);  // faults change while the board runs
+    Terminal line(board->devicePath());
+    const Eeprom before = board->eeprom();
+    const Eeprom image = randomImage();
+    const QByteArrayList commands = write ? writeCommands(image) : readCommands();
+    QVERIFY(line.send(commands));
+    const QByteArray reply = line.receive();
+    QCOMPARE(reply.size(), count);
+    QCOMPARE(board->received(), frames(commands));
+    if (faults.extra > 0) QCOMPARE(reply.right(faults.extra), QByteArray(faults.extra, '\x06'));
+    for (int i = 0; faults.garbage && i < 128; ++i)
+        QCOMPARE(reply.mid(23 + 6 * i, 2), QByteArray("G0"));
+    // A silent board is an absent one: nothing reaches its memory.
+    QCOMPARE(board->eeprom(), write && !faults.silent ? image : before);
+
+    board->setFaults({});
+    board->clearReceived();
+    QVERIFY(line.send({"RRR"}));
+    QCOMPARE(line.receive(), kAck);
+    QCOMPARE(board->received(), trv::sim::commandFrame("RRR"));
+}
+
+void TestSim::wrongProbe() {
+    trv::sim::PtyBoardOptions options;
+    options.faults.wrongProbe = true;
+    auto board = startBoard(options);
+    Terminal line(board->devicePath());
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(line.send({"RRR"}));
+    QCOMPARE(line.receive(5), QByteArray("31\x02\x15\x03", 5));
+    const qint64 wrongAt = clock.elapsed();
+    QCOMPARE(line.receive(5, 1000), kAck);
+    const qint64 rightAt = clock.elapsed();
+    QVERIFY2(wrongAt < 200 && rightAt - wrongAt >= 250 && rightAt < 1000,
+             qPrintable(QStringLiteral("%1 %2").arg(wrongAt).arg(rightAt)));
+    // Only a lone probe is affected: a closing burst gets its five acknowledgements.
+    QVERIFY(line.send(QByteArrayList(5, "RRR")));
+    QCOMPARE(line.receive(), kAck.repeated(5));
+}
+
+void TestSim::imageFile() {
+    QTemporaryDir folder;
+    trv::sim::PtyBoardOptions options;
+    options.pacing = false;
+    options.preset = Preset::Blank;
+    options.imagePath = folder.filePath(QStringLiteral("sub/eeprom.bin"));
+    auto readFile = [&] {
+        QFile file(options.imagePath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    auto bytesOf = [](const Eeprom& image) {
+        return QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(image.size()));
+    };
+
+    // No file yet: it is created from the preset.
+    auto board = startBoard(options);
+    QCOMPARE(readFile(), bytesOf(trv::sim::presetImage(Preset::Blank)));
+
+    // A committed write reaches the file, whole, and leaves no temporary file behind.
+    const Eeprom image = randomImage();
+    {
+        Terminal line(board->devicePath());
+        QVERIFY(line.send(writeCommands(image)));
+        QCOMPARE(line.receive(800).size(), 800);
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(), bytesOf(image), 2000);
+    }
+    QCOMPARE(QDir(QFileInfo(options.imagePath).absolutePath())
+                 .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("eeprom.bin")});
+
+    // The next start takes the file as it is, whatever the preset; uncommitted bytes are
+    // never stored, and a stop leaves the file complete.
+    board.reset();
+    options.preset = Preset::Signed;
+    board = startBoard(options);
+    QCOMPARE(board->eeprom(), image);
+    {
+        Terminal line(board->devicePath());
+        QVERIFY(line.send({"SSS", "ZA0", "Y00", "Y12", "Y34"}));
+        QCOMPARE(line.receive(25).size(), 25);
+    }
+    board.reset();
+    QCOMPARE(readFile(), bytesOf(image));
+}
+
+#endif  // Q_OS_UNIX
+
+QTEST_GUILESS_MAIN(TestSim)
+#include "test_sim.moc"
