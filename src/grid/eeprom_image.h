@@ -15,7 +15,7 @@ namespace trv {
 inline constexpr int kImageSize = 128;
 using CellTexts = std::array<QString, kImageSize>;
 
-// A cell read as a number: its leading hexadecimal digits ("" and "Er" read as 0, "1A" as 26).
+// A cell read as a number: its leading hexadecimal digits ("" reads as 0, "Er" as 14).
 unsigned cellValue(const QString& text);
 // A byte written into a cell: upper-case hexadecimal without a leading zero ("3", "21", "FF").
 QString byteText(unsigned value);

@@ -1,0 +1,231 @@
+// The main window, the settings window and the port opening, driven as a user would.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "app/kel_nd_splash.h"
+#include "app/principal.h"
+#include "counter/dump_24c01.h"
+#include "link/configuration.h"
+#include "link/port_map.h"
+#include "link/qt_serial_port.h"
+#include "link/vxmbase.h"
+#include "luminosity/lum.h"
+#include "switches/sw.h"
+#include "test_support.h"
+
+using namespace trv;
+
+namespace {
+void settleDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+}  // namespace
+
+class AppTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<test::TempDataHome> home;
+    std::unique_ptr<Principal> main;
+
+    Configuration* settings() { return main->configuration(); }
+    void validate(int comIndex) {
+        settings()->setIndex(Setting::Com, comIndex);
+        settings()->validateButton()->click();
+    }
+
+private slots:
+    void init() {
+        home = std::make_unique<test::TempDataHome>();
+        main = std::make_unique<Principal>(std::make_unique<QtSerialPort>());
+        main->show();
+    }
+    void cleanup() {
+        main.reset();
+        home.reset();
+    }
+
+    void startUpState() {
+        QVERIFY(main->windowState() & Qt::WindowMaximized);
+        QCOMPARE(main->windowTitle(), QStringLiteral(" Gestion Compteur / Décompteur TRV."));
+        Configuration* c = settings();
+        QVERIFY(c);
+        QCOMPARE(c->windowTitle(), QStringLiteral(" Configuration."));
+        const QStringList expected = {QStringLiteral("COM3:"),
+                                      QStringLiteral("Filaire "),
+                                      QStringLiteral("4 Digits 99 sec 99 cen"),
+                                      QStringLiteral("Mono couleur"),
+                                      QStringLiteral("NON"),
+                                      QStringLiteral("NON"),
+                                      QStringLiteral("NON"),
+                                      QStringLiteral("OUI")};
+        for (int s = 0; s < kSettingCount; ++s) QCOMPARE(c->text(Setting(s)), expected[s]);
+        QCOMPARE(c->list(Setting::Com)->count(), 12);
+        QCOMPARE(c->list(Setting::Com)->itemText(11), QStringLiteral("COM12:"));
+        QCOMPARE(c->list(Setting::Coul)->itemText(1), QStringLiteral("Tri couleur "));
+        // The five board options are held but lie outside the window.
+        QVERIFY(!c->rect().intersects(c->list(Setting::Inter)->geometry()));
+        QVERIFY(c->rect().contains(c->list(Setting::Rep)->geometry()));
+        QCOMPARE(c->size(), QSize(301, 109));
+        QVERIFY(!main->link().portOpen());
+        QVERIFY(!main->link().port().isOpen());
+        QCOMPARE(c->list(Setting::Com)->accessibleDescription(), QStringLiteral("SEL_COM"));
+    }
+
+    void menuBar() {
+        QStringList menus;
+        for (QAction* a : main->menuBar()->actions()) menus << a->text();
+        QCOMPARE(menus, (QStringList{QStringLiteral("&Fichier"), QStringLiteral("&Configuration"),
+                                     QStringLiteral("&Fenêtre"), QStringLiteral("&?")}));
+        const QList<QPair<const char*, QString>> entries = {
+            {"MENU_NOUVELLE", QStringLiteral("&Nouvelle configuration")},
+            {"MENU_OUVRIR", QStringLiteral("&Ouvrir une configuration")},
+            {"MENU_ENREGISTRER", QStringLiteral("&Enregistrer une configuration")},
+            {"MENU_QUITTER", QStringLiteral("&Quitter")},
+            {"MENU_CONFIGURER", QStringLiteral("Configuration")},
+            {"MENU_DETECT", QStringLiteral("Détection port COM")},
+            {"MENU_PARA", QStringLiteral("&Paramètres du Compteur Décompteur")},
+            {"MENU_AFF", QStringLiteral("&Luminosité")},
+            {"MENU_MISEALH", QStringLiteral("&Lire les microswitches")},
+            {"MENU_Aide", QStringLiteral("Aide")}};
+        for (const auto& [name, caption] : entries) {
+            QAction* a = main->action(name);
+            QVERIFY2(a, name);
+            QCOMPARE(a->text(), caption);
+            QVERIFY(a->isEnabled());
+            QVERIFY(a->shortcut().isEmpty());
+        }
+    }
+
+    void childWindowsExistOnceAndComeBackFresh() {
+        main->action("MENU_MISEALH")->trigger();
+        Sw* first = main->switches();
+        main->action("MENU_MISEALH")->trigger();
+        QCOMPARE(main->switches(), first);
+        int count = 0;
+        for (QMdiSubWindow* w : main->mdiArea()->subWindowList())
+            count += qobject_cast<Sw*>(w->widget()) != nullptr;
+        QCOMPARE(count, 1);
+
+        main->action("MENU_PARA")->trigger();
+        main->counter()->image().setText(5, QStringLiteral("AB"));
+        main->counter()->parentWidget()->close();
+        settleDeletes();
+        QVERIFY(!main->counter());
+        main->action("MENU_PARA")->trigger();
+        QCOMPARE(main->counter()->image().text(5), QString());
+    }
+
+    void validatingOpensThePortAndGatesTheBoardWindows() {
+        test::LinkedPty pty(3);
+        QVERIFY(pty.ok());
+        test::MessageRecorder recorder;
+        validate(2);
+        QCOMPARE(recorder.messages.size(), 1);
+        QCOMPARE(recorder.messages[0].kind, msg::Kind::Info);
+        QCOMPARE(recorder.messages[0].text,
+                 QStringLiteral("Ouverture du port COM3: effectuée avec succès."));
+        QVERIFY(main->link().portOpen());
+        QVERIFY(main->link().port().isOpen());
+        QVERIFY(settings()->parentWidget()->isMinimized());
+        QVERIFY(main->switches() && main->luminosity() && main->counter());
+        QCOMPARE(main->mdiArea()->activeSubWindow()->widget(), main->counter());
+        QVERIFY(main->action("MENU_MISEALH")->isEnabled());
+
+        // The port really carries bytes both ways.
+        QVERIFY(main->link().port().write("abc"));
+        QVERIFY(main->link().port().drain(1000));
+        QCOMPARE(pty.readAvailable(), QByteArray("abc"));
+
+        // The settings window comes back in its normal state from the menu.
+        main->action("MENU_CONFIGURER")->trigger();
+        QVERIFY(!settings()->parentWidget()->isMinimized());
+
+        // A failed re-validation closes the port that was open.
+        recorder.clear();
+        validate(4);
+        QCOMPARE(recorder.messages.size(), 1);
+        QCOMPARE(recorder.messages[0].kind, msg::Kind::Critical);
+        QCOMPARE(recorder.messages[0].text, QStringLiteral("L'ouverture du port COM5 à échouée !"));
+        QVERIFY(!main->link().portOpen());
+        QVERIFY(!main->link().port().isOpen());
+    }
+
+    void missingPortFailsAndShowsNoBoardWindow() {
+        test::MessageRecorder recorder;
+        validate(4);
+        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("L'ouverture du port COM5 à échouée !")});
+        QVERIFY(!main->link().portOpen());
+        QVERIFY(!settings()->parentWidget()->isMinimized());
+        QVERIFY(!main->counter() && !main->luminosity() && !main->switches());
+
+        recorder.clear();
+        QVERIFY(!openPortGuard(main->link(), main.get()));
+        QCOMPARE(recorder.messages.size(), 1);
+        QCOMPARE(recorder.messages[0].kind, msg::Kind::Warning);
+        QCOMPARE(recorder.messages[0].text,
+                 QStringLiteral("Pas de port COM ouvert. Veuillez valider la Configuration dans le "
+                                "menu Configuration."));
+    }
+
+    void danglingLinkIsAPortThatFailsToOpen() {
+        QDir().mkpath(portsFolder());
+        QFile::link(home->path() + QStringLiteral("/no-such-device"), portLinkPath(3));
+        test::MessageRecorder recorder;
+        validate(2);
+        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("L'ouverture du port COM3 à échouée !")});
+    }
+
+    void newConfigurationClosesThePortAndRestoresDefaults() {
+        test::LinkedPty pty(3);
+        test::MessageRecorder recorder;
+        validate(2);
+        QVERIFY(main->link().portOpen());
+        main->counter()->image().setText(0, QStringLiteral("12"));
+        settings()->setIndex(Setting::Rep, 0);
+        settings()->setIndex(Setting::Dcf77, 1);
+        main->action("MENU_NOUVELLE")->trigger();
+        QVERIFY(!main->link().portOpen());
+        QVERIFY(!main->link().port().isOpen());
+        QCOMPARE(settings()->text(Setting::Com), QStringLiteral("COM3:"));
+        QCOMPARE(settings()->text(Setting::Rep), QStringLiteral("OUI"));
+        QCOMPARE(settings()->text(Setting::Dcf77), QStringLiteral("NON"));
+        QVERIFY(!settings()->parentWidget()->isMinimized());
+        // Board windows keep their contents.
+        QCOMPARE(main->counter()->image().text(0), QStringLiteral("12"));
+    }
+
+    void splashHandsOverOnceOnAKey() {
+        int shown = 0;
+        QPointer<KelNdSplash> splash = new KelNdSplash([&] { ++shown; });
+        QCOMPARE(splash->lblVersion->text(), QStringLiteral("Version 1.0.34"));
+        splash->show();
+        QTest::keyClick(splash.data(), Qt::Key_Space);
+        QCOMPARE(shown, 1);
+        settleDeletes();
+        QVERIFY(!splash);
+        QTest::qWait(50);
+        QCOMPARE(shown, 1);
+    }
+
+    void splashHandsOverOnceAfterItsTimer() {
+        int shown = 0;
+        QPointer<KelNdSplash> splash = new KelNdSplash([&] { ++shown; });
+        splash->show();
+        QCOMPARE(splash->Timer1->interval(), 5000);
+        QVERIFY(splash->Timer1->isSingleShot());
+        splash->Timer1->setInterval(10);
+        splash->Timer1->start();
+        QTRY_COMPARE(shown, 1);
+        QTRY_VERIFY(!splash);
+    }
+};
+
+QTEST_MAIN(AppTest)
+#include "test_app.moc"

@@ -1,0 +1,110 @@
+// The EEPROM image model and its grid: cell reading rules, fills, typing, colours.
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "grid/eeprom_image.h"
+#include "link/link.h"
+#include "protocol/board_window.h"
+#include "test_support.h"
+#include "ui/colours.h"
+
+using namespace trv;
+
+class GridTest : public QObject {
+    Q_OBJECT
+    test::FakeClock clock;
+
+    std::unique_ptr<Link> makeLink() { return std::make_unique<Link>(std::make_unique<test::FakePort>(clock)); }
+
+private slots:
+    void cellValues_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<uint>("value");
+        QTest::addColumn<bool>("isByte");
+        QTest::newRow("empty") << QString() << 0u << false;
+        QTest::newRow("one digit") << QStringLiteral("F") << 15u << true;
+        QTest::newRow("two digits") << QStringLiteral("7f") << 127u << true;
+        QTest::newRow("failed read") << QStringLiteral("Er") << 14u << false;
+        QTest::newRow("leading digits only") << QStringLiteral("1Z") << 1u << false;
+        QTest::newRow("three characters") << QStringLiteral("123") << 0x123u << false;
+    }
+    void cellValues() {
+        QFETCH(QString, text);
+        QFETCH(uint, value);
+        QFETCH(bool, isByte);
+        QCOMPARE(cellValue(text), value);
+        QCOMPARE(isByteText(text), isByte);
+    }
+
+    void byteTexts() {
+        QCOMPARE(byteText(0), QStringLiteral("0"));
+        QCOMPARE(byteText(3), QStringLiteral("3"));
+        QCOMPARE(byteText(0x21), QStringLiteral("21"));
+        QCOMPARE(byteText(255), QStringLiteral("FF"));
+    }
+
+    void fillsAndTyping() {
+        auto link = makeLink();
+        BoardWindow w(*link, [] { return QStringLiteral("OUI"); }, {3360, true, true},
+                      ReadVariant::Plain, nullptr);
+        GridWidget& g = w.grid();
+        QCOMPARE(g.Text1[128]->text(), QStringLiteral("0"));
+        QCOMPARE(g.Text1[5]->objectName(), QStringLiteral("Text1(5)"));
+        QCOMPARE(g.Text1[5]->accessibleName(), QStringLiteral("Text1(5)"));
+        QVERIFY(!colour::background(g.Text1[0]));
+
+        g.butLin->click();
+        for (int i = 0; i < 128; ++i) {
+            QCOMPARE(g.Text1[std::size_t(i)]->text(), QString::number(i, 16).toUpper());
+            QCOMPARE(colour::background(g.Text1[std::size_t(i)]), std::optional(colour::kWhite));
+        }
+        g.butEdit->click();
+        for (int i = 0; i < 128; ++i) QCOMPARE(w.image().text(i), QStringLiteral("0"));
+        g.Text1[128]->clear();
+        g.butEdit->click();
+        for (int i = 0; i < 128; ++i) QCOMPARE(w.image().text(i), QString());
+
+        // Typing: hexadecimal digits only, upper case, two at most, colour unchanged.
+        QLineEdit* cell = g.Text1[17];
+        QTest::keyClicks(cell, QStringLiteral("a"));
+        QTest::keyClicks(cell, QStringLiteral("z"));
+        QTest::keyClicks(cell, QStringLiteral("b3"));
+        QCOMPARE(cell->text(), QStringLiteral("AB"));
+        QCOMPARE(w.image().text(17), QStringLiteral("AB"));
+        QCOMPARE(colour::background(cell), std::optional(colour::kWhite));
+    }
+
+    void gridButtonsWithoutAnOpenPortWarnAndKeepTheGrid() {
+        auto link = makeLink();
+        BoardWindow w(*link, [] { return QStringLiteral("OUI"); }, {3360, true, true},
+                      ReadVariant::Plain, nullptr);
+        w.grid().butLin->click();
+        test::MessageRecorder recorder;
+        w.grid().butRd->click();
+        w.grid().butWr->click();
+        QCOMPARE(recorder.messages.size(), 2);
+        for (const auto& m : recorder.messages) QCOMPARE(m.kind, msg::Kind::Warning);
+        QCOMPARE(w.image().text(127), QStringLiteral("7F"));
+        QCOMPARE(w.image().colour(127), EepromImage::Colour(colour::kWhite));
+    }
+
+    void switchWindowGridOnlyReads() {
+        auto link = makeLink();
+        BoardWindow w(*link, [] { return QStringLiteral("OUI"); }, {6480, false, false},
+                      ReadVariant::ClosingRrr, nullptr);
+        QVERIFY(!w.grid().extension);
+        w.image().setText(3, QStringLiteral("12"));
+        test::MessageRecorder recorder;
+        w.grid().butEdit->click();
+        w.grid().butLin->click();
+        w.grid().butWr->click();
+        QVERIFY(recorder.messages.isEmpty());
+        QCOMPARE(w.image().text(3), QStringLiteral("12"));
+        QVERIFY(!w.image().colour(3));
+    }
+};
+
+QTEST_MAIN(GridTest)
+#include "test_grid.moc"

@@ -1,0 +1,196 @@
+// Frames, waits and whole-image transfers, byte for byte, on a scripted port and clock.
+#include <QApplication>
+#include <QTest>
+
+#include "grid/eeprom_image.h"
+#include "link/link.h"
+#include "protocol/exchange.h"
+#include "protocol/frames.h"
+#include "protocol/image_transfer.h"
+#include "test_support.h"
+#include "ui/colours.h"
+
+using namespace trv;
+
+namespace {
+QByteArray ack() { return frames::kAck; }
+
+// The reply of a board to the 133-frame read of an image whose byte i is f(i).
+QByteArray readReply(const std::function<int(int)>& byteAt, int keep = -1) {
+    QByteArray r = ack().repeated(4);
+    for (int i = 0; i < 128; ++i)
+        r += QByteArray("31\x02") + QByteArray::number(byteAt(i), 16).toUpper().rightJustified(2, '0') +
+             QByteArray("\x03");
+    r += ack();
+    return keep < 0 ? r : r.left(keep);
+}
+
+QByteArray readTransaction() {
+    QByteArray t;
+    for (const char* c : {"SSS", "ZA0", "Y00", "ZA1"}) t += frames::frame(c);
+    t += frames::frame("X1X").repeated(128);
+    t += frames::frame("X6X");
+    return t;
+}
+}  // namespace
+
+class ProtocolTest : public QObject {
+    Q_OBJECT
+    test::FakeClock clock;
+    test::FakePort* port = nullptr;
+    std::unique_ptr<Link> link;
+    EepromImage image;
+
+private slots:
+    void init() {
+        clock = {};
+        Exchange::setClockForTesting(&clock);
+        Exchange::setPumpForTesting([] {});
+        auto p = std::make_unique<test::FakePort>(clock);
+        port = p.get();
+        link = std::make_unique<Link>(std::move(p));
+        link->port().open(3);
+        image.fill(QString(), std::nullopt);
+    }
+    void cleanup() {
+        Exchange::setClockForTesting(nullptr);
+        Exchange::setPumpForTesting({});
+    }
+
+    void frameBytes() {
+        QCOMPARE(frames::frame("SSS"), QByteArray::fromHex("5F33310253535303"));
+        QCOMPARE(frames::frame("Y3C"), QByteArray::fromHex("5F33310259334303"));
+        QCOMPARE(frames::burst("SSS", 5), QByteArray::fromHex("5F33310253535303").repeated(5));
+        QCOMPARE(frames::burst("SSS", 11).size(), 88);
+        QCOMPARE(frames::dataCommand(QStringLiteral("F")), QByteArray("Y0F"));
+        QCOMPARE(frames::dataCommand(QStringLiteral("7f")), QByteArray("Y7F"));
+    }
+
+    void readThreshold_data() {
+        QTest::addColumn<int>("replyLength");
+        QTest::addColumn<bool>("failed");
+        QTest::newRow("whole reply") << -1 << false;
+        QTest::newRow("788 characters") << 788 << false;
+        QTest::newRow("787 characters") << 787 << true;
+        QTest::newRow("silent") << 0 << true;
+    }
+    void readThreshold() {
+        QFETCH(int, replyLength);
+        QFETCH(bool, failed);
+        // Noise from before the transfer must never reach the parser.
+        port->answerAfter(40, QByteArray("garbage before the transaction"));
+        port->answerAfter(readTransaction().size(),
+                          readReply([](int i) { return (i * 7 + 3) & 0xFF; }, replyLength));
+        const Millis start = clock.now();
+        bool result;
+        {
+            Exchange ex(*link, nullptr);
+            result = LIT_24C01(ex, image);
+        }
+        QCOMPARE(result, failed);
+        QCOMPARE(port->written, frames::burst("SSS", 5) + readTransaction());
+        QVERIFY(!port->m_dtr);
+        for (int i = 0; i < 128; ++i) {
+            const QString expected =
+                failed ? QStringLiteral("Er")
+                       : QString::number((i * 7 + 3) & 0xFF, 16).toUpper().rightJustified(2, u'0');
+            QCOMPARE(image.text(i), expected);
+            QCOMPARE(image.colour(i), EepromImage::Colour(failed ? colour::kRed : colour::kGreen));
+        }
+        // Settle, then the line time of the 1,064 bytes, then (on failure) more than 1 s.
+        const Millis elapsed = clock.now() - start;
+        QVERIFY(elapsed >= Millis(500 + 1109));
+        if (failed) QVERIFY(elapsed > Millis(500 + 1109 + 1000));
+        QCOMPARE(port->bytesWaiting(), 0);
+    }
+
+    void readCopiesCharactersAsTheyAre() {
+        QByteArray reply = readReply([](int) { return 0; });
+        reply[23] = 'g';
+        reply[24] = 'Z';
+        port->answerAfter(40 + readTransaction().size() + 8, reply);
+        Exchange ex(*link, nullptr);
+        QVERIFY(!LIT_24C01(ex, image, ReadVariant::ClosingRrr));
+        QCOMPARE(image.text(0), QStringLiteral("gZ"));
+        QCOMPARE(image.text(1), QStringLiteral("00"));
+        QVERIFY(port->written.endsWith(frames::frame("X6X") + frames::frame("RRR")));
+    }
+
+    void writeThreshold_data() {
+        QTest::addColumn<int>("replyLength");
+        QTest::addColumn<bool>("failed");
+        QTest::newRow("800") << 800 << false;
+        QTest::newRow("799") << 799 << true;
+        QTest::newRow("801") << 801 << true;
+    }
+    void writeThreshold() {
+        QFETCH(int, replyLength);
+        QFETCH(bool, failed);
+        for (int i = 0; i < 128; ++i) image.setText(i, byteText(unsigned(i)));
+        port->answerAfter(40 + 1280, QByteArray(replyLength, '\x06'));
+        WriteOutcome outcome;
+        {
+            Exchange ex(*link, nullptr);
+            outcome = ECRIT_24C01(ex, image);
+        }
+        QCOMPARE(outcome, failed ? WriteOutcome::TimedOut : WriteOutcome::Written);
+        QByteArray expected = frames::burst("SSS", 5);
+        for (int b = 0; b < 8; ++b) {
+            expected += frames::frame("SSS") + frames::frame("ZA0");
+            expected += frames::frame(QByteArray("Y") + QByteArray::number(b) + "0");
+            for (int i = 16 * b; i < 16 * b + 16; ++i)
+                expected += frames::frame(QByteArray("Y") +
+                                          QByteArray::number(i, 16).toUpper().rightJustified(2, '0'));
+            expected += frames::frame("WWW");
+        }
+        QCOMPARE(port->written, expected);
+        for (int i = 0; i < 128; ++i) {
+            QCOMPARE(image.text(i), failed ? QStringLiteral("Er") : byteText(unsigned(i)));
+            QCOMPARE(image.colour(i), EepromImage::Colour(failed ? colour::kRed : colour::kGreen));
+        }
+    }
+
+    void writeRefusesCellsThatAreNotBytes_data() {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << 0 << QString();
+        QTest::newRow("Er after a failed read") << 77 << QStringLiteral("Er");
+        QTest::newRow("not hexadecimal") << 127 << QStringLiteral("ZZ");
+    }
+    void writeRefusesCellsThatAreNotBytes() {
+        QFETCH(int, address);
+        QFETCH(QString, text);
+        for (int i = 0; i < 128; ++i) image.setText(i, QStringLiteral("AB"));
+        image.setText(address, text);
+        test::MessageRecorder recorder;
+        Exchange ex(*link, nullptr);
+        QCOMPARE(ECRIT_24C01(ex, image), WriteOutcome::Refused);
+        QVERIFY(port->written.isEmpty());
+        QCOMPARE(recorder.messages.size(), 1);
+        QCOMPARE(recorder.messages[0].kind, msg::Kind::Warning);
+        QVERIFY(recorder.messages[0].text.contains(QStringLiteral("case %1 ").arg(address)));
+        QCOMPARE(image.text(address), text);
+    }
+
+    void replyWaitTestsTimeOutFirst() {
+        // A count that is only reached when the second is over counts as a time-out.
+        Exchange ex(*link, nullptr);
+        const Millis start = clock.now();
+        int calls = 0;
+        const auto outcome = ex.waitReply(
+            [&](qint64) { return ++calls && clock.now() - start > Millis(1000); }, start);
+        QCOMPARE(outcome, Exchange::Outcome::TimedOut);
+    }
+
+    void exchangeMarksTheLinkBusy() {
+        QVERIFY(!link->busy());
+        {
+            Exchange ex(*link, nullptr);
+            QVERIFY(link->busy());
+        }
+        QVERIFY(!link->busy());
+    }
+};
+
+QTEST_MAIN(ProtocolTest)
+#include "test_protocol.moc"
