@@ -1,0 +1,152 @@
+// Whole-image transfers and port detection through the program's real serial port against
+// the simulated board on a pseudo-terminal, in real time.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "link/link.h"
+#include "link/qt_serial_port.h"
+#include "protocol/board_window.h"
+#include "protocol/detect.h"
+#include "protocol/frames.h"
+#include "sim/pty_board.h"
+#include "test_support.h"
+#include "ui/colours.h"
+
+using namespace trv;
+
+namespace {
+sim::PtyBoard::Options boardOn(int port, bool pacing) {
+    sim::PtyBoard::Options o;
+    o.port = port;
+    o.pacing = pacing;
+    return o;
+}
+
+QByteArray writeTransaction(const sim::Eeprom& bytes) {
+    QByteArray t = frames::burst("SSS", 5);
+    for (int b = 0; b < 8; ++b) {
+        t += frames::frame("SSS") + frames::frame("ZA0") +
+             frames::frame(QByteArray("Y") + QByteArray::number(b) + "0");
+        for (int i = 16 * b; i < 16 * b + 16; ++i)
+            t += frames::frame(QByteArray("Y") +
+                               QByteArray::number(bytes[std::size_t(i)], 16).toUpper().rightJustified(2, '0'));
+        t += frames::frame("WWW");
+    }
+    return t;
+}
+}  // namespace
+
+class TransfersE2ETest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<test::TempDataHome> home;
+
+private slots:
+    void init() { home = std::make_unique<test::TempDataHome>(); }
+    void cleanup() { home.reset(); }
+
+    void readThenWriteInRealTime() {
+        sim::PtyBoard board(boardOn(3, true));
+        QVERIFY2(board.start(), qPrintable(board.errorString()));
+        Link link(std::make_unique<QtSerialPort>());
+        QVERIFY(link.port().open(3));
+        link.setPortOpen(true);
+        BoardWindow w(link, [] { return QStringLiteral("OUI"); }, {3360, true, true},
+                      ReadVariant::Plain, nullptr);
+        w.show();
+
+        const sim::Eeprom original = board.eeprom();
+        w.grid().butRd->click();
+        for (int i = 0; i < 128; ++i) {
+            QCOMPARE(w.image().text(i),
+                     QString::number(original[std::size_t(i)], 16).toUpper().rightJustified(2, u'0'));
+            QCOMPARE(w.image().colour(i), EepromImage::Colour(colour::kGreen));
+        }
+
+        // A one-character cell goes out with its leading zero; the board keeps what was sent.
+        board.clearReceived();
+        w.grid().Text1[128]->setText(QStringLiteral("5"));
+        w.grid().butEdit->click();
+        w.image().setText(100, QStringLiteral("C3"));
+        w.grid().butWr->click();
+        sim::Eeprom expected;
+        expected.fill(0x05);
+        expected[100] = 0xC3;
+        QCOMPARE(board.received(), writeTransaction(expected));
+        QCOMPARE(board.eeprom(), expected);
+        QCOMPARE(w.image().text(0), QStringLiteral("5"));
+        QCOMPARE(w.image().colour(0), EepromImage::Colour(colour::kGreen));
+    }
+
+    void faultsGiveTheFailedGrid_data() {
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<int>("cut");
+        QTest::addColumn<int>("extra");
+        QTest::newRow("read short by one") << false << 6 << 0;
+        QTest::newRow("write short by one") << true << 1 << 0;
+        QTest::newRow("write one too many") << true << 0 << 1;
+    }
+    void faultsGiveTheFailedGrid() {
+        QFETCH(bool, write);
+        QFETCH(int, cut);
+        QFETCH(int, extra);
+        sim::PtyBoard board(boardOn(3, false));
+        QVERIFY(board.start());
+        Link link(std::make_unique<QtSerialPort>());
+        QVERIFY(link.port().open(3));
+        link.setPortOpen(true);
+        BoardWindow w(link, [] { return QStringLiteral("OUI"); }, {3360, true, true},
+                      ReadVariant::Plain, nullptr);
+        w.grid().butLin->click();
+        board.setFaults({false, cut, extra, false, false});
+        QElapsedTimer timer;
+        timer.start();
+        (write ? w.grid().butWr : w.grid().butRd)->click();
+        QVERIFY(timer.elapsed() > 1500);
+        for (int i = 0; i < 128; ++i) {
+            QCOMPARE(w.image().text(i), QStringLiteral("Er"));
+            QCOMPARE(w.image().colour(i), EepromImage::Colour(colour::kRed));
+        }
+    }
+
+    void detectionFindsAbsentFreeAndBoardPorts() {
+        sim::PtyBoard board(boardOn(3, true));
+        QVERIFY(board.start());
+        sim::PtyBoard wrongFirst(boardOn(7, true));
+        QVERIFY(wrongFirst.start());
+        wrongFirst.setFaults({false, 0, 0, false, true});
+        test::LinkedPty silent(5);
+        Link link(std::make_unique<QtSerialPort>());
+        QVERIFY(link.port().open(3));
+        link.setPortOpen(true);
+        Detect d(link);
+        d.show();
+        QCOMPARE(d.Label1[1]->text(), QStringLiteral("COM1:"));
+        QCOMPARE(d.Label1[15]->text(), QStringLiteral(" "));
+
+        d.Command1->click();
+        QVERIFY(!link.portOpen());
+        for (int n = 1; n <= 14; ++n) {
+            const bool boardThere = n == 3 || n == 7;
+            const bool free = boardThere || n == 5;
+            QCOMPARE(d.Label1[std::size_t(n)]->text(), QStringLiteral("COM %1:").arg(n));
+            QCOMPARE(d.Label1[std::size_t(n + 14)]->text(),
+                     free ? QStringLiteral("Libre.") : QStringLiteral("Absent."));
+            QCOMPARE(d.Label1[std::size_t(n + 28)]->text(),
+                     boardThere ? QStringLiteral(" TRV_CD.") : QStringLiteral("."));
+            QCOMPARE(colour::background(d.Label1[std::size_t(n)]),
+                     std::optional(boardThere ? colour::kGreen : colour::kWhite));
+            QCOMPARE(colour::background(d.Label1[std::size_t(n + 14)]),
+                     std::optional(free ? colour::kGreen : colour::kWhite));
+            QCOMPARE(colour::background(d.Label1[std::size_t(n + 28)]),
+                     std::optional(boardThere ? colour::kGreen : colour::kWhite));
+        }
+        QCOMPARE(board.received(), frames::frame("RRR"));
+        QCOMPARE(silent.readAvailable(), frames::frame("RRR"));
+    }
+};
+
+QTEST_MAIN(TransfersE2ETest)
+#include "test_transfers_e2e.moc"
