@@ -1,0 +1,157 @@
+#include "counter/parameter_map.h"
+
+namespace trv::counter {
+
+namespace {
+
+QString& cell(CellTexts& cells, int address) { return cells[std::size_t(address)]; }
+const QString& cell(const CellTexts& cells, int address) { return cells[std::size_t(address)]; }
+
+// "0000" & text, rightmost width characters: pads short texts, cuts long ones from the left.
+QString rightmostPadded(const QString& text, int width) {
+    return (QString(width, u'0') + text).right(width);
+}
+
+ColourCode codeOfNibble(unsigned nibble) {
+    // Red, then green, then both: each later match wins, which is the plain two-bit code.
+    ColourCode code = ColourCode::None;
+    if (nibble & 1u) code = ColourCode::Red;
+    if (nibble & 2u) code = ColourCode::Green;
+    if ((nibble & 3u) == 3u) code = ColourCode::Orange;
+    return code;
+}
+
+unsigned pair(ColourCode low, ColourCode high) { return unsigned(high) * 16 + unsigned(low); }
+
+constexpr std::array<char, kSignatureLength> kSignatureChars{'K', 'E', 'L', 'd'};
+
+// The leading ASCII digits of text with leading zeros dropped: the magnitude of the number.
+QStringView significantDigits(QStringView text) {
+    qsizetype end = 0;
+    while (end < text.size() && text[end] >= u'0' && text[end] <= u'9') ++end;
+    qsizetype begin = 0;
+    while (begin < end && text[begin] == u'0') ++begin;
+    return text.mid(begin, end - begin);
+}
+
+QString comparable(const ValueText& value) {
+    return value.integer + value.decimals.rightJustified(2, u'0');
+}
+
+}  // namespace
+
+void encodeRecord(CellTexts& cells, int base, const ValueText& value) {
+    const QString s = rightmostPadded(value.integer, 10);
+    for (int piece = 0; piece < 5; ++piece) cell(cells, base + 5 - piece) = s.mid(piece * 2, 2);
+    cell(cells, base) = rightmostPadded(value.decimals, 2);
+}
+
+void encodeStep(CellTexts& cells, const ValueText& value) {
+    const QString s = rightmostPadded(value.integer, 4);
+    cell(cells, kStepBase + 2) = s.left(2);
+    cell(cells, kStepBase + 1) = s.mid(2, 2);
+    cell(cells, kStepBase) = rightmostPadded(value.decimals, 2);
+}
+
+bool encodeField(CellTexts& cells, int field, const ValueText& value) {
+    if (!isProgrammed(field)) return false;
+    if (field == kStepField)
+        encodeStep(cells, value);
+    else
+        encodeRecord(cells, kFieldBases[std::size_t(field)], value);
+    return true;
+}
+
+ValueText decodeRecord(const CellTexts& cells, int base) {
+    QString integer;
+    for (int address = base + 5; address > base; --address) integer += cell(cells, address);
+    return {integer, cell(cells, base)};
+}
+
+ValueText decodeStep(const CellTexts& cells) {
+    return {cell(cells, kStepBase + 2) + cell(cells, kStepBase + 1), cell(cells, kStepBase)};
+}
+
+std::optional<ValueText> decodeField(const CellTexts& cells, int field) {
+    const std::optional<int> base = recordBase(field);
+    if (!base) return std::nullopt;
+    return field == kStepField ? decodeStep(cells) : decodeRecord(cells, *base);
+}
+
+RangeColours readRangeColours(const CellTexts& cells) {
+    const unsigned c12 = cellValue(cell(cells, kColourCell12));
+    const unsigned c34 = cellValue(cell(cells, kColourCell34));
+    const unsigned c5 = cellValue(cell(cells, kColourCell5));
+    return {codeOfNibble(c12), codeOfNibble(c12 >> 4), codeOfNibble(c34), codeOfNibble(c34 >> 4),
+            codeOfNibble(c5)};
+}
+
+void writeRangeColours(CellTexts& cells, const RangeColours& colours) {
+    cell(cells, kColourCell12) = byteText(pair(colours[0], colours[1]));
+    cell(cells, kColourCell34) = byteText(pair(colours[2], colours[3]));
+    cell(cells, kColourCell5) = byteText(unsigned(colours[4]));
+}
+
+colour::Packed packedColour(ColourCode code) {
+    switch (code) {
+        case ColourCode::Red:
+            return colour::kRed;
+        case ColourCode::Green:
+            return colour::kGreen;
+        case ColourCode::Orange:
+            return colour::kOrange;
+        case ColourCode::None:
+            break;
+    }
+    return colour::kWhite;
+}
+
+ColourCode colourCode(std::optional<colour::Packed> background) {
+    if (background == colour::kGreen) return ColourCode::Green;
+    if (background == colour::kRed) return ColourCode::Red;
+    if (background == colour::kOrange) return ColourCode::Orange;
+    return ColourCode::None;
+}
+
+colour::Packed nextRangeColour(std::optional<colour::Packed> background) {
+    if (background == colour::kRed) return colour::kGreen;
+    if (background == colour::kGreen) return colour::kOrange;
+    if (background == colour::kOrange) return colour::kRed;
+    return colour::kOrange;
+}
+
+Flags readFlags(const CellTexts& cells) {
+    const unsigned value = cellValue(cell(cells, kFlagCell));
+    return {(value & 1u) != 0, (value & 2u) != 0, (value & 4u) != 0};
+}
+
+void writeFlags(CellTexts& cells, Flags flags) {
+    const unsigned value =
+        (flags.polrel1 ? 1u : 0u) + (flags.polrel2 ? 2u : 0u) + (flags.polrel3 ? 4u : 0u);
+    cell(cells, kFlagCell) = byteText(value);
+}
+
+void writeSignature(CellTexts& cells) {
+    for (int i = 0; i < kSignatureLength; ++i)
+        cell(cells, kSignatureBase + i) = byteText(unsigned(kSignatureChars[std::size_t(i)]));
+}
+
+bool hasSignature(const CellTexts& cells) {
+    for (int i = 0; i < kSignatureLength; ++i) {
+        const QString expected = byteText(unsigned(kSignatureChars[std::size_t(i)]));
+        if (cell(cells, kSignatureBase + i) != expected) return false;
+    }
+    return true;
+}
+
+bool countsDown(const ValueText& start, const ValueText& end) {
+    const QString startText = comparable(start);
+    const QString endText = comparable(end);
+    const QStringView a = significantDigits(startText);
+    const QStringView b = significantDigits(endText);
+    // Without leading zeros, a longer digit string is the larger number.
+    if (a.size() != b.size()) return a.size() > b.size();
+    return a.compare(b) > 0;
+}
+
+}  // namespace trv::counter
