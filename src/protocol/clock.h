@@ -7,6 +7,7 @@
 namespace trv {
 
 using Millis = std::chrono::milliseconds;
+using Micros = std::chrono::microseconds;
 
 class Clock {
 public:

@@ -53,14 +53,15 @@ void Exchange::pump() {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-Millis Exchange::lineTime(qint64 bytes) const {
-    // Ten bits a byte: start, eight data bits, stop. Rounded up.
+Micros Exchange::lineTime(qint64 bytes) const {
+    // Ten bits a byte: start, eight data bits, stop. Kept in microseconds so that a run of
+    // short frames does not add up rounding.
     const qint64 bitsPerSecond = std::max(1, m_port.baudRate());
-    return Millis((bytes * 10 * 1000 + bitsPerSecond - 1) / bitsPerSecond);
+    return Micros(bytes * 10 * 1'000'000 / bitsPerSecond);
 }
 
 void Exchange::send(const QByteArray& bytes) {
-    const Millis now = m_clock.now();
+    const Micros now = m_clock.now();
     m_lineClearAt = std::max(m_lineClearAt, now) + lineTime(bytes.size());
     m_port.write(bytes);
 }
@@ -91,7 +92,7 @@ void Exchange::discardInput() {
 Millis Exchange::beginReplyWait() {
     // Long enough for the longest run at the slowest rate used.
     m_port.drain(10000);
-    waitUntil(m_lineClearAt);
+    waitUntil(std::chrono::ceil<Millis>(m_lineClearAt));
     return m_clock.now();
 }
 

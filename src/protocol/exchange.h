@@ -55,13 +55,13 @@ public:
 private:
     void waitUntil(Millis when);
     void pump();
-    Millis lineTime(qint64 bytes) const;
+    Micros lineTime(qint64 bytes) const;
 
     Link& m_link;
     SerialPort& m_port;
     Clock& m_clock;
     QPointer<QWidget> m_window;
-    Millis m_lineClearAt{0};
+    Micros m_lineClearAt{0};
 };
 
 }  // namespace trv
