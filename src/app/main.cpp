@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QPointer>
+#include <QScreen>
 
 #include "app/kel_nd_splash.h"
 #include "app/principal.h"
@@ -18,6 +19,10 @@ int main(int argc, char* argv[]) {
     auto* splash = new trv::KelNdSplash([&principal] {
         if (!principal)
             principal = std::make_unique<trv::Principal>(std::make_unique<trv::QtSerialPort>());
+        // Cover the screen first, so that the window is full-size even where no window
+        // manager carries out the maximised state.
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            principal->setGeometry(screen->availableGeometry());
         principal->showMaximized();
     });
     splash->show();

@@ -82,14 +82,15 @@ template <typename W, typename Make>
 W* Principal::showChild(QPointer<QMdiSubWindow>& slot, Make make) {
     if (!slot) {
         W* widget = make();
-        slot = m_mdi->addSubWindow(widget, Qt::SubWindow | Qt::WindowTitleHint |
-                                               Qt::WindowSystemMenuHint |
-                                               Qt::WindowCloseButtonHint |
-                                               Qt::WindowMinimizeButtonHint);
+        // Fixed-size windows get a plain frame: no minimise or maximise box.
+        const bool fixedSize = widget->minimumSize() == widget->maximumSize();
+        Qt::WindowFlags flags = Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                Qt::WindowCloseButtonHint;
+        if (!fixedSize) flags |= Qt::WindowMinimizeButtonHint;
+        slot = m_mdi->addSubWindow(widget, flags);
         slot->setAttribute(Qt::WA_DeleteOnClose);
         slot->setObjectName(widget->objectName() + QStringLiteral("_frame"));
-        if (widget->minimumSize() == widget->maximumSize())  // fixed-size windows
-            slot->setFixedSize(slot->sizeHint());
+        if (fixedSize) slot->setFixedSize(slot->sizeHint());
     }
     slot->show();
     m_mdi->setActiveSubWindow(slot);

@@ -25,6 +25,9 @@ public:
                 ReadVariant readVariant, QWidget* parent);
 
     EepromImage& image() { return m_image; }
+    // The windows are laid out by position at a given client size, which is their natural
+    // size inside a frame.
+    QSize sizeHint() const override { return size(); }
     GridWidget& grid() { return *m_grid; }
 
 protected:
