@@ -1,20 +1,239 @@
 #include "counter/dump_24c01.h"
 
+#include <QCheckBox>
+#include <QEvent>
+#include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QPushButton>
+#include <optional>
 
+#include "counter/parameter_map.h"
+#include "link/link.h"
+#include "link/vxmbase.h"
+#include "protocol/exchange.h"
+#include "ui/colours.h"
+#include "ui/messages.h"
+#include "ui/naming.h"
 #include "ui/twips.h"
 
 namespace trv {
+namespace {
+
+using counter::ValueText;
+
+// One row of the parameter area, top to bottom: its label, the index of its fields in the
+// `valeur` / `vdeci` / `virgu` arrays, the texts the window opens with, and whether the
+// technician may edit it.
+struct Row {
+    const char* label;
+    int field;
+    const char* integer;
+    const char* decimals;
+    enum Access { Editable, FieldsDisabled, RowDisabled } access;
+};
+
+constexpr std::array<Row, Dump24c01::kRows> kRowTable{{
+    {"Départ:", 0, "10", "00", Row::Editable},
+    {"Fin:", 1, "50", "00", Row::Editable},
+    {"Relais 1:", 2, "3", "00", Row::Editable},
+    {"Relais 2:", 3, "7", "00", Row::Editable},
+    {"Plage 1:", counter::kRange1Field, "0", "00", Row::FieldsDisabled},
+    {"Plage 2:", 4, "2", "00", Row::Editable},
+    {"Plage 3:", 5, "4", "00", Row::Editable},
+    {"Plage 4:", 6, "6", "00", Row::Editable},
+    {"Plage 5:", 7, "8", "00", Row::Editable},
+    {"Pas de comptage:", counter::kStepField, "0001", "00", Row::Editable},
+    {"Registre:", counter::kRegisterField, "", "", Row::RowDisabled},
+    {"Fin Max:", counter::kMaxEndField, "", "", Row::RowDisabled},
+}};
+
+// Geometry of the parameter area, twips.
+constexpr int kFirstRowTop = 60;
+constexpr int kRowPitch = 300;
+constexpr int kRowHeight = 285;
+constexpr int kLabelLeft = 45;
+constexpr int kLabelWidth = 1125;
+constexpr int kValueLeft = kLabelLeft + kLabelWidth;
+constexpr int kValueWidth = 825;
+constexpr int kStepWidth = 390;  // under half an integer field, same right edge
+constexpr int kCommaLeft = kValueLeft + kValueWidth;
+constexpr int kCommaWidth = 135;
+constexpr int kDecimalLeft = kCommaLeft + kCommaWidth;
+constexpr int kDecimalWidth = 345;
+constexpr int kRowWidth = kDecimalLeft + kDecimalWidth - kLabelLeft;
+constexpr int kCheckBoxWidth = 210;
+constexpr int kButtonHeight = 375;
+constexpr int kFirstButtonTop = kFirstRowTop + Dump24c01::kRows * kRowPitch + 60;
+
+constexpr int kIntegerLength = 10;
+constexpr int kDecimalLength = 2;
+
+const QString kErrorMessage = QStringLiteral(
+    "Une erreur est survenue. Veuillez recommencer ou  vérifier directement sur l'afficheur.");
+const QString kBlankMessage =
+    QStringLiteral("EEPROM vièrge ou corrompue. Programmer les paramètres.");
+const QString kReadDone = QStringLiteral("Lecture effectuée avec succés.");
+const QString kProgramDone = QStringLiteral("Programmation effectuée avec succés.");
+
+struct Report {
+    msg::Kind kind;
+    QString text;
+};
+
+// The closing burst leaves the port before the operation reports, so the board is released
+// even while the message waits for the technician.
+void sendClosingBurst(Exchange& exchange) {
+    exchange.sendBurst("RRR", 5);
+    exchange.port().drain(int(Exchange::kReplyLimit.count()));
+}
+
+QLineEdit* textBox(QWidget* window, const QRect& geometry, Qt::Alignment alignment) {
+    auto* box = new QLineEdit(window);
+    box->setGeometry(geometry);
+    box->setAlignment(alignment);
+    box->setTextMargins(0, 0, 0, 0);
+    return box;
+}
+
+// A text box that only shows its text: row labels and commas.
+void makeCaption(QLineEdit* box) {
+    box->setReadOnly(true);
+    box->setFocusPolicy(Qt::NoFocus);
+    box->setCursor(Qt::ArrowCursor);
+}
+
+QPushButton* greenButton(QWidget* window, const QString& caption, const char* name,
+                         const QString& tip, int top) {
+    auto* b = new QPushButton(caption, window);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(tip);
+    b->setGeometry(twipRect(kLabelLeft, top, kRowWidth, kButtonHeight));
+    QFont f = b->font();
+    f.setBold(true);
+    b->setFont(f);
+    colour::setBackground(b, colour::kGreen);
+    return b;
+}
+
+bool isRangeLabel(int index) {
+    return index >= counter::kFirstRangeLabel &&
+           index < counter::kFirstRangeLabel + counter::kRangeCount;
+}
+
+}  // namespace
 
 Dump24c01::Dump24c01(Link& link, ReplyControl replyControl, QWidget* parent)
     : BoardWindow(link, std::move(replyControl), {3360, true, true}, ReadVariant::Plain, parent) {
     setObjectName(QStringLiteral("dump_24c01"));
     setWindowTitle(QStringLiteral(" Paramètres."));
     resize(twipSize(2610, 4620));
+    buildRows();
+
+    butLitPara =
+        greenButton(this, QStringLiteral("Lire les paramètres"), "but_lit_para",
+                    QStringLiteral("Lecture des paramètres du compteur."), kFirstButtonTop);
+    butEcritPara = greenButton(this, QStringLiteral("Programme les paramètres"), "but_ecrit_para",
+                               QStringLiteral("Programme les paramètres du compteur."),
+                               kFirstButtonTop + kButtonHeight + 45);
+    connect(butLitPara, &QPushButton::clicked, this, &Dump24c01::lireParametres);
+    connect(butEcritPara, &QPushButton::clicked, this, &Dump24c01::programmeParametres);
+
+    Command2 = new QPushButton(this);
+    nameControl(Command2, QStringLiteral("Command2"));
+    Command2->setToolTip(QStringLiteral("Section non documentée."));
+    Command2->setGeometry(twipRect(2520, -120, 255, 4935));
+    connect(Command2, &QPushButton::clicked, this, &Dump24c01::openGridPanel);
     connect(&grid(), &GridWidget::closeExtensionRequested, this, &Dump24c01::closeGridPanel);
 }
 
-void Dump24c01::applyColourSetting(bool) {}
+void Dump24c01::buildRows() {
+    QFont small = font();
+    small.setPointSizeF(8.25);
+    for (int r = 0; r < kRows; ++r) {
+        const Row& row = kRowTable[std::size_t(r)];
+        const int top = kFirstRowTop + r * kRowPitch;
+        const auto f = std::size_t(row.field);
+
+        QLineEdit* label = textBox(this, twipRect(kLabelLeft, top, kLabelWidth, kRowHeight),
+                                   Qt::AlignRight | Qt::AlignVCenter);
+        nameDescribed(label, arrayName("intitu", r));
+        label->setText(QString::fromUtf8(row.label));
+        makeCaption(label);
+        // A greyed label still names its row: on a one-colour board the range labels are
+        // disabled over their orange.
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Disabled, QPalette::Text, QColor(96, 96, 96));
+        label->setPalette(palette);
+        label->installEventFilter(this);
+        intitu[std::size_t(r)] = label;
+
+        const bool step = row.field == counter::kStepField;
+        const int valueLeft = step ? kValueLeft + kValueWidth - kStepWidth : kValueLeft;
+        QLineEdit* value =
+            textBox(this, twipRect(valueLeft, top, step ? kStepWidth : kValueWidth, kRowHeight),
+                    Qt::AlignRight | Qt::AlignVCenter);
+        nameControl(value, arrayName("valeur", row.field));
+        value->setMaxLength(kIntegerLength);
+        value->setText(QString::fromUtf8(row.integer));
+        valeur[f] = value;
+
+        QLineEdit* comma =
+            textBox(this, twipRect(kCommaLeft, top, kCommaWidth, kRowHeight), Qt::AlignCenter);
+        nameControl(comma, arrayName("virgu", row.field));
+        comma->setText(QStringLiteral(","));
+        makeCaption(comma);
+        virgu[f] = comma;
+
+        QLineEdit* decimals = textBox(this, twipRect(kDecimalLeft, top, kDecimalWidth, kRowHeight),
+                                      Qt::AlignLeft | Qt::AlignVCenter);
+        nameControl(decimals, arrayName("vdeci", row.field));
+        decimals->setMaxLength(kDecimalLength);
+        decimals->setText(QString::fromUtf8(row.decimals));
+        vdeci[f] = decimals;
+
+        for (QLineEdit* box : {label, value, comma, decimals}) box->setFont(small);
+        if (row.access != Row::Editable) {
+            value->setEnabled(false);
+            decimals->setEnabled(false);
+        }
+        if (row.access == Row::RowDisabled) {
+            label->setEnabled(false);
+            comma->setEnabled(false);
+        }
+    }
+    setRangeLabelsOrange();
+
+    // The check boxes show no caption and sit over the left end of a row label, whose text
+    // is kept to the right.
+    auto checkBox = [this](const char* name, int row) {
+        auto* box = new QCheckBox(this);
+        nameControl(box, QLatin1String(name));
+        box->setGeometry(
+            twipRect(kLabelLeft + 30, kFirstRowTop + row * kRowPitch, kCheckBoxWidth, kRowHeight));
+        return box;
+    };
+    POLREL3 = checkBox("POLREL3", 1);
+    POLREL3->setToolTip(
+        QStringLiteral("Cette case est cochée automatiquement si la valeur de DEBUT est "
+                       "supérieur à la valeur de FIN."));
+    POLREL1 = checkBox("POLREL1", 2);
+    POLREL2 = checkBox("POLREL2", 3);
+}
+
+void Dump24c01::setRangeLabelsOrange() {
+    for (int k = 0; k < counter::kRangeCount; ++k)
+        colour::setBackground(intitu[std::size_t(counter::kFirstRangeLabel + k)], colour::kOrange);
+}
+
+void Dump24c01::applyColourSetting(bool monoColour) {
+    // A one-colour board has no range colours to choose; the labels keep a background all
+    // the same, and programming sends whatever they show.
+    setRangeLabelsOrange();
+    for (int k = 0; k < counter::kRangeCount; ++k)
+        intitu[std::size_t(counter::kFirstRangeLabel + k)]->setEnabled(!monoColour);
+}
 
 void Dump24c01::openGridPanel() {
     QWidget* frame = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
@@ -24,6 +243,144 @@ void Dump24c01::openGridPanel() {
 void Dump24c01::closeGridPanel() {
     QWidget* frame = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
     frame->resize(twipSize(2730, 4980));
+}
+
+bool Dump24c01::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        for (int r = 0; r < kRows; ++r) {
+            QLineEdit* label = intitu[std::size_t(r)];
+            if (watched == label && mouse->button() == Qt::LeftButton &&
+                label->rect().contains(mouse->position().toPoint())) {
+                rangeLabelClicked(r);
+                break;
+            }
+        }
+    }
+    return BoardWindow::eventFilter(watched, event);
+}
+
+void Dump24c01::rangeLabelClicked(int index) {
+    if (!isRangeLabel(index)) return;
+    QLineEdit* label = intitu[std::size_t(index)];
+    if (!label->isEnabled()) return;
+    colour::setBackground(label, counter::nextRangeColour(colour::background(label)));
+}
+
+void Dump24c01::decodeFields() {
+    const CellTexts& cells = image().texts();
+    auto show = [&](int field) {
+        if (const auto v = counter::decodeField(cells, field)) {
+            valeur[std::size_t(field)]->setText(v->integer);
+            vdeci[std::size_t(field)]->setText(v->decimals);
+        }
+    };
+    for (int field : {0, 1, 2, 3, counter::kMaxEndField, 4, 5, 6, 7, counter::kStepField})
+        show(field);
+    const counter::RangeColours colours = counter::readRangeColours(cells);
+    for (int k = 0; k < counter::kRangeCount; ++k)
+        colour::setBackground(intitu[std::size_t(counter::kFirstRangeLabel + k)],
+                              counter::packedColour(colours[std::size_t(k)]));
+    const counter::Flags flags = counter::readFlags(cells);
+    POLREL1->setChecked(flags.polrel1);
+    POLREL2->setChecked(flags.polrel2);
+    POLREL3->setChecked(flags.polrel3);
+    show(counter::kRegisterField);
+}
+
+void Dump24c01::encodeFields() {
+    CellTexts cells = image().texts();
+    auto field = [this](int f) {
+        return ValueText{valeur[std::size_t(f)]->text(), vdeci[std::size_t(f)]->text()};
+    };
+    for (int f : counter::kProgrammedFields) counter::encodeField(cells, f, field(f));
+
+    counter::RangeColours colours{};
+    for (int k = 0; k < counter::kRangeCount; ++k)
+        colours[std::size_t(k)] = counter::colourCode(
+            colour::background(intitu[std::size_t(counter::kFirstRangeLabel + k)]));
+    counter::writeRangeColours(cells, colours);
+
+    POLREL3->setChecked(counter::countsDown(field(0), field(1)));
+    counter::writeFlags(cells, {POLREL1->isChecked(), POLREL2->isChecked(), POLREL3->isChecked()});
+    counter::writeSignature(cells);
+    image().setTexts(cells);
+}
+
+void Dump24c01::lireParametres() {
+    if (!openPortGuard(link(), this)) return;
+    const QString reply = replyControl();
+    const bool checked = reply == QLatin1String("OUI");
+
+    setRangeLabelsOrange();
+    for (int f = 0; f < kRows; ++f) {
+        valeur[std::size_t(f)]->clear();
+        vdeci[std::size_t(f)]->clear();
+    }
+    valeur[counter::kRange1Field]->setText(QStringLiteral("0"));
+    vdeci[counter::kRange1Field]->setText(QStringLiteral("00"));
+
+    std::optional<Report> report;
+    {
+        Exchange exchange(link(), this);
+        exchange.sendBurst("SSS", 11);
+        exchange.sendFrame("PPP");
+        exchange.settle();
+        if (LIT_24C01(exchange, image())) {
+            if (checked)
+                report = Report{msg::Kind::Warning, kErrorMessage};
+            else
+                sendClosingBurst(exchange);
+        } else if (checked && !counter::hasSignature(image().texts())) {
+            report = Report{msg::Kind::Warning, kBlankMessage};
+        } else {
+            decodeFields();
+            sendClosingBurst(exchange);
+            if (reply != QLatin1String("NON")) report = Report{msg::Kind::Info, kReadDone};
+        }
+    }
+    // The exchange is over before the technician is asked to acknowledge anything.
+    if (report) msg::show(report->kind, this, report->text);
+}
+
+void Dump24c01::programmeParametres() {
+    if (!openPortGuard(link(), this)) return;
+    const QString reply = replyControl();
+    const bool quiet = reply == QLatin1String("NON");
+
+    std::optional<Report> report;
+    {
+        Exchange exchange(link(), this);
+        exchange.sendBurst("SSS", 11);
+        exchange.settle();
+        // The cells the window does not own go back to the board as this read finds them.
+        // After a failed read they all hold "Er", which must never be programmed: stop as
+        // reading does.
+        if (LIT_24C01(exchange, image())) {
+            if (reply == QLatin1String("OUI"))
+                report = Report{msg::Kind::Warning, kErrorMessage};
+            else
+                sendClosingBurst(exchange);
+        } else {
+            encodeFields();
+            exchange.settle();
+            const WriteOutcome outcome = ECRIT_24C01(exchange, image());
+            if (outcome == WriteOutcome::Refused) {
+                // A field made a cell that is not a byte; the write has said which one and
+                // nothing was programmed.
+                sendClosingBurst(exchange);
+            } else {
+                exchange.sendFrame("OOO");
+                exchange.settle();
+                sendClosingBurst(exchange);
+                if (!quiet)
+                    report = outcome == WriteOutcome::Written
+                                 ? Report{msg::Kind::Info, kProgramDone}
+                                 : Report{msg::Kind::Warning, kErrorMessage};
+            }
+        }
+    }
+    if (report) msg::show(report->kind, this, report->text);
 }
 
 }  // namespace trv

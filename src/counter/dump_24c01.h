@@ -1,13 +1,23 @@
 #pragma once
 
+#include <array>
+
 #include "protocol/board_window.h"
+
+class QCheckBox;
+class QEvent;
+class QLineEdit;
+class QPushButton;
 
 namespace trv {
 
-// The counter parameters window dump_24c01.
+// The counter parameters window dump_24c01: twelve rows of digit fields beside the EEPROM
+// image grid, read from and programmed into the board's image through the parameter map.
 class Dump24c01 : public BoardWindow {
     Q_OBJECT
 public:
+    static constexpr int kRows = 12;
+
     Dump24c01(Link& link, ReplyControl replyControl, QWidget* parent = nullptr);
 
     // After each port opening: range labels orange, clickable only on a three-colour board.
@@ -15,6 +25,31 @@ public:
 
     void openGridPanel();   // Command2
     void closeGridPanel();  // "Férmer l'extension."
+
+    void lireParametres();              // but_lit_para
+    void programmeParametres();         // but_ecrit_para
+    void rangeLabelClicked(int index);  // a click on intitu(index)
+
+    // Row labels, integer fields, decimal fields and commas, by their given indices.
+    std::array<QLineEdit*, kRows> intitu{};
+    std::array<QLineEdit*, kRows> valeur{};
+    std::array<QLineEdit*, kRows> vdeci{};
+    std::array<QLineEdit*, kRows> virgu{};
+    QCheckBox* POLREL1 = nullptr;
+    QCheckBox* POLREL2 = nullptr;
+    QCheckBox* POLREL3 = nullptr;
+    QPushButton* butLitPara = nullptr;
+    QPushButton* butEcritPara = nullptr;
+    QPushButton* Command2 = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildRows();
+    void setRangeLabelsOrange();
+    void decodeFields();
+    void encodeFields();
 };
 
 }  // namespace trv
