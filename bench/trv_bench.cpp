@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-
 #include <cstdio>
 #include <ctime>
 
@@ -110,8 +109,7 @@ int main(int argc, char* argv[]) {
     }
     const double freePortBound = scanBound + 8 * kMsPerByte + 1000;
     for (int round = 0; round < kRounds; ++round)
-        report("detection scan, board + free port", measure([&] { detect.scan(); }),
-               freePortBound);
+        report("detection scan, board + free port", measure([&] { detect.scan(); }), freePortBound);
     if (failedRead || failedWrite) {
         std::fprintf(stderr, "a transfer failed\n");
         return 1;

@@ -51,8 +51,7 @@ QString KelNdSplash::versionText() {
 }
 
 KelNdSplash::KelNdSplash(std::function<void()> showMain, QWidget* parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint),
-      m_showMain(std::move(showMain)) {
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), m_showMain(std::move(showMain)) {
     setObjectName(QStringLiteral("KEL_ND_SPLASH"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(twipSize(9150, 4245));
@@ -75,11 +74,12 @@ KelNdSplash::KelNdSplash(std::function<void()> showMain, QWidget* parent)
     contact->setGeometry(twipRect(120, 1800, 8895, 1695));
     contact->setAlignment(Qt::AlignCenter);
     contact->setStyleSheet(QStringLiteral("color: #00008b; background: white;"));
-    contact->setText(QStringLiteral(
-        "Atelier TRV Affichage\nZone artisanale des Tilleuls, 00000 Exempleville\n"
-        "Assistance technique : support@trv-affichage.example"));
+    contact->setText(
+        QStringLiteral("Atelier TRV Affichage\nZone artisanale des Tilleuls, 00000 Exempleville\n"
+                       "Assistance technique : support@trv-affichage.example"));
 
-    auto* title = new QLabel(QStringLiteral("Logiciel de  Gestion Compteur / Décompteur TRV."), this);
+    auto* title =
+        new QLabel(QStringLiteral("Logiciel de  Gestion Compteur / Décompteur TRV."), this);
     nameDescribed(title, QStringLiteral("Label1"));
     title->setGeometry(twipRect(120, 3480, 8895, 375));
     QFont f(QStringLiteral("Comic Sans MS"), 12);

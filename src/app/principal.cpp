@@ -58,8 +58,7 @@ void Principal::buildMenus() {
     configurer->setObjectName(QStringLiteral("MENU_CONFIGURER2"));
     add(configurer, "MENU_CONFIGURER", QStringLiteral("Configuration"),
         [this] { showConfiguration(); });
-    add(configurer, "MENU_DETECT", QStringLiteral("Détection port COM"),
-        [this] { showDetect(); });
+    add(configurer, "MENU_DETECT", QStringLiteral("Détection port COM"), [this] { showDetect(); });
 
     QMenu* fenetre = menuBar()->addMenu(QStringLiteral("&Fenêtre"));
     fenetre->setObjectName(QStringLiteral("MENU_FENETRE"));
@@ -123,8 +122,8 @@ QString Principal::replyControl() const {
 }
 
 Dump24c01* Principal::showCounter() {
-    return showChild<Dump24c01>(m_counter,
-                                [this] { return new Dump24c01(m_link, [this] { return replyControl(); }); });
+    return showChild<Dump24c01>(
+        m_counter, [this] { return new Dump24c01(m_link, [this] { return replyControl(); }); });
 }
 
 Lum* Principal::showLuminosity() {

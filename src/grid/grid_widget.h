@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-
 #include <array>
 
 class QLabel;
@@ -33,7 +32,7 @@ public:
     QPushButton* butWr = nullptr;
     QPushButton* extension = nullptr;
 
-    void fillFromBox();      // EDIT
+    void fillFromBox();        // EDIT
     void fillWithAddresses();  // Lin
 
 signals:

@@ -35,8 +35,8 @@ Configuration::Configuration(Link& link, BoardWindows* boards, QWidget* parent)
 
     // Filled in this order; the last five rows lie below the visible area and are only
     // carried to and from configuration files.
-    addList(Setting::Com, "SEL_COM", "label_Port", QStringLiteral(" Port"), comItems(), 120,
-            1800, 120);
+    addList(Setting::Com, "SEL_COM", "label_Port", QStringLiteral(" Port"), comItems(), 120, 1800,
+            120);
     addList(Setting::Inter, "SEL_INTER", "label_Interface", QStringLiteral(" Interface"),
             {QStringLiteral("Filaire "), QStringLiteral("Sans fil")}, 960, 2640, 3120);
     addList(Setting::NbrDigi, "SEL_NBR_DIGI", "Label2", QStringLiteral("Nombre de digits"),
@@ -50,8 +50,8 @@ Configuration::Configuration(Link& link, BoardWindows* boards, QWidget* parent)
             1920, 4440);
     addList(Setting::Rel1, "SEL_REL1", "Label5", QStringLiteral("Option Relais 1 et 2"), kNonOui,
             240, 1920, 4800);
-    addList(Setting::Rel2, "SEL_REL2", "Label6", QStringLiteral("Option SCORE"), kNonOui, 240,
-            1920, 5160);
+    addList(Setting::Rel2, "SEL_REL2", "Label6", QStringLiteral("Option SCORE"), kNonOui, 240, 1920,
+            5160);
     addList(Setting::Rep, "SEL_REP", "Label7", QStringLiteral("Controle réponses"), kNonOui, 120,
             1800, 840);
 
@@ -77,8 +77,8 @@ Configuration::Configuration(Link& link, BoardWindows* boards, QWidget* parent)
 Configuration::~Configuration() { m_link.release(); }
 
 QComboBox* Configuration::addList(Setting setting, const char* name, const char* labelName,
-                                  const QString& caption, const QStringList& items,
-                                  int labelLeft, int listLeft, int top) {
+                                  const QString& caption, const QStringList& items, int labelLeft,
+                                  int listLeft, int top) {
     auto* label = new QLabel(caption, this);
     nameDescribed(label, QLatin1String(labelName));
     label->setGeometry(twipRect(labelLeft, top, 1575, 315));

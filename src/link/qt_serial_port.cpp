@@ -22,11 +22,10 @@ bool QtSerialPort::open(int portNumber) {
         m_port.clearError();
         return false;
     }
-    const bool configured = m_port.setBaudRate(QSerialPort::Baud9600) &&
-                            m_port.setDataBits(QSerialPort::Data8) &&
-                            m_port.setParity(QSerialPort::NoParity) &&
-                            m_port.setStopBits(QSerialPort::OneStop) &&
-                            m_port.setFlowControl(QSerialPort::NoFlowControl);
+    const bool configured =
+        m_port.setBaudRate(QSerialPort::Baud9600) && m_port.setDataBits(QSerialPort::Data8) &&
+        m_port.setParity(QSerialPort::NoParity) && m_port.setStopBits(QSerialPort::OneStop) &&
+        m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
         m_port.close();
         m_port.clearError();

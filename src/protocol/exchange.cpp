@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
-
 #include <algorithm>
 
 #include "link/link.h"
@@ -68,9 +67,7 @@ void Exchange::send(const QByteArray& bytes) {
 
 void Exchange::sendFrame(QByteArrayView command) { send(frames::frame(command)); }
 
-void Exchange::sendBurst(QByteArrayView command, int count) {
-    send(frames::burst(command, count));
-}
+void Exchange::sendBurst(QByteArrayView command, int count) { send(frames::burst(command, count)); }
 
 void Exchange::waitUntil(Millis when) {
     for (Millis now = m_clock.now(); now < when; now = m_clock.now()) {
@@ -85,9 +82,7 @@ void Exchange::settle() {
     waitUntil(m_clock.now() + kSettle);
 }
 
-void Exchange::discardInput() {
-    m_port.discardInput();
-}
+void Exchange::discardInput() { m_port.discardInput(); }
 
 Millis Exchange::beginReplyWait() {
     // Long enough for the longest run at the slowest rate used.

@@ -4,7 +4,6 @@
 #include <QByteArrayView>
 #include <QPointer>
 #include <QWidget>
-
 #include <functional>
 
 #include "protocol/clock.h"

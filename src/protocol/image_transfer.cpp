@@ -54,8 +54,9 @@ std::optional<int> firstUnsendableCell(const CellTexts& texts) {
 }
 
 QString unsendableCellMessage(int address) {
-    return QStringLiteral("Envoi impossible : la case %1 (adresse 0x%2) ne contient pas un "
-                          "octet hexadécimal. Rien n'a été envoyé.")
+    return QStringLiteral(
+               "Envoi impossible : la case %1 (adresse 0x%2) ne contient pas un "
+               "octet hexadécimal. Rien n'a été envoyé.")
         .arg(address)
         .arg(byteText(unsigned(address)).rightJustified(2, u'0'));
 }

@@ -19,10 +19,18 @@ void show(Kind kind, QWidget* parent, const QString& text) {
     }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (kind) {
-        case Kind::Info: icon = QMessageBox::Information; break;
-        case Kind::Warning: icon = QMessageBox::Warning; break;
-        case Kind::Critical: icon = QMessageBox::Critical; break;
-        case Kind::Plain: icon = QMessageBox::NoIcon; break;
+        case Kind::Info:
+            icon = QMessageBox::Information;
+            break;
+        case Kind::Warning:
+            icon = QMessageBox::Warning;
+            break;
+        case Kind::Critical:
+            icon = QMessageBox::Critical;
+            break;
+        case Kind::Plain:
+            icon = QMessageBox::NoIcon;
+            break;
     }
     QMessageBox box(icon, QString::fromLatin1(kCaption), text, QMessageBox::Ok, parent);
     box.exec();

@@ -160,7 +160,8 @@ private slots:
     void missingPortFailsAndShowsNoBoardWindow() {
         test::MessageRecorder recorder;
         validate(4);
-        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("L'ouverture du port COM5 à échouée !")});
+        QCOMPARE(recorder.texts(),
+                 QStringList{QStringLiteral("L'ouverture du port COM5 à échouée !")});
         QVERIFY(!main->link().portOpen());
         QVERIFY(!settings()->parentWidget()->isMinimized());
         QVERIFY(!main->counter() && !main->luminosity() && !main->switches());
@@ -179,7 +180,8 @@ private slots:
         QFile::link(home->path() + QStringLiteral("/no-such-device"), portLinkPath(3));
         test::MessageRecorder recorder;
         validate(2);
-        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("L'ouverture du port COM3 à échouée !")});
+        QCOMPARE(recorder.texts(),
+                 QStringList{QStringLiteral("L'ouverture du port COM3 à échouée !")});
     }
 
     void newConfigurationClosesThePortAndRestoresDefaults() {

@@ -31,8 +31,9 @@ QByteArray writeTransaction(const sim::Eeprom& bytes) {
         t += frames::frame("SSS") + frames::frame("ZA0") +
              frames::frame(QByteArray("Y") + QByteArray::number(b) + "0");
         for (int i = 16 * b; i < 16 * b + 16; ++i)
-            t += frames::frame(QByteArray("Y") +
-                               QByteArray::number(bytes[std::size_t(i)], 16).toUpper().rightJustified(2, '0'));
+            t += frames::frame(
+                QByteArray("Y") +
+                QByteArray::number(bytes[std::size_t(i)], 16).toUpper().rightJustified(2, '0'));
         t += frames::frame("WWW");
     }
     return t;
@@ -53,15 +54,17 @@ private slots:
         Link link(std::make_unique<QtSerialPort>());
         QVERIFY(link.port().open(3));
         link.setPortOpen(true);
-        BoardWindow w(link, [] { return QStringLiteral("OUI"); }, {3360, true, true},
-                      ReadVariant::Plain, nullptr);
+        BoardWindow w(
+            link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
+            nullptr);
         w.show();
 
         const sim::Eeprom original = board.eeprom();
         w.grid().butRd->click();
         for (int i = 0; i < 128; ++i) {
-            QCOMPARE(w.image().text(i),
-                     QString::number(original[std::size_t(i)], 16).toUpper().rightJustified(2, u'0'));
+            QCOMPARE(
+                w.image().text(i),
+                QString::number(original[std::size_t(i)], 16).toUpper().rightJustified(2, u'0'));
             QCOMPARE(w.image().colour(i), EepromImage::Colour(colour::kGreen));
         }
 
@@ -97,8 +100,9 @@ private slots:
         Link link(std::make_unique<QtSerialPort>());
         QVERIFY(link.port().open(3));
         link.setPortOpen(true);
-        BoardWindow w(link, [] { return QStringLiteral("OUI"); }, {3360, true, true},
-                      ReadVariant::Plain, nullptr);
+        BoardWindow w(
+            link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
+            nullptr);
         w.grid().butLin->click();
         board.setFaults({false, cut, extra, false, false});
         QElapsedTimer timer;

@@ -16,7 +16,9 @@ class GridTest : public QObject {
     Q_OBJECT
     test::FakeClock clock;
 
-    std::unique_ptr<Link> makeLink() { return std::make_unique<Link>(std::make_unique<test::FakePort>(clock)); }
+    std::unique_ptr<Link> makeLink() {
+        return std::make_unique<Link>(std::make_unique<test::FakePort>(clock));
+    }
 
 private slots:
     void cellValues_data() {
@@ -47,8 +49,9 @@ private slots:
 
     void fillsAndTyping() {
         auto link = makeLink();
-        BoardWindow w(*link, [] { return QStringLiteral("OUI"); }, {3360, true, true},
-                      ReadVariant::Plain, nullptr);
+        BoardWindow w(
+            *link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
+            nullptr);
         GridWidget& g = w.grid();
         QCOMPARE(g.Text1[128]->text(), QStringLiteral("0"));
         QCOMPARE(g.Text1[5]->objectName(), QStringLiteral("Text1(5)"));
@@ -78,8 +81,9 @@ private slots:
 
     void gridButtonsWithoutAnOpenPortWarnAndKeepTheGrid() {
         auto link = makeLink();
-        BoardWindow w(*link, [] { return QStringLiteral("OUI"); }, {3360, true, true},
-                      ReadVariant::Plain, nullptr);
+        BoardWindow w(
+            *link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
+            nullptr);
         w.grid().butLin->click();
         test::MessageRecorder recorder;
         w.grid().butRd->click();
@@ -92,8 +96,9 @@ private slots:
 
     void switchWindowGridOnlyReads() {
         auto link = makeLink();
-        BoardWindow w(*link, [] { return QStringLiteral("OUI"); }, {6480, false, false},
-                      ReadVariant::ClosingRrr, nullptr);
+        BoardWindow w(
+            *link, [] { return QStringLiteral("OUI"); }, {6480, false, false},
+            ReadVariant::ClosingRrr, nullptr);
         QVERIFY(!w.grid().extension);
         w.image().setText(3, QStringLiteral("12"));
         test::MessageRecorder recorder;

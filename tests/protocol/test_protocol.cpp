@@ -19,7 +19,8 @@ QByteArray ack() { return frames::kAck; }
 QByteArray readReply(const std::function<int(int)>& byteAt, int keep = -1) {
     QByteArray r = ack().repeated(4);
     for (int i = 0; i < 128; ++i)
-        r += QByteArray("31\x02") + QByteArray::number(byteAt(i), 16).toUpper().rightJustified(2, '0') +
+        r += QByteArray("31\x02") +
+             QByteArray::number(byteAt(i), 16).toUpper().rightJustified(2, '0') +
              QByteArray("\x03");
     r += ack();
     return keep < 0 ? r : r.left(keep);
@@ -139,8 +140,8 @@ private slots:
             expected += frames::frame("SSS") + frames::frame("ZA0");
             expected += frames::frame(QByteArray("Y") + QByteArray::number(b) + "0");
             for (int i = 16 * b; i < 16 * b + 16; ++i)
-                expected += frames::frame(QByteArray("Y") +
-                                          QByteArray::number(i, 16).toUpper().rightJustified(2, '0'));
+                expected += frames::frame(
+                    QByteArray("Y") + QByteArray::number(i, 16).toUpper().rightJustified(2, '0'));
             expected += frames::frame("WWW");
         }
         QCOMPARE(port->written, expected);

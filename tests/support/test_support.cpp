@@ -1,20 +1,22 @@
 #include "test_support.h"
 
-#include <QDir>
-#include <QFile>
-#include <QThread>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QThread>
 
 #include "link/port_map.h"
 
 namespace trv::test {
 
 MessageRecorder::MessageRecorder() {
-    msg::setObserver([this](msg::Kind kind, const QString& text) { messages.append({kind, text}); });
+    msg::setObserver([this](msg::Kind kind, const QString& text) {
+        messages.append({kind, text});
+    });
 }
 MessageRecorder::~MessageRecorder() { msg::setObserver({}); }
 

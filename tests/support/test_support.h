@@ -4,7 +4,6 @@
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
-
 #include <deque>
 #include <functional>
 #include <utility>
