@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
 
@@ -122,9 +123,13 @@ void Configuration::OUVERTURE_DU_COM() {
     msg::info(this, QStringLiteral("Ouverture du port COM%1: effectuée avec succès.").arg(port));
     m_link.setPortOpen(true);
     if (m_boards) m_boards->gateBoardWindows(text(Setting::Coul) == QStringLiteral("Mono couleur"));
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
+        // Minimising a window makes it the active one; the board window just shown stays in front.
+        QMdiArea* area = frame->mdiArea();
+        QMdiSubWindow* front = area ? area->activeSubWindow() : nullptr;
         frame->showMinimized();
-    else
+        if (front && front != frame) area->setActiveSubWindow(front);
+    } else
         showMinimized();
 }
 

@@ -1,16 +1,245 @@
 #include "luminosity/lum.h"
 
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+#include "link/serial_port.h"
+#include "link/vxmbase.h"
+#include "luminosity/luminosity_codec.h"
+#include "protocol/exchange.h"
+#include "ui/naming.h"
 #include "ui/twips.h"
 
 namespace trv {
+namespace lc = luminosity;
+
+namespace {
+const QString kErrorText = QStringLiteral(
+    "Une erreur est survenue. Veuillez recommencer ou  vérifier directement sur l'afficheur.");
+const QString kThresholdCaption = QStringLiteral("Commutation JOUR/NUIT");
+const QString kThresholdTip =
+    QStringLiteral("Seuil de commutation jour/nuit avec 0=Jour. 15=Nuit(4 par défaut)");
+
+// Top to bottom as the window shows them: "100%" ... "20%", then "Capteur".
+constexpr std::array<int, lc::kOptionCount> kOptionOrder{1, 2, 3, 4, 5, 6, 0};
+
+// Five "RRR" frames send the board back to sleep. They are pushed onto the line at once:
+// nothing else would move them out of the port's buffer before the next exchange.
+void sendClosingBurst(Exchange& exchange) {
+    exchange.sendBurst("RRR", 5);
+    exchange.port().drain(1000);
+}
+
+QSlider* slider(const char* name, int minimum, int maximum, int value, const QString& tip,
+                const QRect& geometry, QWidget* window) {
+    auto* s = new QSlider(Qt::Horizontal, window);
+    nameControl(s, QLatin1String(name));
+    s->setRange(minimum, maximum);
+    s->setSingleStep(1);
+    s->setPageStep(1);
+    s->setValue(value);
+    s->setToolTip(tip);
+    s->setGeometry(geometry);
+    return s;
+}
+
+QLabel* caption(const QString& text, const QString& name, const QString& tip, const QRect& geometry,
+                QWidget* window) {
+    auto* l = new QLabel(text, window);
+    nameDescribed(l, name);
+    l->setToolTip(tip);
+    l->setGeometry(geometry);
+    return l;
+}
+
+QPushButton* button(const QString& text, const char* name, const QString& tip,
+                    const QRect& geometry, QWidget* window) {
+    auto* b = new QPushButton(text, window);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(tip);
+    b->setGeometry(geometry);
+    return b;
+}
+}  // namespace
 
 Lum::Lum(Link& link, ReplyControl replyControl, QWidget* parent)
     : BoardWindow(link, std::move(replyControl), {2760, true, true}, ReadVariant::Plain, parent) {
     setObjectName(QStringLiteral("LUM"));
     setWindowTitle(QStringLiteral(" Luminosité."));
     resize(twipSize(2040, 3570));
+
+    for (int position = 0; position < lc::kOptionCount; ++position) {
+        const int option = kOptionOrder[std::size_t(position)];
+        auto* b = new QRadioButton(lc::optionCaption(option), this);
+        // The caption stays the accessible name; the control's name goes in the description.
+        nameDescribed(b, arrayName("Option1", option));
+        b->setGeometry(twipRect(120, 60 + 240 * position, 1800, 240));
+        Option1[std::size_t(option)] = b;
+    }
+    // Only a read can select the lowest level.
+    Option1[lc::kLowestOption]->setEnabled(false);
+    Option1[lc::kFullOption]->setChecked(true);
+
+    text4 = caption(kThresholdCaption, QStringLiteral("Text4"), kThresholdTip,
+                    twipRect(120, 1800, 1800, 240), this);
+    compLdr = slider("COMP_LDR", lc::kThresholdMin, lc::kThresholdMax, lc::kThresholdDefault,
+                     QStringLiteral("0=Jour. 15=Nuit(4 par défaut)"),
+                     twipRect(120, 2040, 1800, 255), this);
+    text5 = caption(
+        QStringLiteral("Fréquence de Commutation"), arrayName("Text5", 1),
+        QStringLiteral("Fréquence de Commutation sur les 4 mesures de luminosité précédentes."),
+        twipRect(120, 2400, 1800, 240), this);
+    dureLdr = slider("DURE_LDR", lc::kPeriodMin, lc::kPeriodMax, lc::kPeriodDefault,
+                     QStringLiteral("de 1 à 128 secondes (5sec par défaut)"),
+                     twipRect(120, 2640, 1800, 255), this);
+    dureLdr->setPageStep(8);
+
+    butLitLum = button(QStringLiteral("Lit"), "but_LIT_LUM",
+                       QStringLiteral("Lecture des paramètres de luminosité."),
+                       twipRect(120, 3060, 855, 375), this);
+    butEcritLum = button(QStringLiteral("Envoi"), "but_ECRIT_LUM",
+                         QStringLiteral("Programmation des paramètres de luminosité."),
+                         twipRect(1065, 3060, 855, 375), this);
+
+    // Any move of the threshold slider that the window did not make itself is the user's
+    // choice and replaces the board's out-of-range byte.
+    connect(compLdr, &QSlider::valueChanged, this, [this] {
+        if (!m_settingSliders) setKeptThreshold(std::nullopt);
+    });
+    connect(butLitLum, &QPushButton::clicked, this, &Lum::readSettings);
+    connect(butEcritLum, &QPushButton::clicked, this, &Lum::programSettings);
 }
 
-void Lum::applyColourSetting(bool) {}
+void Lum::applyColourSetting(bool monoColour) {
+    Option1[lc::kSensorOption]->setEnabled(monoColour);
+    dureLdr->setEnabled(monoColour);
+    compLdr->setEnabled(monoColour);
+}
+
+std::optional<int> Lum::selectedOption() const {
+    for (int option = 0; option < lc::kOptionCount; ++option)
+        if (Option1[std::size_t(option)]->isChecked()) return option;
+    return std::nullopt;
+}
+
+void Lum::selectOption(std::optional<int> option) {
+    // Exclusive option buttons cannot be unchecked one by one; lift the exclusivity for
+    // the moment it takes to clear them all.
+    for (QRadioButton* b : Option1) {
+        b->setAutoExclusive(false);
+        b->setChecked(false);
+        b->setAutoExclusive(true);
+    }
+    if (option) Option1[std::size_t(*option)]->setChecked(true);
+}
+
+void Lum::setSliders(int period, int threshold) {
+    m_settingSliders = true;
+    dureLdr->setValue(period);
+    compLdr->setValue(threshold);
+    m_settingSliders = false;
+}
+
+void Lum::setKeptThreshold(std::optional<unsigned> byte) {
+    m_keptThreshold = byte;
+    if (byte) {
+        const QString digits = byteText(*byte);
+        text4->setText(QStringLiteral("Seuil lu: %1 (conservé)").arg(digits));
+        text4->setToolTip(QStringLiteral("La carte contient le seuil %1, hors de l'échelle 0 à "
+                                         "15 : « Envoi » le conserve tant que le curseur n'est "
+                                         "pas déplacé.")
+                              .arg(digits));
+    } else {
+        text4->setText(kThresholdCaption);
+        text4->setToolTip(kThresholdTip);
+    }
+}
+
+void Lum::showSettings(const CellTexts& cells) {
+    const std::optional<int> threshold = lc::decodeThreshold(cells);
+    // A byte the slider cannot show leaves the slider at its night end and is kept as read.
+    setSliders(lc::decodePeriod(cells), threshold.value_or(lc::kThresholdMax));
+    if (!threshold) setKeptThreshold(std::min(cellValue(cells[lc::kThresholdCell]), 0xFFu));
+    selectOption(lc::decodeMode(cells));
+}
+
+void Lum::encodeSettings(CellTexts& cells) const {
+    lc::encodePeriod(cells, dureLdr->value());
+    lc::encodeThreshold(cells, m_keptThreshold ? std::nullopt : std::optional(compLdr->value()));
+    lc::encodeMode(cells, selectedOption());
+}
+
+std::optional<Lum::Report> Lum::endFailedRead(Exchange& exchange) {
+    if (replyControl() == QLatin1String("OUI")) return Report{msg::Kind::Warning, kErrorText};
+    sendClosingBurst(exchange);
+    return std::nullopt;
+}
+
+void Lum::readSettings() {
+    // 1. Nothing is touched without an open port.
+    if (!openPortGuard(link(), this)) return;
+    // 2. The controls start blank, so a failed read shows nothing stale.
+    selectOption(std::nullopt);
+    setSliders(1, 1);
+    setKeptThreshold(std::nullopt);
+
+    const std::optional<Report> report = [this]() -> std::optional<Report> {
+        Exchange exchange(link(), this);
+        // 3, 4. Wake the board up.
+        exchange.sendBurst("SSS", 11);
+        exchange.sendFrame("PPP");
+        exchange.settle();
+        // 5, 6. The whole image, or the failure rule of the reply control.
+        if (LIT_24C01(exchange, image(), readVariant())) return endFailedRead(exchange);
+        // 7 to 9. Period, threshold and mode from cells 61, 62 and 60.
+        showSettings(image().texts());
+        // 10, 11.
+        sendClosingBurst(exchange);
+        if (replyControl() == QLatin1String("NON")) return std::nullopt;
+        return Report{msg::Kind::Info, QStringLiteral("Lecture effectuée avec succés.")};
+    }();
+    // The message comes once the exchange is over, without the busy cursor.
+    if (report) msg::show(report->kind, this, report->text);
+}
+
+void Lum::programSettings() {
+    // 1.
+    if (!openPortGuard(link(), this)) return;
+
+    const std::optional<Report> report = [this]() -> std::optional<Report> {
+        Exchange exchange(link(), this);
+        // 2, 3.
+        exchange.sendBurst("SSS", 11);
+        exchange.settle();
+        // 4. The board's own image is the base of the write. Without it the write would
+        // overwrite every other setting with the failure marks, so it ends as a failed read.
+        if (LIT_24C01(exchange, image(), readVariant())) return endFailedRead(exchange);
+        // 5 to 7. Only cells 60 to 62 carry the window's controls.
+        CellTexts cells = image().texts();
+        encodeSettings(cells);
+        image().setTexts(cells);
+        // 8, 9.
+        exchange.settle();
+        const WriteOutcome written = ECRIT_24C01(exchange, image());
+        if (written == WriteOutcome::Refused) {
+            // The board sent something that is not a byte; the write has said which cell
+            // and nothing was written, so the board is only sent back to sleep.
+            sendClosingBurst(exchange);
+            return std::nullopt;
+        }
+        // 10.
+        exchange.sendFrame("OOO");
+        exchange.settle();
+        exchange.sendFrame("LLL");
+        sendClosingBurst(exchange);
+        // 11.
+        if (replyControl() == QLatin1String("NON")) return std::nullopt;
+        if (failed(written)) return Report{msg::Kind::Warning, kErrorText};
+        return Report{msg::Kind::Info, QStringLiteral("Programmation effectuée avec succés.")};
+    }();
+    if (report) msg::show(report->kind, this, report->text);
+}
 
 }  // namespace trv

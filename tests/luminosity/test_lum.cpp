@@ -1,0 +1,318 @@
+// The luminosity window against the simulated board on a pseudo-terminal, in real time:
+// what it programs, what it reads back, and what it leaves alone on the board.
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+#include <optional>
+
+#include "link/link.h"
+#include "link/qt_serial_port.h"
+#include "luminosity/lum.h"
+#include "protocol/frames.h"
+#include "sim/pty_board.h"
+#include "test_support.h"
+
+using namespace trv;
+
+namespace {
+const QString kRead = QStringLiteral("Lecture effectuée avec succés.");
+const QString kProgrammed = QStringLiteral("Programmation effectuée avec succés.");
+const QString kError = QStringLiteral(
+    "Une erreur est survenue. Veuillez recommencer ou  vérifier directement sur l'afficheur.");
+
+// A board image in which every byte differs from its neighbours, so a shifted or stray
+// write shows.
+sim::Eeprom patterned(quint8 mode, quint8 period, quint8 threshold) {
+    sim::Eeprom e;
+    for (int i = 0; i < 128; ++i) e[std::size_t(i)] = quint8(0x5A ^ (i * 37));
+    e[60] = mode;
+    e[61] = period;
+    e[62] = threshold;
+    return e;
+}
+
+QByteArray readTransaction() {
+    QByteArray t = frames::burst("SSS", 5);
+    for (const char* c : {"SSS", "ZA0", "Y00", "ZA1"}) t += frames::frame(c);
+    return t + frames::frame("X1X").repeated(128) + frames::frame("X6X");
+}
+
+QByteArray writeTransaction(const sim::Eeprom& bytes) {
+    QByteArray t = frames::burst("SSS", 5);
+    for (int b = 0; b < 8; ++b) {
+        t += frames::frame("SSS") + frames::frame("ZA0") +
+             frames::frame(QByteArray("Y") + QByteArray::number(b) + "0");
+        for (int i = 16 * b; i < 16 * b + 16; ++i)
+            t += frames::frame(
+                "Y" +
+                QByteArray::number(bytes[std::size_t(i)], 16).toUpper().rightJustified(2, '0'));
+        t += frames::frame("WWW");
+    }
+    return t;
+}
+
+QByteArray closing() { return frames::burst("RRR", 5); }
+
+QByteArray litFrames() {
+    return frames::burst("SSS", 11) + frames::frame("PPP") + readTransaction() + closing();
+}
+
+QByteArray envoiFrames(const sim::Eeprom& written) {
+    return frames::burst("SSS", 11) + readTransaction() + writeTransaction(written) +
+           frames::frame("OOO") + frames::frame("LLL") + closing();
+}
+
+std::optional<int> checkedOption(const Lum& w) {
+    std::optional<int> found;
+    for (int i = 0; i < 7; ++i)
+        if (w.Option1[std::size_t(i)]->isChecked()) {
+            if (found) return -1;  // two at once would be a broken group
+            found = i;
+        }
+    return found;
+}
+
+sim::PtyBoard::Options boardOn(int port, bool pacing) {
+    sim::PtyBoard::Options o;
+    o.port = port;
+    o.pacing = pacing;
+    return o;
+}
+}  // namespace
+
+class LumTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<test::TempDataHome> home;
+    std::unique_ptr<sim::PtyBoard> board;
+    std::unique_ptr<Link> link;
+    QString reply = QStringLiteral("OUI");
+
+    std::unique_ptr<Lum> window() { return window(*link); }
+    std::unique_ptr<Lum> window(Link& l) {
+        auto w = std::make_unique<Lum>(l, [this] { return reply; });
+        w->show();
+        return w;
+    }
+
+private slots:
+    void initTestCase() {
+        home = std::make_unique<test::TempDataHome>();
+        board = std::make_unique<sim::PtyBoard>(boardOn(3, false));
+        QVERIFY2(board->start(), qPrintable(board->errorString()));
+        link = std::make_unique<Link>(std::make_unique<QtSerialPort>());
+        QVERIFY(link->port().open(3));
+        link->setPortOpen(true);
+    }
+    void cleanupTestCase() {
+        link.reset();
+        board.reset();
+        home.reset();
+    }
+    void init() {
+        reply = QStringLiteral("OUI");
+        board->setFaults({});
+        board->clearReceived();
+    }
+
+    void withoutPortNothingIsSent() {
+        test::MessageRecorder recorder;
+        link->setPortOpen(false);
+        auto w = window();
+        w->Option1[3]->click();
+        w->dureLdr->setValue(20);
+        w->butLitLum->click();
+        w->butEcritLum->click();
+        link->setPortOpen(true);
+
+        const QString guard = QStringLiteral(
+            "Pas de port COM ouvert. Veuillez valider la Configuration dans le menu "
+            "Configuration.");
+        QCOMPARE(recorder.texts(), QStringList({guard, guard}));
+        QTest::qWait(50);
+        QCOMPARE(board->received(), QByteArray());
+        QCOMPARE(checkedOption(*w), std::optional<int>(3));
+        QCOMPARE(w->dureLdr->value(), 20);
+    }
+
+    void colourSettingGatesTheSensorControls() {
+        auto w = window();
+        w->dureLdr->setValue(30);
+        w->applyColourSetting(false);
+        QVERIFY(!w->Option1[0]->isEnabled());
+        QVERIFY(!w->dureLdr->isEnabled());
+        QVERIFY(!w->compLdr->isEnabled());
+        // The fixed levels keep their own state, "20%" included.
+        QVERIFY(w->Option1[1]->isEnabled() && w->Option1[5]->isEnabled());
+        QVERIFY(!w->Option1[6]->isEnabled());
+        QCOMPARE(w->dureLdr->value(), 30);
+        w->applyColourSetting(true);
+        QVERIFY(w->Option1[0]->isEnabled() && w->dureLdr->isEnabled() && w->compLdr->isEnabled());
+        QVERIFY(!w->Option1[6]->isEnabled());
+    }
+
+    // Every mode the user can pick, with periods and thresholds at and between their ends,
+    // programmed and read back; the other 125 bytes of the board never move. The first row
+    // runs against a board that answers at the real line rate.
+    void programThenRead_data() {
+        QTest::addColumn<int>("option");
+        QTest::addColumn<int>("period");
+        QTest::addColumn<int>("threshold");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("periodByte");
+        QTest::addColumn<bool>("pacing");
+        QTest::newRow("Capteur, 1 s, night, paced") << 0 << 1 << 15 << 0x21 << 0x01 << true;
+        QTest::newRow("100%, 5 s, 4") << 1 << 5 << 4 << 0x02 << 0x09 << false;
+        QTest::newRow("80%, 128 s, day") << 2 << 128 << 0 << 0x04 << 0xFF << false;
+        QTest::newRow("60%, 64 s, 7") << 3 << 64 << 7 << 0x08 << 0x7F << false;
+        QTest::newRow("50%, 2 s, 1") << 4 << 2 << 1 << 0x10 << 0x03 << false;
+        QTest::newRow("40%, 100 s, 9") << 5 << 100 << 9 << 0x20 << 0xC7 << false;
+    }
+    void programThenRead() {
+        QFETCH(int, option);
+        QFETCH(int, period);
+        QFETCH(int, threshold);
+        QFETCH(int, mode);
+        QFETCH(int, periodByte);
+        QFETCH(bool, pacing);
+        test::MessageRecorder recorder;
+        std::unique_ptr<sim::PtyBoard> paced;
+        std::unique_ptr<Link> pacedLink;
+        sim::PtyBoard* b = board.get();
+        Link* l = link.get();
+        if (pacing) {
+            paced = std::make_unique<sim::PtyBoard>(boardOn(4, true));
+            QVERIFY2(paced->start(), qPrintable(paced->errorString()));
+            pacedLink = std::make_unique<Link>(std::make_unique<QtSerialPort>());
+            QVERIFY(pacedLink->port().open(4));
+            pacedLink->setPortOpen(true);
+            b = paced.get();
+            l = pacedLink.get();
+        }
+        const sim::Eeprom before = patterned(0x40, 0x0A, 0x0C);
+        b->setEeprom(before);
+
+        auto w = window(*l);
+        w->Option1[std::size_t(option)]->click();
+        w->dureLdr->setValue(period);
+        w->compLdr->setValue(threshold);
+        w->butEcritLum->click();
+
+        sim::Eeprom expected = before;
+        expected[60] = quint8(mode);
+        expected[61] = quint8(periodByte);
+        expected[62] = quint8(threshold);
+        QCOMPARE(b->eeprom(), expected);
+        QTRY_COMPARE(b->received(), envoiFrames(expected));
+        QCOMPARE(recorder.texts(), QStringList{kProgrammed});
+
+        // A fresh window starts at "100%", 5 s and 4: the read has to bring every value.
+        recorder.clear();
+        b->clearReceived();
+        auto r = window(*l);
+        r->butLitLum->click();
+        QCOMPARE(checkedOption(*r), std::optional<int>(option));
+        QCOMPARE(r->dureLdr->value(), period);
+        QCOMPARE(r->compLdr->value(), threshold);
+        QCOMPARE(recorder.texts(), QStringList{kRead});
+        QTRY_COMPARE(b->received(), litFrames());
+        QCOMPARE(b->eeprom(), expected);
+    }
+
+    // Values only a read can put in the window, and what "Envoi" makes of them.
+    void readThenProgram_data() {
+        QTest::addColumn<int>("boardMode");
+        QTest::addColumn<int>("boardThreshold");
+        QTest::addColumn<std::optional<int>>("shownOption");
+        QTest::addColumn<int>("shownThreshold");
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<int>("writtenMode");
+        QTest::addColumn<int>("writtenThreshold");
+        QTest::newRow("20% and 40% bits: 20% goes back as 40")
+            << 0x60 << 0x03 << std::optional<int>(6) << 3 << false << 0x40 << 0x03;
+        QTest::newRow("no option, threshold 1F: both bytes stay")
+            << 0x80 << 0x1F << std::optional<int>() << 15 << true << 0x80 << 0x1F;
+    }
+    void readThenProgram() {
+        QFETCH(int, boardMode);
+        QFETCH(int, boardThreshold);
+        QFETCH(std::optional<int>, shownOption);
+        QFETCH(int, shownThreshold);
+        QFETCH(bool, kept);
+        QFETCH(int, writtenMode);
+        QFETCH(int, writtenThreshold);
+        test::MessageRecorder recorder;
+
+        const sim::Eeprom before = patterned(quint8(boardMode), 0x0A, quint8(boardThreshold));
+        board->setEeprom(before);
+
+        auto lum = window();
+        Lum& w = *lum;
+        w.butLitLum->click();
+        QCOMPARE(checkedOption(w), shownOption);
+        QCOMPARE(w.dureLdr->value(), 6);
+        QCOMPARE(w.compLdr->value(), shownThreshold);
+        QCOMPARE(w.keptThreshold().has_value(), kept);
+        QCOMPARE(w.text4->text().contains(QStringLiteral("1F")), kept);
+
+        w.butEcritLum->click();
+        sim::Eeprom expected = before;
+        expected[60] = quint8(writtenMode);
+        expected[61] = 0x0B;  // an even byte read as 6 s goes back odd
+        expected[62] = quint8(writtenThreshold);
+        QCOMPARE(board->eeprom(), expected);
+        QCOMPARE(recorder.texts(), QStringList({kRead, kProgrammed}));
+
+        if (kept) {
+            // Moving the slider is the user's choice: the board's byte gives way to it.
+            w.compLdr->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            QVERIFY(!w.keptThreshold());
+            QCOMPARE(w.text4->text(), QStringLiteral("Commutation JOUR/NUIT"));
+            QCOMPARE(w.compLdr->value(), 14);
+        }
+    }
+
+    // A board that does not answer: nothing is written, the controls stay blank, and the
+    // reply control decides between the warning and the closing burst.
+    void silentBoard_data() {
+        QTest::addColumn<bool>("program");
+        QTest::addColumn<QString>("replyControl");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QByteArray>("frames");
+        QTest::newRow("Lit, OUI: warning, no RRR")
+            << false << QStringLiteral("OUI") << QStringList{kError}
+            << frames::burst("SSS", 11) + frames::frame("PPP") + readTransaction();
+        QTest::newRow("Envoi, NON: no write, closing burst")
+            << true << QStringLiteral("NON") << QStringList{}
+            << frames::burst("SSS", 11) + readTransaction() + closing();
+    }
+    void silentBoard() {
+        QFETCH(bool, program);
+        QFETCH(QString, replyControl);
+        QFETCH(QStringList, messages);
+        QFETCH(QByteArray, frames);
+        test::MessageRecorder recorder;
+        const sim::Eeprom before = patterned(0x21, 0x09, 0x04);
+        board->setEeprom(before);
+        board->setFaults({true, 0, 0, false, false});
+        reply = replyControl;
+
+        auto w = window();
+        (program ? w->butEcritLum : w->butLitLum)->click();
+        QCOMPARE(recorder.texts(), messages);
+        QTest::qWait(100);  // a closing burst that should not come has time to show
+        QCOMPARE(board->received(), frames);
+        QCOMPARE(board->eeprom(), before);
+        QCOMPARE(w->image().text(60), QStringLiteral("Er"));
+        if (!program) {
+            QCOMPARE(checkedOption(*w), std::optional<int>());
+            QCOMPARE(w->dureLdr->value(), 1);
+            QCOMPARE(w->compLdr->value(), 1);
+        }
+    }
+};
+
+QTEST_MAIN(LumTest)
+#include "test_lum.moc"
