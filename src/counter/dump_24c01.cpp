@@ -70,24 +70,8 @@ constexpr int kFirstButtonTop = kFirstRowTop + Dump24c01::kRows * kRowPitch + 60
 constexpr int kIntegerLength = 10;
 constexpr int kDecimalLength = 2;
 
-const QString kErrorMessage = QStringLiteral(
-    "Une erreur est survenue. Veuillez recommencer ou  vérifier directement sur l'afficheur.");
 const QString kBlankMessage =
     QStringLiteral("EEPROM vièrge ou corrompue. Programmer les paramètres.");
-const QString kReadDone = QStringLiteral("Lecture effectuée avec succés.");
-const QString kProgramDone = QStringLiteral("Programmation effectuée avec succés.");
-
-struct Report {
-    msg::Kind kind;
-    QString text;
-};
-
-// The closing burst leaves the port before the operation reports, so the board is released
-// even while the message waits for the technician.
-void sendClosingBurst(Exchange& exchange) {
-    exchange.sendBurst("RRR", 5);
-    exchange.port().drain(int(Exchange::kReplyLimit.count()));
-}
 
 QLineEdit* textBox(QWidget* window, const QRect& geometry, Qt::Alignment alignment) {
     auto* box = new QLineEdit(window);
@@ -328,7 +312,7 @@ void Dump24c01::lireParametres() {
         exchange.settle();
         if (LIT_24C01(exchange, image())) {
             if (checked)
-                report = Report{msg::Kind::Warning, kErrorMessage};
+                report = Report{msg::Kind::Warning, kBoardErrorText};
             else
                 sendClosingBurst(exchange);
         } else if (checked && !counter::hasSignature(image().texts())) {
@@ -336,11 +320,11 @@ void Dump24c01::lireParametres() {
         } else {
             decodeFields();
             sendClosingBurst(exchange);
-            if (reply != QLatin1String("NON")) report = Report{msg::Kind::Info, kReadDone};
+            if (reply != QLatin1String("NON")) report = Report{msg::Kind::Info, kReadDoneText};
         }
     }
     // The exchange is over before the technician is asked to acknowledge anything.
-    if (report) msg::show(report->kind, this, report->text);
+    showReport(this, report);
 }
 
 void Dump24c01::programmeParametres() {
@@ -358,7 +342,7 @@ void Dump24c01::programmeParametres() {
         // reading does.
         if (LIT_24C01(exchange, image())) {
             if (reply == QLatin1String("OUI"))
-                report = Report{msg::Kind::Warning, kErrorMessage};
+                report = Report{msg::Kind::Warning, kBoardErrorText};
             else
                 sendClosingBurst(exchange);
         } else {
@@ -375,12 +359,12 @@ void Dump24c01::programmeParametres() {
                 sendClosingBurst(exchange);
                 if (!quiet)
                     report = outcome == WriteOutcome::Written
-                                 ? Report{msg::Kind::Info, kProgramDone}
-                                 : Report{msg::Kind::Warning, kErrorMessage};
+                                 ? Report{msg::Kind::Info, kProgramDoneText}
+                                 : Report{msg::Kind::Warning, kBoardErrorText};
             }
         }
     }
-    if (report) msg::show(report->kind, this, report->text);
+    showReport(this, report);
 }
 
 }  // namespace trv

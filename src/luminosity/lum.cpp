@@ -16,21 +16,12 @@ namespace trv {
 namespace lc = luminosity;
 
 namespace {
-const QString kErrorText = QStringLiteral(
-    "Une erreur est survenue. Veuillez recommencer ou  vérifier directement sur l'afficheur.");
 const QString kThresholdCaption = QStringLiteral("Commutation JOUR/NUIT");
 const QString kThresholdTip =
     QStringLiteral("Seuil de commutation jour/nuit avec 0=Jour. 15=Nuit(4 par défaut)");
 
 // Top to bottom as the window shows them: "100%" ... "20%", then "Capteur".
 constexpr std::array<int, lc::kOptionCount> kOptionOrder{1, 2, 3, 4, 5, 6, 0};
-
-// Five "RRR" frames send the board back to sleep. They are pushed onto the line at once:
-// nothing else would move them out of the port's buffer before the next exchange.
-void sendClosingBurst(Exchange& exchange) {
-    exchange.sendBurst("RRR", 5);
-    exchange.port().drain(1000);
-}
 
 QSlider* slider(const char* name, int minimum, int maximum, int value, const QString& tip,
                 const QRect& geometry, QWidget* window) {
@@ -171,8 +162,8 @@ void Lum::encodeSettings(CellTexts& cells) const {
     lc::encodeMode(cells, selectedOption());
 }
 
-std::optional<Lum::Report> Lum::endFailedRead(Exchange& exchange) {
-    if (replyControl() == QLatin1String("OUI")) return Report{msg::Kind::Warning, kErrorText};
+std::optional<Report> Lum::endFailedRead(Exchange& exchange) {
+    if (replyControl() == QLatin1String("OUI")) return Report{msg::Kind::Warning, kBoardErrorText};
     sendClosingBurst(exchange);
     return std::nullopt;
 }
@@ -198,10 +189,9 @@ void Lum::readSettings() {
         // 10, 11.
         sendClosingBurst(exchange);
         if (replyControl() == QLatin1String("NON")) return std::nullopt;
-        return Report{msg::Kind::Info, QStringLiteral("Lecture effectuée avec succés.")};
+        return Report{msg::Kind::Info, kReadDoneText};
     }();
-    // The message comes once the exchange is over, without the busy cursor.
-    if (report) msg::show(report->kind, this, report->text);
+    showReport(this, report);
 }
 
 void Lum::programSettings() {
@@ -236,10 +226,10 @@ void Lum::programSettings() {
         sendClosingBurst(exchange);
         // 11.
         if (replyControl() == QLatin1String("NON")) return std::nullopt;
-        if (failed(written)) return Report{msg::Kind::Warning, kErrorText};
-        return Report{msg::Kind::Info, QStringLiteral("Programmation effectuée avec succés.")};
+        if (failed(written)) return Report{msg::Kind::Warning, kBoardErrorText};
+        return Report{msg::Kind::Info, kProgramDoneText};
     }();
-    if (report) msg::show(report->kind, this, report->text);
+    showReport(this, report);
 }
 
 }  // namespace trv

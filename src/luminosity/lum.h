@@ -48,11 +48,6 @@ private:
     void setKeptThreshold(std::optional<unsigned> byte);
     void showSettings(const CellTexts& cells);
     void encodeSettings(CellTexts& cells) const;
-    // What a handler tells the user once its exchange is over.
-    struct Report {
-        msg::Kind kind;
-        QString text;
-    };
     // A read that failed: with reply control "OUI" the board is left awake and the user is
     // warned; otherwise it is sent back to sleep without a word.
     std::optional<Report> endFailedRead(Exchange& exchange);

@@ -3,10 +3,20 @@
 #include <QCloseEvent>
 
 #include "link/link.h"
+#include "link/serial_port.h"
 #include "link/vxmbase.h"
 #include "protocol/exchange.h"
 
 namespace trv {
+
+void showReport(QWidget* parent, const std::optional<Report>& report) {
+    if (report) msg::show(report->kind, parent, report->text);
+}
+
+void sendClosingBurst(Exchange& exchange) {
+    exchange.sendBurst("RRR", 5);
+    exchange.port().drain(int(Exchange::kReplyLimit.count()));
+}
 
 BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Placement placement,
                          ReadVariant readVariant, QWidget* parent)

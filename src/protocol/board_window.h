@@ -2,14 +2,35 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 #include "grid/eeprom_image.h"
 #include "grid/grid_widget.h"
 #include "protocol/image_transfer.h"
+#include "ui/messages.h"
 
 namespace trv {
 
+class Exchange;
 class Link;
+
+// The board windows' messages after an exchange.
+inline const QString kBoardErrorText = QStringLiteral(
+    "Une erreur est survenue. Veuillez recommencer ou  vérifier directement sur l'afficheur.");
+inline const QString kReadDoneText = QStringLiteral("Lecture effectuée avec succés.");
+inline const QString kProgramDoneText = QStringLiteral("Programmation effectuée avec succés.");
+
+// What an operation tells the user once its exchange with the board is over.
+struct Report {
+    msg::Kind kind;
+    QString text;
+};
+// Shown after the exchange, so the message comes without the busy cursor.
+void showReport(QWidget* parent, const std::optional<Report>& report);
+
+// Five "RRR" frames send the board back to sleep. They are pushed onto the line at once, so
+// the board is released even while a message waits for the user.
+void sendClosingBurst(Exchange& exchange);
 
 // What the counter, luminosity and microswitch windows share: the link, their own EEPROM
 // image with its grid, the grid's "Lire " and "Envoi", and refusing to close while an

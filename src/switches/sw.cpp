@@ -21,9 +21,6 @@ namespace trv {
 namespace sc = switches;
 
 namespace {
-const QString kErrorText = QStringLiteral(
-    "Une erreur est survenue. Veuillez recommencer ou  vérifier directement sur l'afficheur.");
-
 // Switch 1 first; every text ends with CR LF.
 constexpr std::array<const char16_t*, 8> kSw1Texts{
     u"DIP1 Nbr digit  (Voir doc.)\r\n", u"DIP2 Nbr digit  (Voir doc.)\r\n",
@@ -118,12 +115,6 @@ void descriptions(const std::array<const char16_t*, 8>& texts, int left,
     }
 }
 
-// Five "RRR" frames send the board back to sleep. They are pushed onto the line at once:
-// nothing else would move them out of the port's buffer before the next exchange.
-void sendClosingBurst(Exchange& exchange) {
-    exchange.sendBurst("RRR", 5);
-    exchange.port().drain(1000);
-}
 }  // namespace
 
 Sw::Sw(Link& link, ReplyControl replyControl, QWidget* parent)
@@ -242,7 +233,7 @@ void Sw::readSwitches() {
         // 6, 7. The whole image, or the failure rule of the reply control.
         if (LIT_24C01(exchange, image(), readVariant())) {
             if (replyControl() == QLatin1String("OUI"))
-                return Report{msg::Kind::Warning, kErrorText};
+                return Report{msg::Kind::Warning, kBoardErrorText};
             sendClosingBurst(exchange);
             return std::nullopt;
         }
@@ -251,10 +242,9 @@ void Sw::readSwitches() {
         // 12, 13.
         sendClosingBurst(exchange);
         if (replyControl() == QLatin1String("NON")) return std::nullopt;
-        return Report{msg::Kind::Info, QStringLiteral("Lecture effectuée avec succés.")};
+        return Report{msg::Kind::Info, kReadDoneText};
     }();
-    // The message comes once the exchange is over, without the busy cursor.
-    if (report) msg::show(report->kind, this, report->text);
+    showReport(this, report);
 }
 
 }  // namespace trv

@@ -39,10 +39,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Report {
-        msg::Kind kind;
-        QString text;
-    };
     QScrollBar* lever(Bank bank, int index) const;
     QLineEdit* description(Bank bank, int index) const;
     void resetDisplay();

@@ -14,7 +14,7 @@
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
 #include "protocol/image_transfer.h"
-#include "sim/pty_board.h"
+#include "simulated_board.h"
 #include "test_support.h"
 #include "ui/colours.h"
 
@@ -33,27 +33,12 @@ const QString kBlank = QStringLiteral("EEPROM vièrge ou corrompue. Programmer l
 const QString kReadDone = QStringLiteral("Lecture effectuée avec succés.");
 const QString kProgramDone = QStringLiteral("Programmation effectuée avec succés.");
 
-QByteArray readTransaction() {
-    QByteArray t;
-    for (const char* c : {"SSS", "ZA0", "Y00", "ZA1"}) t += frames::frame(c);
-    t += frames::frame("X1X").repeated(128);
-    return t + frames::frame("X6X");
-}
+using test::readTransaction;
+using test::writeTransaction;
 
 QByteArray hex(int value) { return QByteArray::number(value, 16).toUpper().rightJustified(2, '0'); }
 
-QByteArray writeTransaction(const Eeprom& image) {
-    QByteArray t;
-    for (int block = 0; block < 8; ++block) {
-        t += frames::frame("SSS") + frames::frame("ZA0") + frames::frame("Y" + hex(16 * block));
-        for (int i = 16 * block; i < 16 * block + 16; ++i)
-            t += frames::frame("Y" + hex(image[std::size_t(i)]));
-        t += frames::frame("WWW");
-    }
-    return t;
-}
-
-const QByteArray kClosing = frames::burst("RRR", 5);
+const QByteArray kClosing = test::closingBurst();
 
 QByteArray readingFrames() {
     return frames::burst("SSS", 11) + frames::frame("PPP") + frames::burst("SSS", 5) +
@@ -99,24 +84,13 @@ class Dump24c01Test : public QObject {
     std::unique_ptr<test::TempDataHome> home;
 
     // A board on port 3 and an open link to it.
-    struct Bench {
-        sim::PtyBoard board;
-        Link link{std::make_unique<QtSerialPort>()};
+    struct Bench : test::BoardOnPort {
         Dump24c01 w;
         Bench(const sim::PtyBoard::Options& options, const QString& reply)
-            : board(options), w(link, [reply] { return reply; }) {}
-        bool start() {
-            if (!board.start()) return false;
-            link.setPortOpen(link.port().open(kPort));
-            return link.portOpen();
-        }
+            : BoardOnPort(options), w(link, [reply] { return reply; }) {}
     };
     static sim::PtyBoard::Options options(bool pacing, sim::Preset preset = sim::Preset::Signed) {
-        sim::PtyBoard::Options o;
-        o.port = kPort;
-        o.pacing = pacing;
-        o.preset = preset;
-        return o;
+        return test::BoardOnPort::options(kPort, pacing, preset);
     }
 
 private slots:

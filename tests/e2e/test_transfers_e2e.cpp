@@ -11,34 +11,11 @@
 #include "protocol/board_window.h"
 #include "protocol/detect.h"
 #include "protocol/frames.h"
-#include "sim/pty_board.h"
+#include "simulated_board.h"
 #include "test_support.h"
 #include "ui/colours.h"
 
 using namespace trv;
-
-namespace {
-sim::PtyBoard::Options boardOn(int port, bool pacing) {
-    sim::PtyBoard::Options o;
-    o.port = port;
-    o.pacing = pacing;
-    return o;
-}
-
-QByteArray writeTransaction(const sim::Eeprom& bytes) {
-    QByteArray t = frames::burst("SSS", 5);
-    for (int b = 0; b < 8; ++b) {
-        t += frames::frame("SSS") + frames::frame("ZA0") +
-             frames::frame(QByteArray("Y") + QByteArray::number(b) + "0");
-        for (int i = 16 * b; i < 16 * b + 16; ++i)
-            t += frames::frame(
-                QByteArray("Y") +
-                QByteArray::number(bytes[std::size_t(i)], 16).toUpper().rightJustified(2, '0'));
-        t += frames::frame("WWW");
-    }
-    return t;
-}
-}  // namespace
 
 class TransfersE2ETest : public QObject {
     Q_OBJECT
@@ -49,11 +26,10 @@ private slots:
     void cleanup() { home.reset(); }
 
     void readThenWriteInRealTime() {
-        sim::PtyBoard board(boardOn(3, true));
-        QVERIFY2(board.start(), qPrintable(board.errorString()));
-        Link link(std::make_unique<QtSerialPort>());
-        QVERIFY(link.port().open(3));
-        link.setPortOpen(true);
+        test::BoardOnPort bench(test::BoardOnPort::options(3, true));
+        QVERIFY2(bench.start(), qPrintable(bench.errorString()));
+        sim::PtyBoard& board = bench.board;
+        Link& link = bench.link;
         BoardWindow w(
             link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
             nullptr);
@@ -77,7 +53,7 @@ private slots:
         sim::Eeprom expected;
         expected.fill(0x05);
         expected[100] = 0xC3;
-        QCOMPARE(board.received(), writeTransaction(expected));
+        QCOMPARE(board.received(), test::transferOpening() + test::writeTransaction(expected));
         QCOMPARE(board.eeprom(), expected);
         QCOMPARE(w.image().text(0), QStringLiteral("5"));
         QCOMPARE(w.image().colour(0), EepromImage::Colour(colour::kGreen));
@@ -95,11 +71,10 @@ private slots:
         QFETCH(bool, write);
         QFETCH(int, cut);
         QFETCH(int, extra);
-        sim::PtyBoard board(boardOn(3, false));
-        QVERIFY(board.start());
-        Link link(std::make_unique<QtSerialPort>());
-        QVERIFY(link.port().open(3));
-        link.setPortOpen(true);
+        test::BoardOnPort bench(test::BoardOnPort::options(3, false));
+        QVERIFY2(bench.start(), qPrintable(bench.errorString()));
+        sim::PtyBoard& board = bench.board;
+        Link& link = bench.link;
         BoardWindow w(
             link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
             nullptr);
@@ -116,9 +91,9 @@ private slots:
     }
 
     void detectionFindsAbsentFreeAndBoardPorts() {
-        sim::PtyBoard board(boardOn(3, true));
+        sim::PtyBoard board(test::BoardOnPort::options(3, true));
         QVERIFY(board.start());
-        sim::PtyBoard wrongFirst(boardOn(7, true));
+        sim::PtyBoard wrongFirst(test::BoardOnPort::options(7, true));
         QVERIFY(wrongFirst.start());
         wrongFirst.setFaults({false, 0, 0, false, true});
         test::LinkedPty silent(5);

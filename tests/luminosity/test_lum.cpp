@@ -9,10 +9,9 @@
 #include <optional>
 
 #include "link/link.h"
-#include "link/qt_serial_port.h"
 #include "luminosity/lum.h"
 #include "protocol/frames.h"
-#include "sim/pty_board.h"
+#include "simulated_board.h"
 #include "test_support.h"
 
 using namespace trv;
@@ -34,27 +33,12 @@ sim::Eeprom patterned(quint8 mode, quint8 period, quint8 threshold) {
     return e;
 }
 
-QByteArray readTransaction() {
-    QByteArray t = frames::burst("SSS", 5);
-    for (const char* c : {"SSS", "ZA0", "Y00", "ZA1"}) t += frames::frame(c);
-    return t + frames::frame("X1X").repeated(128) + frames::frame("X6X");
-}
-
+// A read and a write as "Lit" and "Envoi" send them, each opened by its burst.
+QByteArray readTransaction() { return test::transferOpening() + test::readTransaction(); }
 QByteArray writeTransaction(const sim::Eeprom& bytes) {
-    QByteArray t = frames::burst("SSS", 5);
-    for (int b = 0; b < 8; ++b) {
-        t += frames::frame("SSS") + frames::frame("ZA0") +
-             frames::frame(QByteArray("Y") + QByteArray::number(b) + "0");
-        for (int i = 16 * b; i < 16 * b + 16; ++i)
-            t += frames::frame(
-                "Y" +
-                QByteArray::number(bytes[std::size_t(i)], 16).toUpper().rightJustified(2, '0'));
-        t += frames::frame("WWW");
-    }
-    return t;
+    return test::transferOpening() + test::writeTransaction(bytes);
 }
-
-QByteArray closing() { return frames::burst("RRR", 5); }
+QByteArray closing() { return test::closingBurst(); }
 
 QByteArray litFrames() {
     return frames::burst("SSS", 11) + frames::frame("PPP") + readTransaction() + closing();
@@ -75,19 +59,14 @@ std::optional<int> checkedOption(const Lum& w) {
     return found;
 }
 
-sim::PtyBoard::Options boardOn(int port, bool pacing) {
-    sim::PtyBoard::Options o;
-    o.port = port;
-    o.pacing = pacing;
-    return o;
-}
 }  // namespace
 
 class LumTest : public QObject {
     Q_OBJECT
     std::unique_ptr<test::TempDataHome> home;
-    std::unique_ptr<sim::PtyBoard> board;
-    std::unique_ptr<Link> link;
+    std::unique_ptr<test::BoardOnPort> bench;
+    sim::PtyBoard* board = nullptr;
+    Link* link = nullptr;
     QString reply = QStringLiteral("OUI");
 
     std::unique_ptr<Lum> window() { return window(*link); }
@@ -100,15 +79,13 @@ class LumTest : public QObject {
 private slots:
     void initTestCase() {
         home = std::make_unique<test::TempDataHome>();
-        board = std::make_unique<sim::PtyBoard>(boardOn(3, false));
-        QVERIFY2(board->start(), qPrintable(board->errorString()));
-        link = std::make_unique<Link>(std::make_unique<QtSerialPort>());
-        QVERIFY(link->port().open(3));
-        link->setPortOpen(true);
+        bench = std::make_unique<test::BoardOnPort>(test::BoardOnPort::options(3, false));
+        QVERIFY2(bench->start(), qPrintable(bench->errorString()));
+        board = &bench->board;
+        link = &bench->link;
     }
     void cleanupTestCase() {
-        link.reset();
-        board.reset();
+        bench.reset();
         home.reset();
     }
     void init() {
@@ -178,18 +155,14 @@ private slots:
         QFETCH(int, periodByte);
         QFETCH(bool, pacing);
         test::MessageRecorder recorder;
-        std::unique_ptr<sim::PtyBoard> paced;
-        std::unique_ptr<Link> pacedLink;
-        sim::PtyBoard* b = board.get();
-        Link* l = link.get();
+        std::unique_ptr<test::BoardOnPort> paced;
+        sim::PtyBoard* b = board;
+        Link* l = link;
         if (pacing) {
-            paced = std::make_unique<sim::PtyBoard>(boardOn(4, true));
+            paced = std::make_unique<test::BoardOnPort>(test::BoardOnPort::options(4, true));
             QVERIFY2(paced->start(), qPrintable(paced->errorString()));
-            pacedLink = std::make_unique<Link>(std::make_unique<QtSerialPort>());
-            QVERIFY(pacedLink->port().open(4));
-            pacedLink->setPortOpen(true);
-            b = paced.get();
-            l = pacedLink.get();
+            b = &paced->board;
+            l = &paced->link;
         }
         const sim::Eeprom before = patterned(0x40, 0x0A, 0x0C);
         b->setEeprom(before);

@@ -8,10 +8,9 @@
 #include <QTest>
 
 #include "link/link.h"
-#include "link/qt_serial_port.h"
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
-#include "sim/pty_board.h"
+#include "simulated_board.h"
 #include "switches/sw.h"
 #include "test_support.h"
 #include "ui/colours.h"
@@ -26,9 +25,8 @@ const QString kUnknown = QStringLiteral("   --   ");
 
 // The microswitch read ends its transaction with one "RRR" of its own.
 QByteArray readFrames() {
-    QByteArray t = frames::burst("SSS", 11) + frames::frame("PPP") + frames::burst("SSS", 5);
-    for (const char* c : {"SSS", "ZA0", "Y00", "ZA1"}) t += frames::frame(c);
-    return t + frames::frame("X1X").repeated(128) + frames::frame("X6X") + frames::frame("RRR");
+    return frames::burst("SSS", 11) + frames::frame("PPP") + test::transferOpening() +
+           test::readTransaction() + frames::frame("RRR");
 }
 
 sim::Eeprom image(quint8 sw1, quint8 sw2, quint8 variant) {
@@ -81,33 +79,26 @@ void turnSomeOn(Sw& w) {
     for (int i : {0, 6}) w.SW2[std::size_t(i)]->triggerAction(QAbstractSlider::SliderSingleStepSub);
 }
 
-sim::PtyBoard::Options boardOn(int port, bool pacing) {
-    sim::PtyBoard::Options o;
-    o.port = port;
-    o.pacing = pacing;
-    return o;
-}
 }  // namespace
 
 class SwTest : public QObject {
     Q_OBJECT
     std::unique_ptr<test::TempDataHome> home;
-    std::unique_ptr<sim::PtyBoard> board;
-    std::unique_ptr<Link> link;
+    std::unique_ptr<test::BoardOnPort> bench;
+    sim::PtyBoard* board = nullptr;
+    Link* link = nullptr;
     QString reply = QStringLiteral("OUI");
 
 private slots:
     void initTestCase() {
         home = std::make_unique<test::TempDataHome>();
-        board = std::make_unique<sim::PtyBoard>(boardOn(3, false));
-        QVERIFY2(board->start(), qPrintable(board->errorString()));
-        link = std::make_unique<Link>(std::make_unique<QtSerialPort>());
-        QVERIFY(link->port().open(3));
-        link->setPortOpen(true);
+        bench = std::make_unique<test::BoardOnPort>(test::BoardOnPort::options(3, false));
+        QVERIFY2(bench->start(), qPrintable(bench->errorString()));
+        board = &bench->board;
+        link = &bench->link;
     }
     void cleanupTestCase() {
-        link.reset();
-        board.reset();
+        bench.reset();
         home.reset();
     }
     void init() {
@@ -194,18 +185,14 @@ private slots:
         QFETCH(QString, label);
         QFETCH(bool, pacing);
         test::MessageRecorder recorder;
-        std::unique_ptr<sim::PtyBoard> paced;
-        std::unique_ptr<Link> pacedLink;
-        sim::PtyBoard* b = board.get();
-        Link* l = link.get();
+        std::unique_ptr<test::BoardOnPort> paced;
+        sim::PtyBoard* b = board;
+        Link* l = link;
         if (pacing) {
-            paced = std::make_unique<sim::PtyBoard>(boardOn(4, true));
+            paced = std::make_unique<test::BoardOnPort>(test::BoardOnPort::options(4, true));
             QVERIFY2(paced->start(), qPrintable(paced->errorString()));
-            pacedLink = std::make_unique<Link>(std::make_unique<QtSerialPort>());
-            QVERIFY(pacedLink->port().open(4));
-            pacedLink->setPortOpen(true);
-            b = paced.get();
-            l = pacedLink.get();
+            b = &paced->board;
+            l = &paced->link;
         }
         const sim::Eeprom board74 = image(quint8(sw1), quint8(sw2), quint8(variant));
         b->setEeprom(board74);
@@ -229,7 +216,7 @@ private slots:
         QCOMPARE(display(w), expectedDisplay(quint8(sw1), quint8(sw2)));
         QCOMPARE(w.label30->text(), label);
         QCOMPARE(recorder.texts(), QStringList{kRead});
-        QTRY_COMPARE(b->received(), readFrames() + frames::burst("RRR", 5));
+        QTRY_COMPARE(b->received(), readFrames() + test::closingBurst());
         QCOMPARE(b->eeprom(), board74);
     }
 
@@ -260,7 +247,7 @@ private slots:
         QCOMPARE(recorder.texts(), messages);
         QTest::qWait(100);
         QCOMPARE(board->received(),
-                 readFrames() + (closingBurst ? frames::burst("RRR", 5) : QByteArray()));
+                 readFrames() + (closingBurst ? test::closingBurst() : QByteArray()));
     }
 };
 

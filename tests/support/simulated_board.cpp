@@ -1,0 +1,54 @@
+#include "simulated_board.h"
+
+#include "link/qt_serial_port.h"
+#include "protocol/frames.h"
+
+namespace trv::test {
+
+BoardOnPort::BoardOnPort(const sim::PtyBoard::Options& options)
+    : board(options), link(std::make_unique<QtSerialPort>()), m_port(options.port) {}
+
+sim::PtyBoard::Options BoardOnPort::options(int port, bool pacing, sim::Preset preset) {
+    sim::PtyBoard::Options o;
+    o.port = port;
+    o.pacing = pacing;
+    o.preset = preset;
+    return o;
+}
+
+bool BoardOnPort::start() {
+    if (!board.start()) return false;
+    link.setPortOpen(link.port().open(m_port));
+    return link.portOpen();
+}
+
+QString BoardOnPort::errorString() const {
+    return board.errorString().isEmpty() ? QStringLiteral("COM%1 did not open").arg(m_port)
+                                         : board.errorString();
+}
+
+namespace {
+QByteArray hex(int value) { return QByteArray::number(value, 16).toUpper().rightJustified(2, '0'); }
+}  // namespace
+
+QByteArray readTransaction() {
+    QByteArray t;
+    for (const char* c : {"SSS", "ZA0", "Y00", "ZA1"}) t += frames::frame(c);
+    return t + frames::frame("X1X").repeated(128) + frames::frame("X6X");
+}
+
+QByteArray writeTransaction(const sim::Eeprom& image) {
+    QByteArray t;
+    for (int block = 0; block < 8; ++block) {
+        t += frames::frame("SSS") + frames::frame("ZA0") + frames::frame("Y" + hex(16 * block));
+        for (int i = 16 * block; i < 16 * block + 16; ++i)
+            t += frames::frame("Y" + hex(image[std::size_t(i)]));
+        t += frames::frame("WWW");
+    }
+    return t;
+}
+
+QByteArray transferOpening() { return frames::burst("SSS", 5); }
+QByteArray closingBurst() { return frames::burst("RRR", 5); }
+
+}  // namespace trv::test
