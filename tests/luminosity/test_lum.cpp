@@ -61,13 +61,8 @@ std::optional<int> checkedOption(const Lum& w) {
 
 }  // namespace
 
-class LumTest : public QObject {
+class LumTest : public test::SharedBoardTest {
     Q_OBJECT
-    std::unique_ptr<test::TempDataHome> home;
-    std::unique_ptr<test::BoardOnPort> bench;
-    sim::PtyBoard* board = nullptr;
-    Link* link = nullptr;
-    QString reply = QStringLiteral("OUI");
 
     std::unique_ptr<Lum> window() { return window(*link); }
     std::unique_ptr<Lum> window(Link& l) {
@@ -77,23 +72,6 @@ class LumTest : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        home = std::make_unique<test::TempDataHome>();
-        bench = std::make_unique<test::BoardOnPort>(test::BoardOnPort::options(3, false));
-        QVERIFY2(bench->start(), qPrintable(bench->errorString()));
-        board = &bench->board;
-        link = &bench->link;
-    }
-    void cleanupTestCase() {
-        bench.reset();
-        home.reset();
-    }
-    void init() {
-        reply = QStringLiteral("OUI");
-        board->setFaults({});
-        board->clearReceived();
-    }
-
     void withoutPortNothingIsSent() {
         test::MessageRecorder recorder;
         link->setPortOpen(false);

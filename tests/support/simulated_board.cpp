@@ -1,5 +1,7 @@
 #include "simulated_board.h"
 
+#include <QTest>
+
 #include "link/qt_serial_port.h"
 #include "protocol/frames.h"
 
@@ -25,6 +27,33 @@ bool BoardOnPort::start() {
 QString BoardOnPort::errorString() const {
     return board.errorString().isEmpty() ? QStringLiteral("COM%1 did not open").arg(m_port)
                                          : board.errorString();
+}
+
+void SharedBoardTest::initTestCase() {
+    m_home = std::make_unique<TempDataHome>();
+    m_bench = std::make_unique<BoardOnPort>(BoardOnPort::options(3, false));
+    QVERIFY2(m_bench->start(), qPrintable(m_bench->errorString()));
+    board = &m_bench->board;
+    link = &m_bench->link;
+}
+
+void SharedBoardTest::cleanupTestCase() {
+    m_bench.reset();
+    m_home.reset();
+}
+
+void SharedBoardTest::init() {
+    reply = QStringLiteral("OUI");
+    board->setFaults({});
+    // The frames a case sent last may still be on their way to the board; they must not be
+    // counted as the next case's.
+    QByteArray seen;
+    do {
+        seen = board->received();
+        QTest::qWait(100);
+    } while (seen != board->received());
+    board->clearReceived();
+    link->setPortOpen(true);
 }
 
 namespace {

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <memory>
 
 #include "link/link.h"
 #include "sim/pty_board.h"
+#include "test_support.h"
 
 // The simulated board on a pseudo-terminal with the program's port open on it, and the
 // frames the program is expected to send it.
@@ -25,6 +28,25 @@ public:
 
 private:
     int m_port;
+};
+
+// A test program whose cases share one board on COM3 of a private data folder. Each case
+// starts with a board that answers, has received nothing, and the reply control "OUI".
+class SharedBoardTest : public QObject {
+    Q_OBJECT
+protected:
+    sim::PtyBoard* board = nullptr;
+    Link* link = nullptr;
+    QString reply;
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+private:
+    std::unique_ptr<TempDataHome> m_home;
+    std::unique_ptr<BoardOnPort> m_bench;
 };
 
 // The frames of one whole-image read and write, without the burst of five "SSS" that opens

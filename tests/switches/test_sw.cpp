@@ -81,31 +81,10 @@ void turnSomeOn(Sw& w) {
 
 }  // namespace
 
-class SwTest : public QObject {
+class SwTest : public test::SharedBoardTest {
     Q_OBJECT
-    std::unique_ptr<test::TempDataHome> home;
-    std::unique_ptr<test::BoardOnPort> bench;
-    sim::PtyBoard* board = nullptr;
-    Link* link = nullptr;
-    QString reply = QStringLiteral("OUI");
 
 private slots:
-    void initTestCase() {
-        home = std::make_unique<test::TempDataHome>();
-        bench = std::make_unique<test::BoardOnPort>(test::BoardOnPort::options(3, false));
-        QVERIFY2(bench->start(), qPrintable(bench->errorString()));
-        board = &bench->board;
-        link = &bench->link;
-    }
-    void cleanupTestCase() {
-        bench.reset();
-        home.reset();
-    }
-    void init() {
-        reply = QStringLiteral("OUI");
-        board->setFaults({});
-        board->clearReceived();
-    }
     void cleanup() { Exchange::setPumpForTesting({}); }
 
     // A description and its lever always agree, whichever of the two the user clicks.
