@@ -26,10 +26,10 @@ private slots:
     void cleanup() { home.reset(); }
 
     void readThenWriteInRealTime() {
-        test::BoardOnPort bench(test::BoardOnPort::options(3, true));
-        QVERIFY2(bench.start(), qPrintable(bench.errorString()));
-        sim::PtyBoard& board = bench.board;
-        Link& link = bench.link;
+        const auto bench = test::startedBoard(3, true);
+        QVERIFY(bench);
+        sim::PtyBoard& board = bench->board;
+        Link& link = bench->link;
         BoardWindow w(
             link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
             nullptr);
@@ -71,10 +71,10 @@ private slots:
         QFETCH(bool, write);
         QFETCH(int, cut);
         QFETCH(int, extra);
-        test::BoardOnPort bench(test::BoardOnPort::options(3, false));
-        QVERIFY2(bench.start(), qPrintable(bench.errorString()));
-        sim::PtyBoard& board = bench.board;
-        Link& link = bench.link;
+        const auto bench = test::startedBoard(3, false);
+        QVERIFY(bench);
+        sim::PtyBoard& board = bench->board;
+        Link& link = bench->link;
         BoardWindow w(
             link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
             nullptr);

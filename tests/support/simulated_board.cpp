@@ -29,10 +29,17 @@ QString BoardOnPort::errorString() const {
                                          : board.errorString();
 }
 
+std::unique_ptr<BoardOnPort> startedBoard(int port, bool pacing) {
+    auto bench = std::make_unique<BoardOnPort>(BoardOnPort::options(port, pacing));
+    if (bench->start()) return bench;
+    qWarning("%s", qPrintable(bench->errorString()));
+    return nullptr;
+}
+
 void SharedBoardTest::initTestCase() {
     m_home = std::make_unique<TempDataHome>();
-    m_bench = std::make_unique<BoardOnPort>(BoardOnPort::options(3, false));
-    QVERIFY2(m_bench->start(), qPrintable(m_bench->errorString()));
+    m_bench = startedBoard(3, false);
+    QVERIFY(m_bench);
     board = &m_bench->board;
     link = &m_bench->link;
 }

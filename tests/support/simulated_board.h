@@ -30,6 +30,10 @@ private:
     int m_port;
 };
 
+// A board started on COMn with the port open on it; null, with the reason logged, when it
+// could not start.
+std::unique_ptr<BoardOnPort> startedBoard(int port, bool pacing);
+
 // A test program whose cases share one board on COM3 of a private data folder. Each case
 // starts with a board that answers, has received nothing, and the reply control "OUI".
 class SharedBoardTest : public QObject {

@@ -164,15 +164,11 @@ private slots:
         QFETCH(QString, label);
         QFETCH(bool, pacing);
         test::MessageRecorder recorder;
-        std::unique_ptr<test::BoardOnPort> paced;
-        sim::PtyBoard* b = board;
-        Link* l = link;
-        if (pacing) {
-            paced = std::make_unique<test::BoardOnPort>(test::BoardOnPort::options(4, true));
-            QVERIFY2(paced->start(), qPrintable(paced->errorString()));
-            b = &paced->board;
-            l = &paced->link;
-        }
+        // The paced rows run at the real line speed on a board of their own.
+        const auto paced = pacing ? test::startedBoard(4, true) : nullptr;
+        QVERIFY(paced || !pacing);
+        sim::PtyBoard* b = paced ? &paced->board : board;
+        Link* l = paced ? &paced->link : link;
         const sim::Eeprom board74 = image(quint8(sw1), quint8(sw2), quint8(variant));
         b->setEeprom(board74);
 
