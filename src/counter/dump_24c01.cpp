@@ -311,10 +311,7 @@ void Dump24c01::lireParametres() {
         exchange.sendFrame("PPP");
         exchange.settle();
         if (LIT_24C01(exchange, image())) {
-            if (checked)
-                report = Report{msg::Kind::Warning, kBoardErrorText};
-            else
-                sendClosingBurst(exchange);
+            report = endFailedRead(exchange);
         } else if (checked && !counter::hasSignature(image().texts())) {
             report = Report{msg::Kind::Warning, kBlankMessage};
         } else {
@@ -341,10 +338,7 @@ void Dump24c01::programmeParametres() {
         // After a failed read they all hold "Er", which must never be programmed: stop as
         // reading does.
         if (LIT_24C01(exchange, image())) {
-            if (reply == QLatin1String("OUI"))
-                report = Report{msg::Kind::Warning, kBoardErrorText};
-            else
-                sendClosingBurst(exchange);
+            report = endFailedRead(exchange);
         } else {
             encodeFields();
             exchange.settle();

@@ -5,7 +5,6 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "link/serial_port.h"
 #include "link/vxmbase.h"
 #include "luminosity/luminosity_codec.h"
 #include "protocol/exchange.h"
@@ -160,12 +159,6 @@ void Lum::encodeSettings(CellTexts& cells) const {
     lc::encodePeriod(cells, dureLdr->value());
     lc::encodeThreshold(cells, m_keptThreshold ? std::nullopt : std::optional(compLdr->value()));
     lc::encodeMode(cells, selectedOption());
-}
-
-std::optional<Report> Lum::endFailedRead(Exchange& exchange) {
-    if (replyControl() == QLatin1String("OUI")) return Report{msg::Kind::Warning, kBoardErrorText};
-    sendClosingBurst(exchange);
-    return std::nullopt;
 }
 
 void Lum::readSettings() {

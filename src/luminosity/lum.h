@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "protocol/board_window.h"
-#include "ui/messages.h"
 
 class QLabel;
 class QPushButton;
@@ -12,8 +11,6 @@ class QRadioButton;
 class QSlider;
 
 namespace trv {
-
-class Exchange;
 
 // The luminosity window LUM: the board's brightness mode, the light sensor's switching
 // period and its day/night threshold, read from and programmed into EEPROM cells 60 to 62.
@@ -48,9 +45,6 @@ private:
     void setKeptThreshold(std::optional<unsigned> byte);
     void showSettings(const CellTexts& cells);
     void encodeSettings(CellTexts& cells) const;
-    // A read that failed: with reply control "OUI" the board is left awake and the user is
-    // warned; otherwise it is sent back to sleep without a word.
-    std::optional<Report> endFailedRead(Exchange& exchange);
 
     std::optional<unsigned> m_keptThreshold;
     bool m_settingSliders = false;

@@ -32,6 +32,12 @@ BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Plac
         connect(m_grid, &GridWidget::writeRequested, this, &BoardWindow::writeFromGrid);
 }
 
+std::optional<Report> BoardWindow::endFailedRead(Exchange& exchange) {
+    if (replyControl() == QLatin1String("OUI")) return Report{msg::Kind::Warning, kBoardErrorText};
+    sendClosingBurst(exchange);
+    return std::nullopt;
+}
+
 void BoardWindow::closeEvent(QCloseEvent* event) {
     if (m_link.busy())
         event->ignore();

@@ -54,6 +54,9 @@ protected:
     Link& link() { return m_link; }
     QString replyControl() const { return m_replyControl(); }
     ReadVariant readVariant() const { return m_readVariant; }
+    // A read that failed: with reply control "OUI" the board is left awake and the user is
+    // warned; otherwise it is sent back to sleep without a word.
+    std::optional<Report> endFailedRead(Exchange& exchange);
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -7,9 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <optional>
 
-#include "link/serial_port.h"
 #include "link/vxmbase.h"
 #include "protocol/exchange.h"
 #include "switches/switch_codec.h"
@@ -231,12 +229,7 @@ void Sw::readSwitches() {
         exchange.sendFrame("PPP");
         exchange.settle();
         // 6, 7. The whole image, or the failure rule of the reply control.
-        if (LIT_24C01(exchange, image(), readVariant())) {
-            if (replyControl() == QLatin1String("OUI"))
-                return Report{msg::Kind::Warning, kBoardErrorText};
-            sendClosingBurst(exchange);
-            return std::nullopt;
-        }
+        if (LIT_24C01(exchange, image(), readVariant())) return endFailedRead(exchange);
         // 8 to 11. Banks from cells 74 and 75, the variant from cell 76.
         showSwitches(image().texts());
         // 12, 13.

@@ -3,7 +3,6 @@
 #include <array>
 
 #include "protocol/board_window.h"
-#include "ui/messages.h"
 
 class QLabel;
 class QLineEdit;
