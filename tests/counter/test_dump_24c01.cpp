@@ -36,8 +36,6 @@ const QString kProgramDone = QStringLiteral("Programmation effectu√©e avec succ√
 using test::readTransaction;
 using test::writeTransaction;
 
-QByteArray hex(int value) { return QByteArray::number(value, 16).toUpper().rightJustified(2, '0'); }
-
 const QByteArray kClosing = test::closingBurst();
 
 QByteArray readingFrames() {
@@ -51,7 +49,7 @@ QByteArray programmingPrefix() {
 // The board's reply to the read transaction for an image.
 QByteArray readReply(const Eeprom& image) {
     QByteArray r = frames::kAck.repeated(4);
-    for (quint8 b : image) r += "31\x02" + hex(b) + "\x03";
+    for (quint8 b : image) r += "31\x02" + test::hexByte(b) + "\x03";
     return r + frames::kAck;
 }
 

@@ -26,13 +26,7 @@ QByteArray readReply(const std::function<int(int)>& byteAt, int keep = -1) {
     return keep < 0 ? r : r.left(keep);
 }
 
-QByteArray readTransaction() {
-    QByteArray t;
-    for (const char* c : {"SSS", "ZA0", "Y00", "ZA1"}) t += frames::frame(c);
-    t += frames::frame("X1X").repeated(128);
-    t += frames::frame("X6X");
-    return t;
-}
+using test::readTransaction;
 }  // namespace
 
 class ProtocolTest : public QObject {

@@ -3,7 +3,6 @@
 #include <QTest>
 
 #include "link/qt_serial_port.h"
-#include "protocol/frames.h"
 
 namespace trv::test {
 
@@ -62,29 +61,5 @@ void SharedBoardTest::init() {
     board->clearReceived();
     link->setPortOpen(true);
 }
-
-namespace {
-QByteArray hex(int value) { return QByteArray::number(value, 16).toUpper().rightJustified(2, '0'); }
-}  // namespace
-
-QByteArray readTransaction() {
-    QByteArray t;
-    for (const char* c : {"SSS", "ZA0", "Y00", "ZA1"}) t += frames::frame(c);
-    return t + frames::frame("X1X").repeated(128) + frames::frame("X6X");
-}
-
-QByteArray writeTransaction(const sim::Eeprom& image) {
-    QByteArray t;
-    for (int block = 0; block < 8; ++block) {
-        t += frames::frame("SSS") + frames::frame("ZA0") + frames::frame("Y" + hex(16 * block));
-        for (int i = 16 * block; i < 16 * block + 16; ++i)
-            t += frames::frame("Y" + hex(image[std::size_t(i)]));
-        t += frames::frame("WWW");
-    }
-    return t;
-}
-
-QByteArray transferOpening() { return frames::burst("SSS", 5); }
-QByteArray closingBurst() { return frames::burst("RRR", 5); }
 
 }  // namespace trv::test

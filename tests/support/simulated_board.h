@@ -9,8 +9,7 @@
 #include "sim/pty_board.h"
 #include "test_support.h"
 
-// The simulated board on a pseudo-terminal with the program's port open on it, and the
-// frames the program is expected to send it.
+// The simulated board on a pseudo-terminal with the program's port open on it.
 namespace trv::test {
 
 // The board on COMn of the current data folder and a link whose port is open and flagged
@@ -52,12 +51,5 @@ private:
     std::unique_ptr<TempDataHome> m_home;
     std::unique_ptr<BoardOnPort> m_bench;
 };
-
-// The frames of one whole-image read and write, without the burst of five "SSS" that opens
-// each transfer.
-QByteArray readTransaction();
-QByteArray writeTransaction(const sim::Eeprom& image);
-QByteArray transferOpening();
-QByteArray closingBurst();
 
 }  // namespace trv::test

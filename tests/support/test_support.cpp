@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include "link/port_map.h"
+#include "protocol/frames.h"
 
 namespace trv::test {
 
@@ -92,5 +93,29 @@ bool FakePort::waitForInput(int msecs) {
 void FakePort::answerAfter(qint64 afterBytes, QByteArray reply) {
     m_script.emplace_back(afterBytes, std::move(reply));
 }
+
+QByteArray hexByte(int value) {
+    return QByteArray::number(value, 16).toUpper().rightJustified(2, '0');
+}
+
+QByteArray readTransaction() {
+    QByteArray t;
+    for (const char* c : {"SSS", "ZA0", "Y00", "ZA1"}) t += frames::frame(c);
+    return t + frames::frame("X1X").repeated(128) + frames::frame("X6X");
+}
+
+QByteArray writeTransaction(const std::array<quint8, 128>& image) {
+    QByteArray t;
+    for (int block = 0; block < 8; ++block) {
+        t += frames::frame("SSS") + frames::frame("ZA0") + frames::frame("Y" + hexByte(16 * block));
+        for (int i = 16 * block; i < 16 * block + 16; ++i)
+            t += frames::frame("Y" + hexByte(image[std::size_t(i)]));
+        t += frames::frame("WWW");
+    }
+    return t;
+}
+
+QByteArray transferOpening() { return frames::burst("SSS", 5); }
+QByteArray closingBurst() { return frames::burst("RRR", 5); }
 
 }  // namespace trv::test

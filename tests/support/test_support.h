@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <array>
 #include <deque>
 #include <functional>
 #include <utility>
@@ -97,5 +98,14 @@ private:
     qint64 m_countdownBase = 0;
     std::deque<std::pair<qint64, QByteArray>> m_script;
 };
+
+// Two upper-case hexadecimal digits, as the frames carry a byte.
+QByteArray hexByte(int value);
+// The frames of one whole-image read and write, without the burst of five "SSS" that opens
+// each transfer.
+QByteArray readTransaction();
+QByteArray writeTransaction(const std::array<quint8, 128>& image);
+QByteArray transferOpening();
+QByteArray closingBurst();
 
 }  // namespace trv::test
