@@ -162,48 +162,31 @@ void Lum::encodeSettings(CellTexts& cells) const {
 }
 
 void Lum::readSettings() {
-    // 1. Nothing is touched without an open port.
+    // Nothing is touched without an open port.
     if (!openPortGuard(link(), this)) return;
-    // 2. The controls start blank, so a failed read shows nothing stale.
+    // The controls start blank, so a failed read shows nothing stale.
     selectOption(std::nullopt);
     setSliders(1, 1);
     setKeptThreshold(std::nullopt);
 
-    const std::optional<Report> report = [this]() -> std::optional<Report> {
-        Exchange exchange(link(), this);
-        // 3, 4. Wake the board up.
-        exchange.sendBurst("SSS", 11);
-        exchange.sendFrame("PPP");
-        exchange.settle();
-        // 5, 6. The whole image, or the failure rule of the reply control.
-        if (LIT_24C01(exchange, image(), readVariant())) return endFailedRead(exchange);
-        // 7 to 9. Period, threshold and mode from cells 61, 62 and 60.
-        showSettings(image().texts());
-        // 10, 11.
-        sendClosingBurst(exchange);
-        if (replyControl() == QLatin1String("NON")) return std::nullopt;
-        return Report{msg::Kind::Info, kReadDoneText};
-    }();
-    showReport(this, report);
+    // Period, threshold and mode from cells 61, 62 and 60.
+    readBoard([this](const CellTexts& cells) { showSettings(cells); });
 }
 
 void Lum::programSettings() {
-    // 1.
     if (!openPortGuard(link(), this)) return;
 
     const std::optional<Report> report = [this]() -> std::optional<Report> {
         Exchange exchange(link(), this);
-        // 2, 3.
         exchange.sendBurst("SSS", 11);
         exchange.settle();
-        // 4. The board's own image is the base of the write. Without it the write would
+        // The board's own image is the base of the write. Without it the write would
         // overwrite every other setting with the failure marks, so it ends as a failed read.
         if (LIT_24C01(exchange, image(), readVariant())) return endFailedRead(exchange);
-        // 5 to 7. Only cells 60 to 62 carry the window's controls.
+        // Only cells 60 to 62 carry the window's controls.
         CellTexts cells = image().texts();
         encodeSettings(cells);
         image().setTexts(cells);
-        // 8, 9.
         exchange.settle();
         const WriteOutcome written = ECRIT_24C01(exchange, image());
         if (written == WriteOutcome::Refused) {
@@ -212,12 +195,11 @@ void Lum::programSettings() {
             sendClosingBurst(exchange);
             return std::nullopt;
         }
-        // 10.
+        // Programming ends with "OOO" and "LLL", then the board goes back to sleep.
         exchange.sendFrame("OOO");
         exchange.settle();
         exchange.sendFrame("LLL");
         sendClosingBurst(exchange);
-        // 11.
         if (replyControl() == QLatin1String("NON")) return std::nullopt;
         if (failed(written)) return Report{msg::Kind::Warning, kBoardErrorText};
         return Report{msg::Kind::Info, kProgramDoneText};

@@ -38,6 +38,21 @@ std::optional<Report> BoardWindow::endFailedRead(Exchange& exchange) {
     return std::nullopt;
 }
 
+void BoardWindow::readBoard(const std::function<void(const CellTexts&)>& show) {
+    const std::optional<Report> report = [&]() -> std::optional<Report> {
+        Exchange exchange(m_link, this);
+        exchange.sendBurst("SSS", 11);
+        exchange.sendFrame("PPP");
+        exchange.settle();
+        if (LIT_24C01(exchange, m_image, m_readVariant)) return endFailedRead(exchange);
+        show(m_image.texts());
+        sendClosingBurst(exchange);
+        if (replyControl() == QLatin1String("NON")) return std::nullopt;
+        return Report{msg::Kind::Info, kReadDoneText};
+    }();
+    showReport(this, report);
+}
+
 void BoardWindow::closeEvent(QCloseEvent* event) {
     if (m_link.busy())
         event->ignore();

@@ -62,9 +62,9 @@ void Detect::showRow(int n, bool opened, bool board) {
 void Detect::scan() {
     Exchange exchange(m_link, this);
     SerialPort& port = exchange.port();
-    // 1. The port the settings window opened is given up for the scan.
+    // The port the settings window opened is given up for the scan.
     port.close();
-    // 2. Every row starts blank on white.
+    // Every row starts blank on white.
     for (int n = 1; n <= kPorts; ++n) {
         portLabel(n)->setText(QStringLiteral("COM %1:").arg(n));
         stateLabel(n)->clear();
@@ -72,7 +72,7 @@ void Detect::scan() {
         for (QLabel* l : {portLabel(n), stateLabel(n), boardLabel(n)})
             colour::setBackground(l, colour::kWhite);
     }
-    // 3. Port after port: open it, probe with one "RRR", wait up to 1 s for the exact answer.
+    // Port after port: open it, probe with one "RRR", wait up to 1 s for the exact answer.
     for (int n = 1; n <= kPorts; ++n) {
         stateLabel(n)->setText(QStringLiteral("Absent."));
         colour::setBackground(portLabel(n), colour::kGreen);
@@ -102,7 +102,7 @@ void Detect::scan() {
         showRow(n, true, board);
         for (QLabel* l : {portLabel(n), stateLabel(n), boardLabel(n)}) l->repaint();
     }
-    // 4. The board windows must wait for the settings to be validated again.
+    // The board windows must wait for the settings to be validated again.
     m_link.setPortOpen(false);
 }
 

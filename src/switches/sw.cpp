@@ -9,7 +9,6 @@
 #include <QScrollBar>
 
 #include "link/vxmbase.h"
-#include "protocol/exchange.h"
 #include "switches/switch_codec.h"
 #include "ui/colours.h"
 #include "ui/naming.h"
@@ -217,27 +216,13 @@ void Sw::showSwitches(const CellTexts& cells) {
 }
 
 void Sw::readSwitches() {
-    // 1. Nothing is touched without an open port.
+    // Nothing is touched without an open port.
     if (!openPortGuard(link(), this)) return;
-    // 2, 3. Every lever OFF and the variant unknown, shown before the board is asked.
+    // Every lever OFF and the variant unknown, shown before the board is asked.
     resetDisplay();
 
-    const std::optional<Report> report = [this]() -> std::optional<Report> {
-        Exchange exchange(link(), this);
-        // 4, 5. Wake the board up.
-        exchange.sendBurst("SSS", 11);
-        exchange.sendFrame("PPP");
-        exchange.settle();
-        // 6, 7. The whole image, or the failure rule of the reply control.
-        if (LIT_24C01(exchange, image(), readVariant())) return endFailedRead(exchange);
-        // 8 to 11. Banks from cells 74 and 75, the variant from cell 76.
-        showSwitches(image().texts());
-        // 12, 13.
-        sendClosingBurst(exchange);
-        if (replyControl() == QLatin1String("NON")) return std::nullopt;
-        return Report{msg::Kind::Info, kReadDoneText};
-    }();
-    showReport(this, report);
+    // Banks from cells 74 and 75, the variant from cell 76.
+    readBoard([this](const CellTexts& cells) { showSwitches(cells); });
 }
 
 }  // namespace trv
