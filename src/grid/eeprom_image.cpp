@@ -30,6 +30,28 @@ bool isByteText(const QString& text) {
     return true;
 }
 
+std::optional<int> firstNonByteCell(const CellTexts& texts) {
+    for (int i = 0; i < kImageSize; ++i)
+        if (!isByteText(texts[std::size_t(i)])) return i;
+    return std::nullopt;
+}
+
+std::optional<ImageBytes> imageBytes(const CellTexts& texts) {
+    if (firstNonByteCell(texts)) return std::nullopt;
+    ImageBytes bytes{};
+    for (int i = 0; i < kImageSize; ++i)
+        bytes[std::size_t(i)] = quint8(cellValue(texts[std::size_t(i)]));
+    return bytes;
+}
+
+QString cellText(quint8 byte) { return byteText(byte).rightJustified(2, u'0'); }
+
+CellTexts cellTexts(const ImageBytes& bytes) {
+    CellTexts texts;
+    for (int i = 0; i < kImageSize; ++i) texts[std::size_t(i)] = cellText(bytes[std::size_t(i)]);
+    return texts;
+}
+
 EepromImage::EepromImage(QObject* parent) : QObject(parent) {}
 
 void EepromImage::setTexts(const CellTexts& texts) {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QtGlobal>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -13,6 +14,8 @@ namespace trv {
 
 inline constexpr int kImageSize = 128;
 using CellTexts = std::array<QString, kImageSize>;
+// The image as the board holds it, address i at index i.
+using ImageBytes = std::array<quint8, kImageSize>;
 
 // A cell read as a number: its leading hexadecimal digits ("" reads as 0, "Er" as 14).
 unsigned cellValue(const QString& text);
@@ -20,6 +23,14 @@ unsigned cellValue(const QString& text);
 QString byteText(unsigned value);
 // True when the cell holds one or two hexadecimal digits, i.e. a byte that can be sent.
 bool isByteText(const QString& text);
+
+// The first cell that is not a byte (empty, "Er", other characters), if any.
+std::optional<int> firstNonByteCell(const CellTexts& texts);
+// The cells as bytes; nullopt when any cell is not a byte.
+std::optional<ImageBytes> imageBytes(const CellTexts& texts);
+// Bytes as a read leaves them in the cells: two upper-case hexadecimal digits each.
+QString cellText(quint8 byte);
+CellTexts cellTexts(const ImageBytes& bytes);
 
 class EepromImage : public QObject {
     Q_OBJECT

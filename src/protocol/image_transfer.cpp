@@ -47,11 +47,7 @@ bool LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant variant) {
     return false;
 }
 
-std::optional<int> firstUnsendableCell(const CellTexts& texts) {
-    for (int i = 0; i < kImageSize; ++i)
-        if (!isByteText(texts[std::size_t(i)])) return i;
-    return std::nullopt;
-}
+std::optional<int> firstUnsendableCell(const CellTexts& texts) { return firstNonByteCell(texts); }
 
 QString unsendableCellMessage(int address) {
     return QStringLiteral(
