@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the simulated board need.
+# Installs the Debian packages the build, the tests, the simulated board and the Debian
+# package (its making and its checks) need.
 set -euo pipefail
 packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libgl-dev xvfb xauth
-          fonts-dejavu-core)
+          fonts-dejavu-core fonts-comic-neue qt6-translations-l10n
+          dpkg-dev file desktop-file-utils appstream groff-base)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "lang/qt_french.h"
 #include "sim/pty_board.h"
 
 namespace {
@@ -53,6 +54,7 @@ int main(int argc, char* argv[]) {
                                                 .arg(TRV_VERSION_MAJOR)
                                                 .arg(TRV_VERSION_MINOR)
                                                 .arg(TRV_VERSION_PATCH));
+    trv::installQtFrench(app);
 
     const QString defaultImage =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +

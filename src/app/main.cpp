@@ -1,9 +1,12 @@
 #include <QApplication>
+#include <QIcon>
 #include <QPointer>
 #include <QScreen>
 
 #include "app/kel_nd_splash.h"
 #include "app/principal.h"
+#include "app/quit_on_signal.h"
+#include "lang/qt_french.h"
 #include "link/qt_serial_port.h"
 
 int main(int argc, char* argv[]) {
@@ -13,7 +16,14 @@ int main(int argc, char* argv[]) {
                                             .arg(TRV_VERSION_MAJOR)
                                             .arg(TRV_VERSION_MINOR)
                                             .arg(TRV_VERSION_PATCH));
+    // The desktop matches the windows to the menu entry, and so to its icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TRV_APP_ID));
+    QIcon icon(QStringLiteral(":/icons/trv-compteur-48.png"));
+    icon.addFile(QStringLiteral(":/icons/trv-compteur-256.png"));
+    QApplication::setWindowIcon(icon);
     QApplication::setQuitOnLastWindowClosed(false);
+    trv::installQtFrench(app);
+    trv::quitOnTerminationSignals();
 
     std::unique_ptr<trv::Principal> principal;
     auto* splash = new trv::KelNdSplash([&principal] {

@@ -5,12 +5,12 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QUrl>
 
+#include "app/help.h"
 #include "config/configuration_file.h"
 #include "counter/dump_24c01.h"
 #include "link/configuration.h"
@@ -21,7 +21,9 @@
 namespace trv {
 
 Principal::Principal(std::unique_ptr<SerialPort> port, QWidget* parent)
-    : QMainWindow(parent), m_link(std::move(port)) {
+    : QMainWindow(parent),
+      m_link(std::move(port)),
+      m_openDocument([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     setObjectName(QStringLiteral("PRINCIPAL"));
     setWindowTitle(QStringLiteral(" Gestion Compteur / Décompteur TRV."));
     m_mdi = new QMdiArea(this);
@@ -170,11 +172,13 @@ void Principal::gateBoardWindows(bool monoColour) {
 }
 
 void Principal::help() {
-    // The help document sits beside the program; a missing one is silently ignored.
+    // The help document beside the program comes first, then the manual that ships with
+    // it; with neither, nothing happens and nothing is said. Whether the desktop managed to
+    // open it is not reported either.
     const QString folder = QCoreApplication::applicationDirPath();
     QDir::setCurrent(folder);
-    const QString document = folder + QStringLiteral("/TRV_VXM.doc");
-    if (QFileInfo::exists(document)) QDesktopServices::openUrl(QUrl::fromLocalFile(document));
+    const QString document = helpDocument(folder);
+    if (!document.isEmpty()) m_openDocument(QUrl::fromLocalFile(document));
 }
 
 void Principal::closeEvent(QCloseEvent* event) {

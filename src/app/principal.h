@@ -11,6 +11,7 @@
 class QAction;
 class QMdiArea;
 class QMdiSubWindow;
+class QUrl;
 
 namespace trv {
 
@@ -48,6 +49,10 @@ public:
     void newConfiguration();
     void help();
 
+    // How "Aide" hands a document to the desktop; the desktop's own opener unless replaced.
+    using OpenDocument = std::function<void(const QUrl&)>;
+    void setOpenDocument(OpenDocument open) { m_openDocument = std::move(open); }
+
     void gateBoardWindows(bool monoColour) override;
 
 protected:
@@ -62,6 +67,7 @@ private:
     Link m_link;
     QMdiArea* m_mdi = nullptr;
     QPointer<QMdiSubWindow> m_configuration, m_detect, m_counter, m_luminosity, m_switches;
+    OpenDocument m_openDocument;
 };
 
 }  // namespace trv

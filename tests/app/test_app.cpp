@@ -4,17 +4,24 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
+#include "app/help.h"
 #include "app/kel_nd_splash.h"
 #include "app/principal.h"
+#include "config/configuration_file.h"
 #include "counter/dump_24c01.h"
+#include "lang/qt_french.h"
 #include "link/configuration.h"
 #include "link/port_map.h"
 #include "link/qt_serial_port.h"
@@ -41,6 +48,8 @@ class AppTest : public QObject {
     }
 
 private slots:
+    void initTestCase() { QVERIFY(installQtFrench(*QCoreApplication::instance())); }
+
     void init() {
         home = std::make_unique<test::TempDataHome>();
         main = std::make_unique<Principal>(std::make_unique<QtSerialPort>());
@@ -226,6 +235,87 @@ private slots:
         splash->Timer1->start();
         QTRY_COMPARE(shown, 1);
         QTRY_VERIFY(!splash);
+    }
+
+    void helpDocument_data() {
+        QTest::addColumn<bool>("besideProgram");
+        QTest::addColumn<QString>("manualAt");
+        QTest::addColumn<QString>("expected");
+        const QString installed = QStringLiteral("../share/doc/trv-compteur/manuel/index.html");
+        const QString buildTree = QStringLiteral("../../share/doc/trv-compteur/manuel/index.html");
+        QTest::newRow("document beside the program") << true << installed << "TRV_VXM.doc";
+        QTest::newRow("installed manual") << false << installed << installed;
+        QTest::newRow("manual of the build tree") << false << buildTree << buildTree;
+        QTest::newRow("neither") << false << QString() << QString();
+        QTest::newRow("a folder in the manual's place") << false << installed + "/" << QString();
+    }
+    void helpDocument() {
+        QFETCH(bool, besideProgram);
+        QFETCH(QString, manualAt);
+        QFETCH(QString, expected);
+        QTemporaryDir root;
+        const QDir program(root.filePath(QStringLiteral("build/src/bin")));
+        QVERIFY(program.mkpath(QStringLiteral(".")));
+        auto create = [&](const QString& relative) {
+            const QString path = program.filePath(relative);
+            if (path.endsWith(QLatin1Char('/'))) return QDir().mkpath(path);
+            QFile f(path);
+            return QDir().mkpath(QFileInfo(path).path()) && f.open(QIODevice::WriteOnly);
+        };
+        if (besideProgram) QVERIFY(create(QStringLiteral("TRV_VXM.doc")));
+        if (!manualAt.isEmpty()) QVERIFY(create(manualAt));
+        const QString found = trv::helpDocument(program.path());
+        QCOMPARE(found, expected.isEmpty()
+                            ? QString()
+                            : QFileInfo(program.filePath(expected)).canonicalFilePath());
+    }
+
+    // "Aide" as a user chooses it: the manual of the build tree, or the document that a
+    // technician put beside the program.
+    void aideOpensTheDocumentBesideTheProgramElseTheManual() {
+        QList<QUrl> opened;
+        main->setOpenDocument([&opened](const QUrl& url) { opened << url; });
+        const QDir program(QCoreApplication::applicationDirPath());
+        const QString document = program.filePath(QStringLiteral("TRV_VXM.doc"));
+        const QFileInfo manual(
+            program.filePath(QStringLiteral("../../share/doc/trv-compteur/manuel/index.html")));
+        QVERIFY2(manual.isFile(), qPrintable(manual.filePath()));
+        QFile::remove(document);
+
+        main->action("MENU_Aide")->trigger();
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(manual.canonicalFilePath())});
+
+        QFile f(document);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        main->action("MENU_Aide")->trigger();
+        QFile::remove(document);
+        QCOMPARE(opened.size(), 2);
+        QCOMPARE(opened[1], QUrl::fromLocalFile(document));
+        QCOMPARE(QDir::currentPath(), program.path());
+    }
+
+    // The configuration file's real dialog and a text box's menu speak French.
+    void qtOwnTextsAreFrench() {
+        QStringList buttons;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            for (auto* b : dialog->findChildren<QPushButton*>()) buttons << b->text();
+            dialog->reject();
+        });
+        poll.start(20);
+        openConfiguration([this] { return main->showConfiguration(); }, main.get());
+        poll.stop();
+        QVERIFY2(buttons.contains(QStringLiteral("Annuler")), qPrintable(buttons.join(", ")));
+
+        QLineEdit edit;
+        std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+        QStringList entries;
+        for (QAction* a : menu->actions()) entries << a->text();
+        QVERIFY2(entries.filter(QStringLiteral("Tout sélectionner")).size() == 1,
+                 qPrintable(entries.join(", ")));
     }
 };
 

@@ -1,0 +1,119 @@
+// trv-screenshots: the pictures of the user manual, taken from the program's own windows
+// against a simulated board linked as COM3 (scripts/screenshots.sh sets that up). Every
+// control is reached by its object name, as a user reaches it by its caption, so the
+// pictures follow the windows when they change.
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QIcon>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/principal.h"
+#include "lang/qt_french.h"
+#include "link/qt_serial_port.h"
+
+namespace {
+
+QDir output;
+int failures = 0;
+
+void save(QWidget* widget, const QString& name) {
+    const QString path = output.filePath(name + QStringLiteral(".png"));
+    if (!widget || !widget->grab().save(path)) {
+        std::fprintf(stderr, "trv-screenshots: %s not taken\n", qPrintable(name));
+        ++failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+// The frame of the child window whose contents carry `name`, title bar included.
+QWidget* frameOf(trv::Principal& main, const char* name) {
+    for (QMdiSubWindow* w : main.mdiArea()->subWindowList())
+        if (w->widget() && w->widget()->objectName() == QLatin1String(name)) return w;
+    return nullptr;
+}
+
+bool click(QWidget* window, const char* button) {
+    auto* b = window ? window->findChild<QPushButton*>(QLatin1String(button)) : nullptr;
+    if (!b) {
+        std::fprintf(stderr, "trv-screenshots: no button %s\n", button);
+        ++failures;
+        return false;
+    }
+    b->click();
+    return true;
+}
+
+bool trigger(trv::Principal& main, const char* action) {
+    QAction* a = main.findChild<QAction*>(QLatin1String(action));
+    if (a) a->trigger();
+    return a != nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    trv::installQtFrench(app);
+    QIcon icon(QStringLiteral(":/icons/trv-compteur-48.png"));
+    QApplication::setWindowIcon(icon);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage : trv-screenshots DOSSIER\n");
+        return 2;
+    }
+    output.setPath(QString::fromLocal8Bit(argv[1]));
+    output.mkpath(QStringLiteral("."));
+
+    // Message boxes are pictured once, then answered as the user would.
+    QString nextBox;
+    QTimer boxes;
+    QObject::connect(&boxes, &QTimer::timeout, [&nextBox] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        if (!nextBox.isEmpty()) save(box, nextBox);
+        nextBox.clear();
+        box->accept();
+    });
+    boxes.start(50);
+
+    trv::Principal main(std::make_unique<trv::QtSerialPort>());
+    main.setGeometry(0, 0, 980, 420);
+    main.show();
+    QApplication::processEvents();
+
+    QWidget* settings = frameOf(main, "CONFIGURATION");
+    save(settings, QStringLiteral("configuration"));
+    if (auto* com = settings ? settings->findChild<QComboBox*>(QStringLiteral("SEL_COM")) : nullptr)
+        com->setCurrentText(QStringLiteral("COM3:"));
+    nextBox = QStringLiteral("message-ouverture");
+    click(settings, "BOUTON_VALIDE");
+
+    nextBox = QStringLiteral("message-lecture");
+    click(frameOf(main, "dump_24c01"), "but_lit_para");
+    click(frameOf(main, "LUM"), "but_LIT_LUM");
+    click(frameOf(main, "SW"), "LIT_SW");
+    save(&main, QStringLiteral("principal"));
+    save(frameOf(main, "dump_24c01"), QStringLiteral("parametres"));
+    save(frameOf(main, "LUM"), QStringLiteral("luminosite"));
+    save(frameOf(main, "SW"), QStringLiteral("microswitches"));
+
+    QWidget* counter = frameOf(main, "dump_24c01");
+    click(counter, "Command2");
+    QApplication::processEvents();
+    save(counter, QStringLiteral("grille"));
+
+    trigger(main, "MENU_DETECT");
+    QWidget* detect = frameOf(main, "DETECT");
+    click(detect, "Command1");
+    save(detect, QStringLiteral("detection"));
+
+    return failures == 0 ? 0 : 1;
+}
