@@ -4,9 +4,13 @@
 // on a thread of its own and is not counted).
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <ctime>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "grid/eeprom_image.h"
 #include "link/link.h"
@@ -15,6 +19,7 @@
 #include "protocol/exchange.h"
 #include "protocol/image_transfer.h"
 #include "sim/pty_board.h"
+#include "trace/traffic_monitor.h"
 
 namespace {
 constexpr double kMsPerByte = 10.0 * 1000.0 / 9600.0;  // ten bits a byte at 9600 baud
@@ -37,6 +42,19 @@ Sample measure(Run run) {
     wall.start();
     run();
     return {double(wall.nsecsElapsed()) / 1e6, threadCpuMs() - cpu0};
+}
+
+// Resident memory of the process, in megabytes.
+double residentMb() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
 }
 
 void report(const char* name, const Sample& s, double boundMs) {
@@ -91,6 +109,52 @@ int main(int argc, char* argv[]) {
         report("whole-image read (LIT_24C01)", read, readBound);
         report("whole-image write (ECRIT_24C01)", write, writeBound);
     }
+    // The same transfers with the traffic monitor open, shown and recording.
+    {
+        trv::TrafficMonitor monitor(link);
+        monitor.show();
+        for (int round = 0; round < kRounds; ++round) {
+            const Sample read = measure([&] {
+                trv::Exchange ex(link, nullptr);
+                failedRead |= trv::LIT_24C01(ex, image);
+            });
+            const Sample write = measure([&] {
+                trv::Exchange ex(link, nullptr);
+                failedWrite |= trv::failed(trv::ECRIT_24C01(ex, image));
+            });
+            report("read, traffic monitor open", read, readBound);
+            report("write, traffic monitor open", write, writeBound);
+        }
+        monitor.refresh();
+
+        // A full monitor: the recorded traffic replayed until it holds 100,000 rows.
+        const double before = residentMb();
+        {
+            trv::TrafficMonitor full(link);
+            full.show();
+            trv::trace::TraceLog& log = full.log();
+            const trv::trace::TraceLog& seen = monitor.log();
+            trv::TrafficObserver::Time at{0};
+            while (log.size() < trv::trace::TraceLog::kDefaultLimit || log.firstId() == 0) {
+                for (quint64 id = seen.firstId(); id < seen.endId(); ++id) {
+                    const trv::trace::Row& r = seen.row(id);
+                    at += std::chrono::microseconds(1000);
+                    if (r.kind == trv::trace::RowKind::Operation)
+                        log.operationStarted(r.text, at);
+                    else if (r.kind == trv::trace::RowKind::Sent)
+                        log.bytesSent(r.bytes, at, 9600);
+                    else
+                        log.bytesReceived(r.bytes, at, false);
+                }
+            }
+            full.refresh();
+            QCoreApplication::processEvents();
+            const double after = residentMb();
+            std::printf("%-34s %d rows  %.1f MB more than without it\n", "traffic monitor, full",
+                        int(log.size()), after - before);
+        }
+    }
+
     trv::Detect detect(link);
     detect.show();
     // The first scan also pays for the window's first painting and font loading.

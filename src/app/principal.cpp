@@ -17,6 +17,7 @@
 #include "luminosity/lum.h"
 #include "protocol/detect.h"
 #include "switches/sw.h"
+#include "trace/traffic_monitor.h"
 
 namespace trv {
 
@@ -69,6 +70,11 @@ void Principal::buildMenus() {
     add(fenetre, "MENU_AFF", QStringLiteral("&Luminosité"), [this] { showLuminosity(); });
     add(fenetre, "MENU_MISEALH", QStringLiteral("&Lire les microswitches"),
         [this] { showSwitches(); });
+
+    // The tools menu: what watches and tests the serial link rather than a board's settings.
+    QMenu* outils = menuBar()->addMenu(QStringLiteral("&Outils"));
+    outils->setObjectName(QStringLiteral("MENU_OUTILS"));
+    add(outils, "MENU_TRAFIC", QStringLiteral("&Trafic série"), [this] { showTrafficMonitor(); });
 
     QMenu* aide = menuBar()->addMenu(QStringLiteral("&?"));
     aide->setObjectName(QStringLiteral("MENU_Aide_generale"));
@@ -138,6 +144,10 @@ Sw* Principal::showSwitches() {
                          [this] { return new Sw(m_link, [this] { return replyControl(); }); });
 }
 
+TrafficMonitor* Principal::showTrafficMonitor() {
+    return showChild<TrafficMonitor>(m_traffic, [this] { return new TrafficMonitor(m_link); });
+}
+
 Configuration* Principal::configuration() const {
     return m_configuration ? qobject_cast<Configuration*>(m_configuration->widget()) : nullptr;
 }
@@ -152,6 +162,10 @@ Sw* Principal::switches() const {
 }
 Detect* Principal::detect() const {
     return m_detect ? qobject_cast<Detect*>(m_detect->widget()) : nullptr;
+}
+
+TrafficMonitor* Principal::trafficMonitor() const {
+    return m_traffic ? qobject_cast<TrafficMonitor*>(m_traffic->widget()) : nullptr;
 }
 
 void Principal::newConfiguration() {

@@ -20,6 +20,7 @@ class Detect;
 class Dump24c01;
 class Lum;
 class Sw;
+class TrafficMonitor;
 
 // The main window PRINCIPAL: the frame of every other window and their menus. It keeps
 // the program's one link so that the port outlives any child window.
@@ -39,12 +40,14 @@ public:
     Dump24c01* showCounter();
     Lum* showLuminosity();
     Sw* showSwitches();
+    TrafficMonitor* showTrafficMonitor();
 
     Configuration* configuration() const;
     Dump24c01* counter() const;
     Lum* luminosity() const;
     Sw* switches() const;
     Detect* detect() const;
+    TrafficMonitor* trafficMonitor() const;
 
     void newConfiguration();
     void help();
@@ -66,7 +69,8 @@ private:
 
     Link m_link;
     QMdiArea* m_mdi = nullptr;
-    QPointer<QMdiSubWindow> m_configuration, m_detect, m_counter, m_luminosity, m_switches;
+    QPointer<QMdiSubWindow> m_configuration, m_detect, m_counter, m_luminosity, m_switches,
+        m_traffic;
     OpenDocument m_openDocument;
 };
 

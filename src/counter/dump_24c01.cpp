@@ -306,7 +306,7 @@ void Dump24c01::lireParametres() {
 
     std::optional<Report> report;
     {
-        Exchange exchange(link(), this);
+        Exchange exchange(link(), this, butLitPara->text());
         exchange.sendBurst("SSS", 11);
         exchange.sendFrame("PPP");
         exchange.settle();
@@ -331,7 +331,7 @@ void Dump24c01::programmeParametres() {
 
     std::optional<Report> report;
     {
-        Exchange exchange(link(), this);
+        Exchange exchange(link(), this, butEcritPara->text());
         exchange.sendBurst("SSS", 11);
         exchange.settle();
         // The cells the window does not own go back to the board as this read finds them.

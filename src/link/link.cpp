@@ -2,10 +2,10 @@
 
 namespace trv {
 
-Link::Link(std::unique_ptr<SerialPort> port) : m_port(std::move(port)) {}
+Link::Link(std::unique_ptr<SerialPort> port) : m_tap(std::move(port)) {}
 
 void Link::release() {
-    m_port->close();
+    m_tap.close();
     m_portOpen = false;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "link/serial_port.h"
+#include "link/traffic_tap.h"
 
 // The program's one serial port and its port-open flag. The main window keeps this object
 // for the whole run and hands it to every window, so no window can hold a dangling port.
@@ -12,7 +13,9 @@ class Link {
 public:
     explicit Link(std::unique_ptr<SerialPort> port);
 
-    SerialPort& port() { return *m_port; }
+    SerialPort& port() { return m_tap; }
+    // The port as the traffic monitor sees it; operations name themselves through it.
+    TrafficTap& tap() { return m_tap; }
 
     // True once the settings window has opened the chosen port.
     bool portOpen() const { return m_portOpen; }
@@ -27,7 +30,7 @@ public:
     void endExchange() { --m_busy; }
 
 private:
-    std::unique_ptr<SerialPort> m_port;
+    TrafficTap m_tap;
     bool m_portOpen = false;
     int m_busy = 0;
 };

@@ -170,14 +170,14 @@ void Lum::readSettings() {
     setKeptThreshold(std::nullopt);
 
     // Period, threshold and mode from cells 61, 62 and 60.
-    readBoard([this](const CellTexts& cells) { showSettings(cells); });
+    readBoard(butLitLum->text(), [this](const CellTexts& cells) { showSettings(cells); });
 }
 
 void Lum::programSettings() {
     if (!openPortGuard(link(), this)) return;
 
     const std::optional<Report> report = [this]() -> std::optional<Report> {
-        Exchange exchange(link(), this);
+        Exchange exchange(link(), this, butEcritLum->text());
         exchange.sendBurst("SSS", 11);
         exchange.settle();
         // The board's own image is the base of the write. Without it the write would

@@ -1,6 +1,7 @@
 #include "protocol/board_window.h"
 
 #include <QCloseEvent>
+#include <QPushButton>
 
 #include "link/link.h"
 #include "link/serial_port.h"
@@ -38,9 +39,10 @@ std::optional<Report> BoardWindow::endFailedRead(Exchange& exchange) {
     return std::nullopt;
 }
 
-void BoardWindow::readBoard(const std::function<void(const CellTexts&)>& show) {
+void BoardWindow::readBoard(const QString& caption,
+                            const std::function<void(const CellTexts&)>& show) {
     const std::optional<Report> report = [&]() -> std::optional<Report> {
-        Exchange exchange(m_link, this);
+        Exchange exchange(m_link, this, caption);
         exchange.sendBurst("SSS", 11);
         exchange.sendFrame("PPP");
         exchange.settle();
@@ -64,13 +66,13 @@ void BoardWindow::closeEvent(QCloseEvent* event) {
 // an open port they warn as the board operations do and leave the grid as it is.
 void BoardWindow::readFromGrid() {
     if (!openPortGuard(m_link, this)) return;
-    Exchange exchange(m_link, this);
+    Exchange exchange(m_link, this, m_grid->butRd->text());
     LIT_24C01(exchange, m_image, m_readVariant);
 }
 
 void BoardWindow::writeFromGrid() {
     if (!openPortGuard(m_link, this)) return;
-    Exchange exchange(m_link, this);
+    Exchange exchange(m_link, this, m_grid->butWr->text());
     ECRIT_24C01(exchange, m_image);
 }
 

@@ -57,9 +57,10 @@ protected:
     // A read that failed: with reply control "OUI" the board is left awake and the user is
     // warned; otherwise it is sent back to sleep without a word.
     std::optional<Report> endFailedRead(Exchange& exchange);
+    // caption: the button that asked, for the traffic trace.
     // Wakes the board, reads its whole image, hands it to show, sends the board back to sleep
     // and reports as the reply control asks; a failed read ends as endFailedRead says.
-    void readBoard(const std::function<void(const CellTexts&)>& show);
+    void readBoard(const QString& caption, const std::function<void(const CellTexts&)>& show);
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -60,7 +60,7 @@ void Detect::showRow(int n, bool opened, bool board) {
 }
 
 void Detect::scan() {
-    Exchange exchange(m_link, this);
+    Exchange exchange(m_link, this, Command1->text());
     SerialPort& port = exchange.port();
     // The port the settings window opened is given up for the scan.
     port.close();
@@ -72,6 +72,7 @@ void Detect::scan() {
         for (QLabel* l : {portLabel(n), stateLabel(n), boardLabel(n)})
             colour::setBackground(l, colour::kWhite);
     }
+    QStringList found;
     // Port after port: open it, probe with one "RRR", wait up to 1 s for the exact answer.
     for (int n = 1; n <= kPorts; ++n) {
         stateLabel(n)->setText(QStringLiteral("Absent."));
@@ -100,8 +101,13 @@ void Detect::scan() {
             }
         }
         showRow(n, true, board);
+        if (board) found << QStringLiteral("COM%1").arg(n);
         for (QLabel* l : {portLabel(n), stateLabel(n), boardLabel(n)}) l->repaint();
     }
+    exchange.setOutcome(
+        found.isEmpty() ? QStringLiteral("aucune carte trouvée")
+                        : QStringLiteral("carte trouvée sur ") + found.join(QStringLiteral(", ")),
+        false);
     // The board windows must wait for the settings to be validated again.
     m_link.setPortOpen(false);
 }

@@ -30,14 +30,32 @@ std::function<void()>& pumpOverride() {
 void Exchange::setClockForTesting(Clock* clock) { clockOverride() = clock; }
 void Exchange::setPumpForTesting(std::function<void()> pump) { pumpOverride() = std::move(pump); }
 
-Exchange::Exchange(Link& link, QWidget* window)
+static QString operationName(const QWidget* window, const QString& caption) {
+    QString title = window ? window->windowTitle().trimmed() : QString();
+    if (title.endsWith(u'.')) title.chop(1);
+    const QString what = caption.trimmed();
+    if (title.isEmpty()) return what.isEmpty() ? QStringLiteral("Échange") : what;
+    return what.isEmpty() ? title : title + QStringLiteral(" : ") + what;
+}
+
+Exchange::Exchange(Link& link, QWidget* window, const QString& caption)
     : m_link(link), m_port(link.port()), m_clock(activeClock()), m_window(window) {
     m_link.beginExchange();
+    if (m_link.tap().observer()) m_link.tap().beginOperation(operationName(window, caption));
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
         QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
 Exchange::~Exchange() {
+    if (m_link.tap().observer()) {
+        if (!m_outcome.isEmpty())
+            m_link.tap().endOperation(m_outcome, m_failed);
+        else if (m_timedOut)
+            m_link.tap().endOperation(QStringLiteral("échec : la carte n'a pas répondu à temps"),
+                                      true);
+        else
+            m_link.tap().endOperation(QStringLiteral("terminée"), false);
+    }
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
         QApplication::restoreOverrideCursor();
     m_link.endExchange();
@@ -96,6 +114,7 @@ Exchange::Outcome Exchange::waitReply(const std::function<bool(qint64)>& test, M
         const Millis elapsed = m_clock.now() - start;
         if (elapsed > kReplyLimit) {
             m_port.readAll();
+            m_timedOut = true;
             return Outcome::TimedOut;
         }
         if (test(m_port.bytesWaiting())) return Outcome::Ready;
@@ -114,5 +133,10 @@ Exchange::Outcome Exchange::waitReply(const std::function<bool(qint64)>& test) {
 }
 
 QByteArray Exchange::readReply() { return m_port.readAll(); }
+
+void Exchange::setOutcome(const QString& outcome, bool failed) {
+    m_outcome = outcome;
+    m_failed = failed;
+}
 
 }  // namespace trv

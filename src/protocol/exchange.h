@@ -21,7 +21,9 @@ public:
     static constexpr Millis kSettle{500};
     static constexpr Millis kReplyLimit{1000};
 
-    Exchange(Link& link, QWidget* window);
+    // caption: the button or menu entry that started the exchange; with the window's title
+    // it names the operation in the traffic trace.
+    Exchange(Link& link, QWidget* window, const QString& caption = {});
     ~Exchange();
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
@@ -47,6 +49,10 @@ public:
     Outcome waitReply(const std::function<bool(qint64)>& test);
     QByteArray readReply();
 
+    // How the operation ended, for the traffic trace. Without it, an operation whose reply
+    // wait ran out failed and any other is "terminée".
+    void setOutcome(const QString& outcome, bool failed);
+
     // Tests replace the clock and the painting between slices.
     static void setClockForTesting(Clock* clock);
     static void setPumpForTesting(std::function<void()> pump);
@@ -61,6 +67,9 @@ private:
     Clock& m_clock;
     QPointer<QWidget> m_window;
     Micros m_lineClearAt{0};
+    bool m_timedOut = false;
+    QString m_outcome;
+    bool m_failed = false;
 };
 
 }  // namespace trv

@@ -59,6 +59,7 @@ QString unsendableCellMessage(int address) {
 
 WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image) {
     if (const auto bad = firstUnsendableCell(image.texts())) {
+        exchange.setOutcome(QStringLiteral("envoi refusé, rien n'a été envoyé"), true);
         msg::warning(exchange.window(), unsendableCellMessage(*bad));
         return WriteOutcome::Refused;
     }

@@ -29,6 +29,7 @@
 #include "luminosity/lum.h"
 #include "switches/sw.h"
 #include "test_support.h"
+#include "trace/traffic_monitor.h"
 
 using namespace trv;
 
@@ -91,7 +92,8 @@ private slots:
         QStringList menus;
         for (QAction* a : main->menuBar()->actions()) menus << a->text();
         QCOMPARE(menus, (QStringList{QStringLiteral("&Fichier"), QStringLiteral("&Configuration"),
-                                     QStringLiteral("&Fenêtre"), QStringLiteral("&?")}));
+                                     QStringLiteral("&Fenêtre"), QStringLiteral("&Outils"),
+                                     QStringLiteral("&?")}));
         const QList<QPair<const char*, QString>> entries = {
             {"MENU_NOUVELLE", QStringLiteral("&Nouvelle configuration")},
             {"MENU_OUVRIR", QStringLiteral("&Ouvrir une configuration")},
@@ -102,6 +104,7 @@ private slots:
             {"MENU_PARA", QStringLiteral("&Paramètres du Compteur Décompteur")},
             {"MENU_AFF", QStringLiteral("&Luminosité")},
             {"MENU_MISEALH", QStringLiteral("&Lire les microswitches")},
+            {"MENU_TRAFIC", QStringLiteral("&Trafic série")},
             {"MENU_Aide", QStringLiteral("Aide")}};
         for (const auto& [name, caption] : entries) {
             QAction* a = main->action(name);
@@ -129,6 +132,17 @@ private slots:
         QVERIFY(!main->counter());
         main->action("MENU_PARA")->trigger();
         QCOMPARE(main->counter()->image().text(5), QString());
+    }
+
+    void trafficMonitorWatchesThePortOnlyWhileOpen() {
+        main->action("MENU_TRAFIC")->trigger();
+        TrafficMonitor* monitor = main->trafficMonitor();
+        QVERIFY(monitor);
+        QCOMPARE(main->link().tap().observer(), &monitor->log());
+        monitor->parentWidget()->close();
+        settleDeletes();
+        QVERIFY(!main->trafficMonitor());
+        QCOMPARE(main->link().tap().observer(), nullptr);
     }
 
     void validatingOpensThePortAndGatesTheBoardWindows() {
