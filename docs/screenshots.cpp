@@ -7,11 +7,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QIcon>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 #include <cstdio>
 
@@ -39,6 +41,13 @@ QWidget* frameOf(trv::Principal& main, const char* name) {
     for (QMdiSubWindow* w : main.mdiArea()->subWindowList())
         if (w->widget() && w->widget()->objectName() == QLatin1String(name)) return w;
     return nullptr;
+}
+
+// Lets timers that catch up with the program's state run before a picture.
+void settle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 bool click(QWidget* window, const char* button) {
@@ -109,6 +118,20 @@ int main(int argc, char* argv[]) {
     click(counter, "Command2");
     QApplication::processEvents();
     save(counter, QStringLiteral("grille"));
+
+    // The traffic monitor records while it is open: one more read to show.
+    if (trigger(main, "MENU_TRAFIC")) {
+        QWidget* monitor = frameOf(main, "TRAFIC_SERIE");
+        if (monitor) monitor->resize(900, 420);
+        click(counter, "but_lit_para");
+        settle(500);
+        // The start of the operation: its heading, the wake-up frames and the first replies.
+        if (auto* rows =
+                monitor ? monitor->findChild<QTableView*>(QStringLiteral("lignes")) : nullptr)
+            rows->scrollToTop();
+        save(monitor, QStringLiteral("trafic"));
+        if (monitor) monitor->close();
+    }
 
     trigger(main, "MENU_DETECT");
     QWidget* detect = frameOf(main, "DETECT");
