@@ -12,6 +12,7 @@
 
 #include "ui/colours.h"
 #include "ui/naming.h"
+#include "ui/text_fit.h"
 #include "ui/twips.h"
 
 namespace trv {
@@ -32,7 +33,7 @@ QPixmap logo(const QSize& size) {
     p.setFont(digits);
     p.setPen(QColor(255, 60, 40));
     p.drawText(panel, Qt::AlignCenter, QStringLiteral("88:88"));
-    QFont name(QStringLiteral("Comic Sans MS"));
+    QFont name = windowFont();
     name.setPixelSize(size.height() / 3);
     name.setBold(true);
     p.setFont(name);
@@ -82,7 +83,7 @@ KelNdSplash::KelNdSplash(std::function<void()> showMain, QWidget* parent)
         new QLabel(QStringLiteral("Logiciel de  Gestion Compteur / Décompteur TRV."), this);
     nameDescribed(title, QStringLiteral("Label1"));
     title->setGeometry(twipRect(120, 3480, 8895, 375));
-    QFont f(QStringLiteral("Comic Sans MS"), 12);
+    QFont f = windowFont(12);
     f.setBold(true);
     title->setFont(f);
     title->setAlignment(Qt::AlignCenter);
@@ -103,6 +104,7 @@ KelNdSplash::KelNdSplash(std::function<void()> showMain, QWidget* parent)
     Timer1->setInterval(5000);
     connect(Timer1, &QTimer::timeout, this, &KelNdSplash::finish);
     Timer1->start();
+    finishWindow(this);
 
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -14,6 +14,7 @@
 #include "config/configuration_file.h"
 #include "counter/dump_24c01.h"
 #include "link/configuration.h"
+#include "link/vxmbase.h"
 #include "luminosity/lum.h"
 #include "protocol/detect.h"
 #include "switches/sw.h"
@@ -51,8 +52,11 @@ void Principal::buildMenus() {
     fichier->setObjectName(QStringLiteral("MENU_FICHIER"));
     add(fichier, "MENU_NOUVELLE", QStringLiteral("&Nouvelle configuration"),
         [this] { newConfiguration(); });
-    add(fichier, "MENU_OUVRIR", QStringLiteral("&Ouvrir une configuration"),
-        [this] { openConfiguration([this] { return showConfiguration(); }, this); });
+    // Loading a file reopens the port: not while an exchange uses it.
+    add(fichier, "MENU_OUVRIR", QStringLiteral("&Ouvrir une configuration"), [this] {
+        if (!refuseWhileBusy(m_link))
+            openConfiguration([this] { return showConfiguration(); }, this);
+    });
     add(fichier, "MENU_ENREGISTRER", QStringLiteral("&Enregistrer une configuration"),
         [this] { saveConfiguration([this] { return showConfiguration(); }, this); });
     add(fichier, "MENU_QUITTER", QStringLiteral("&Quitter"), [] { QCoreApplication::quit(); });
@@ -169,6 +173,7 @@ TrafficMonitor* Principal::trafficMonitor() const {
 }
 
 void Principal::newConfiguration() {
+    if (refuseWhileBusy(m_link)) return;
     // Destroying the settings window closes the port; the new one starts from the defaults.
     if (m_configuration) delete m_configuration.data();
     showConfiguration();

@@ -16,6 +16,7 @@
 #include "ui/colours.h"
 #include "ui/messages.h"
 #include "ui/naming.h"
+#include "ui/text_fit.h"
 #include "ui/twips.h"
 
 namespace trv {
@@ -130,6 +131,7 @@ Dump24c01::Dump24c01(Link& link, ReplyControl replyControl, QWidget* parent)
     Command2->setGeometry(twipRect(2520, -120, 255, 4935));
     connect(Command2, &QPushButton::clicked, this, &Dump24c01::openGridPanel);
     connect(&grid(), &GridWidget::closeExtensionRequested, this, &Dump24c01::closeGridPanel);
+    finishWindow(this);
 }
 
 void Dump24c01::buildRows() {
@@ -161,6 +163,7 @@ void Dump24c01::buildRows() {
         nameControl(value, arrayName("valeur", row.field));
         value->setMaxLength(kIntegerLength);
         value->setText(QString::fromUtf8(row.integer));
+        alsoShows(value, digitRuns(step ? counter::kStepDigits : kIntegerLength));
         valeur[f] = value;
 
         QLineEdit* comma =
@@ -175,6 +178,7 @@ void Dump24c01::buildRows() {
         nameControl(decimals, arrayName("vdeci", row.field));
         decimals->setMaxLength(kDecimalLength);
         decimals->setText(QString::fromUtf8(row.decimals));
+        alsoShows(decimals, digitRuns(kDecimalLength));
         vdeci[f] = decimals;
 
         for (QLineEdit* box : {label, value, comma, decimals}) box->setFont(small);
@@ -292,7 +296,7 @@ void Dump24c01::encodeFields() {
 }
 
 void Dump24c01::lireParametres() {
-    if (!openPortGuard(link(), this)) return;
+    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
     const QString reply = replyControl();
     const bool checked = reply == QLatin1String("OUI");
 
@@ -325,7 +329,7 @@ void Dump24c01::lireParametres() {
 }
 
 void Dump24c01::programmeParametres() {
-    if (!openPortGuard(link(), this)) return;
+    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
     const QString reply = replyControl();
     const bool quiet = reply == QLatin1String("NON");
 

@@ -17,6 +17,7 @@ namespace trv::counter {
 // digits 1-2 at base + 5. The counting step uses a shortened record of three cells.
 inline constexpr int kRecordLength = 6;
 inline constexpr int kStepRecordLength = 3;
+inline constexpr int kStepDigits = 4;  // integer digits the step's record holds
 
 inline constexpr int kStartBase = 0;
 inline constexpr int kEndBase = 6;

@@ -9,6 +9,7 @@
 #include "grid/eeprom_image.h"
 #include "ui/colours.h"
 #include "ui/naming.h"
+#include "ui/text_fit.h"
 #include "ui/twips.h"
 
 namespace trv {
@@ -28,8 +29,7 @@ QPushButton* greenButton(const QString& caption, const char* name, const QRect& 
     auto* b = new QPushButton(caption, window);
     b->setObjectName(QLatin1String(name));
     b->setGeometry(geometry);
-    QFont f(QStringLiteral("Comic Sans MS"));
-    f.setPointSizeF(9.75);
+    QFont f = windowFont(9.75);
     f.setBold(true);
     b->setFont(f);
     colour::setBackground(b, colour::kGreen);
@@ -67,6 +67,7 @@ GridWidget::GridWidget(EepromImage& image, QWidget* window, Placement placement)
         cell->setAlignment(Qt::AlignCenter);
         cell->setValidator(validator);
         cell->setFrame(true);
+        alsoShows(cell, digitRuns(2) << QStringLiteral("Er"));
         Text1[std::size_t(i)] = cell;
         if (i < 128) {
             cell->setGeometry(twipRect(left + 480 * (i % 16), 600 + 360 * (i / 16), 375, 285));
@@ -118,12 +119,14 @@ void GridWidget::showCell(int address) {
 }
 
 void GridWidget::fillFromBox() {
+    if (m_refused()) return;
     const QString value = Text1[128]->text();
     for (int i = 0; i < kImageSize; ++i) m_image.setText(i, value);
     for (int i = 0; i < kImageSize; ++i) m_image.setColour(i, colour::kWhite);
 }
 
 void GridWidget::fillWithAddresses() {
+    if (m_refused()) return;
     for (int i = 0; i < kImageSize; ++i) m_image.setText(i, byteText(unsigned(i)));
     for (int i = 0; i < kImageSize; ++i) m_image.setColour(i, colour::kWhite);
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <array>
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -34,6 +35,8 @@ public:
 
     void fillFromBox();        // EDIT
     void fillWithAddresses();  // Lin
+    // While refused() holds, EDIT and Lin leave the image as it is.
+    void setRefusal(std::function<bool()> refused) { m_refused = std::move(refused); }
 
 signals:
     void readRequested();
@@ -45,6 +48,7 @@ private:
 
     EepromImage& m_image;
     Placement m_placement;
+    std::function<bool()> m_refused = [] { return false; };
 };
 
 }  // namespace trv

@@ -1,5 +1,6 @@
 #include "link/configuration.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QMdiArea>
@@ -8,9 +9,11 @@
 
 #include "link/board_windows.h"
 #include "link/link.h"
+#include "link/vxmbase.h"
 #include "ui/colours.h"
 #include "ui/messages.h"
 #include "ui/naming.h"
+#include "ui/text_fit.h"
 #include "ui/twips.h"
 
 namespace trv {
@@ -31,7 +34,7 @@ Configuration::Configuration(Link& link, BoardWindows* boards, QWidget* parent)
     setFixedSize(twipSize(4515, 1635));
     setAutoFillBackground(true);
     colour::setBackground(this, colour::kWhite);
-    setFont(QFont(QStringLiteral("Comic Sans MS")));
+    setFont(windowFont());
     m_link.setPortOpen(false);
 
     // Filled in this order; the last five rows lie below the visible area and are only
@@ -73,6 +76,7 @@ Configuration::Configuration(Link& link, BoardWindows* boards, QWidget* parent)
     m_valide->setFont(bold);
     colour::setBackground(m_valide, colour::kGreen);
     connect(m_valide, &QPushButton::clicked, this, [this] { OUVERTURE_DU_COM(); });
+    finishWindow(this);
 }
 
 Configuration::~Configuration() { m_link.release(); }
@@ -110,7 +114,16 @@ int Configuration::selectedPortNumber() const {
     return 1;
 }
 
+void Configuration::closeEvent(QCloseEvent* event) {
+    // Closing the window closes the port, which an exchange may be using.
+    if (refuseWhileBusy(m_link))
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}
+
 void Configuration::OUVERTURE_DU_COM() {
+    if (refuseWhileBusy(m_link)) return;
     const int port = selectedPortNumber();
     m_link.setPortOpen(false);
     SerialPort& serial = m_link.port();

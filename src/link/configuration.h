@@ -34,6 +34,9 @@ public:
     // Opens the selected port and adapts the board windows (BOUTON_VALIDE).
     void OUVERTURE_DU_COM();
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     QComboBox* addList(Setting setting, const char* name, const char* labelName,
                        const QString& caption, const QStringList& items, int labelLeft,

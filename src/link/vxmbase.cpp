@@ -12,4 +12,6 @@ bool openPortGuard(const Link& link, QWidget* parent) {
     return false;
 }
 
+bool refuseWhileBusy(const Link& link) { return link.busy(); }
+
 }  // namespace trv

@@ -10,4 +10,11 @@ class Link;
 // answers false while no port has been opened by the settings window.
 bool openPortGuard(const Link& link, QWidget* parent);
 
+// One operation at a time. True while an exchange with the board runs: every entry point
+// that talks to the board, changes its port or the image being transferred then returns at
+// once, sending nothing and showing nothing. User input already waits for the exchange's
+// end; this also holds back what other routes deliver (a click from code, an accessibility
+// tool, a timer firing while a wait keeps the windows painting).
+bool refuseWhileBusy(const Link& link);
+
 }  // namespace trv

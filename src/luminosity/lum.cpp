@@ -9,6 +9,7 @@
 #include "luminosity/luminosity_codec.h"
 #include "protocol/exchange.h"
 #include "ui/naming.h"
+#include "ui/text_fit.h"
 #include "ui/twips.h"
 
 namespace trv {
@@ -18,6 +19,12 @@ namespace {
 const QString kThresholdCaption = QStringLiteral("Commutation JOUR/NUIT");
 const QString kThresholdTip =
     QStringLiteral("Seuil de commutation jour/nuit avec 0=Jour. 15=Nuit(4 par défaut)");
+
+// The threshold caption while the board's byte lies above the slider's scale; the byte is
+// shown in decimal, on the scale's own terms.
+QString keptThresholdText(unsigned byte) {
+    return QStringLiteral("Seuil lu: %1 (conservé)").arg(byte);
+}
 
 // Top to bottom as the window shows them: "100%" ... "20%", then "Capteur".
 constexpr std::array<int, lc::kOptionCount> kOptionOrder{1, 2, 3, 4, 5, 6, 0};
@@ -100,6 +107,12 @@ Lum::Lum(Link& link, ReplyControl replyControl, QWidget* parent)
     });
     connect(butLitLum, &QPushButton::clicked, this, &Lum::readSettings);
     connect(butEcritLum, &QPushButton::clicked, this, &Lum::programSettings);
+    // Every byte above the slider's scale that a read can keep.
+    QStringList kept;
+    for (unsigned byte = lc::kThresholdMax + 1; byte <= 0xFF; ++byte)
+        kept << keptThresholdText(byte);
+    alsoShows(text4, kept);
+    finishWindow(this);
 }
 
 void Lum::applyColourSetting(bool monoColour) {
@@ -135,12 +148,11 @@ void Lum::setSliders(int period, int threshold) {
 void Lum::setKeptThreshold(std::optional<unsigned> byte) {
     m_keptThreshold = byte;
     if (byte) {
-        const QString digits = byteText(*byte);
-        text4->setText(QStringLiteral("Seuil lu: %1 (conservé)").arg(digits));
+        text4->setText(keptThresholdText(*byte));
         text4->setToolTip(QStringLiteral("La carte contient le seuil %1, hors de l'échelle 0 à "
                                          "15 : « Envoi » le conserve tant que le curseur n'est "
                                          "pas déplacé.")
-                              .arg(digits));
+                              .arg(*byte));
     } else {
         text4->setText(kThresholdCaption);
         text4->setToolTip(kThresholdTip);
@@ -163,7 +175,7 @@ void Lum::encodeSettings(CellTexts& cells) const {
 
 void Lum::readSettings() {
     // Nothing is touched without an open port.
-    if (!openPortGuard(link(), this)) return;
+    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
     // The controls start blank, so a failed read shows nothing stale.
     selectOption(std::nullopt);
     setSliders(1, 1);
@@ -174,7 +186,7 @@ void Lum::readSettings() {
 }
 
 void Lum::programSettings() {
-    if (!openPortGuard(link(), this)) return;
+    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
 
     const std::optional<Report> report = [this]() -> std::optional<Report> {
         Exchange exchange(link(), this, butEcritLum->text());

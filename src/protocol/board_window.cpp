@@ -7,6 +7,7 @@
 #include "link/serial_port.h"
 #include "link/vxmbase.h"
 #include "protocol/exchange.h"
+#include "ui/text_fit.h"
 
 namespace trv {
 
@@ -26,11 +27,13 @@ BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Plac
       m_replyControl(std::move(replyControl)),
       m_readVariant(readVariant),
       m_image(this) {
-    setFont(QFont(QStringLiteral("Comic Sans MS")));
+    setFont(windowFont());
     m_grid = new GridWidget(m_image, this, placement);
     connect(m_grid, &GridWidget::readRequested, this, &BoardWindow::readFromGrid);
     if (placement.fillButtons)
         connect(m_grid, &GridWidget::writeRequested, this, &BoardWindow::writeFromGrid);
+    // The image is the transfer buffer: no fill while an exchange reads into or writes from it.
+    m_grid->setRefusal([this] { return refuseWhileBusy(m_link); });
 }
 
 std::optional<Report> BoardWindow::endFailedRead(Exchange& exchange) {
@@ -65,13 +68,13 @@ void BoardWindow::closeEvent(QCloseEvent* event) {
 // The grid's own buttons move the image alone and report only through the cells; without
 // an open port they warn as the board operations do and leave the grid as it is.
 void BoardWindow::readFromGrid() {
-    if (!openPortGuard(m_link, this)) return;
+    if (refuseWhileBusy(m_link) || !openPortGuard(m_link, this)) return;
     Exchange exchange(m_link, this, m_grid->butRd->text());
     LIT_24C01(exchange, m_image, m_readVariant);
 }
 
 void BoardWindow::writeFromGrid() {
-    if (!openPortGuard(m_link, this)) return;
+    if (refuseWhileBusy(m_link) || !openPortGuard(m_link, this)) return;
     Exchange exchange(m_link, this, m_grid->butWr->text());
     ECRIT_24C01(exchange, m_image);
 }

@@ -5,10 +5,12 @@
 #include <QPushButton>
 
 #include "link/link.h"
+#include "link/vxmbase.h"
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
 #include "ui/colours.h"
 #include "ui/naming.h"
+#include "ui/text_fit.h"
 #include "ui/twips.h"
 
 namespace trv {
@@ -26,7 +28,7 @@ Detect::Detect(Link& link, QWidget* parent) : QWidget(parent), m_link(link) {
     setObjectName(QStringLiteral("DETECT"));
     setWindowTitle(QStringLiteral(" Détection."));
     setFixedSize(twipSize(3225, 3825));
-    setFont(QFont(QStringLiteral("Comic Sans MS")));
+    setFont(windowFont());
     for (int n = 1; n <= kPorts; ++n) {
         const int top = 120 + 240 * (n - 1);
         Label1[std::size_t(n)] =
@@ -42,6 +44,13 @@ Detect::Detect(Link& link, QWidget* parent) : QWidget(parent), m_link(link) {
         QStringLiteral("Recherche des ports COMs disponibles et d'un chronomètre connecté."));
     Command1->setGeometry(twipRect(-120, 3480, 3375, 375));
     connect(Command1, &QPushButton::clicked, this, &Detect::scan);
+    // What a scan writes into the rows.
+    for (int n = 1; n <= kPorts; ++n) {
+        alsoShows(portLabel(n), {QStringLiteral("COM %1:").arg(n)});
+        alsoShows(stateLabel(n), {QStringLiteral("Absent."), QStringLiteral("Libre.")});
+        alsoShows(boardLabel(n), {QStringLiteral(" TRV_CD."), QStringLiteral(".")});
+    }
+    finishWindow(this);
 }
 
 void Detect::closeEvent(QCloseEvent* event) {
@@ -60,6 +69,7 @@ void Detect::showRow(int n, bool opened, bool board) {
 }
 
 void Detect::scan() {
+    if (refuseWhileBusy(m_link)) return;
     Exchange exchange(m_link, this, Command1->text());
     SerialPort& port = exchange.port();
     // The port the settings window opened is given up for the scan.

@@ -12,6 +12,7 @@
 #include "switches/switch_codec.h"
 #include "ui/colours.h"
 #include "ui/naming.h"
+#include "ui/text_fit.h"
 #include "ui/twips.h"
 
 namespace trv {
@@ -144,6 +145,10 @@ Sw::Sw(Link& link, ReplyControl replyControl, QWidget* parent)
         }
     }
     connect(litSw, &QPushButton::clicked, this, &Sw::readSwitches);
+    alsoShows(label30,
+              {sc::variantText(sc::Variant::Unknown), sc::variantText(sc::Variant::ThreeColours),
+               sc::variantText(sc::Variant::OneColour)});
+    finishWindow(this);
 }
 
 QScrollBar* Sw::lever(Bank bank, int index) const {
@@ -217,7 +222,7 @@ void Sw::showSwitches(const CellTexts& cells) {
 
 void Sw::readSwitches() {
     // Nothing is touched without an open port.
-    if (!openPortGuard(link(), this)) return;
+    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
     // Every lever OFF and the variant unknown, shown before the board is asked.
     resetDisplay();
 

@@ -38,10 +38,7 @@ using test::writeTransaction;
 
 const QByteArray kClosing = test::closingBurst();
 
-QByteArray readingFrames() {
-    return frames::burst("SSS", 11) + frames::frame("PPP") + frames::burst("SSS", 5) +
-           readTransaction();
-}
+using test::readingFrames;
 QByteArray programmingPrefix() {
     return frames::burst("SSS", 11) + frames::burst("SSS", 5) + readTransaction();
 }

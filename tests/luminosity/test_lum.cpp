@@ -175,12 +175,19 @@ private slots:
         QTest::addColumn<std::optional<int>>("shownOption");
         QTest::addColumn<int>("shownThreshold");
         QTest::addColumn<bool>("kept");
+        QTest::addColumn<QString>("caption");
         QTest::addColumn<int>("writtenMode");
         QTest::addColumn<int>("writtenThreshold");
         QTest::newRow("20% and 40% bits: 20% goes back as 40")
-            << 0x60 << 0x03 << std::optional<int>(6) << 3 << false << 0x40 << 0x03;
+            << 0x60 << 0x03 << std::optional<int>(6) << 3 << false
+            << QStringLiteral("Commutation JOUR/NUIT") << 0x40 << 0x03;
+        // The kept byte is shown on the slider's decimal scale.
         QTest::newRow("no option, threshold 1F: both bytes stay")
-            << 0x80 << 0x1F << std::optional<int>() << 15 << true << 0x80 << 0x1F;
+            << 0x80 << 0x1F << std::optional<int>() << 15 << true
+            << QStringLiteral("Seuil lu: 31 (conservé)") << 0x80 << 0x1F;
+        QTest::newRow("threshold 20 is 32")
+            << 0x02 << 0x20 << std::optional<int>(1) << 15 << true
+            << QStringLiteral("Seuil lu: 32 (conservé)") << 0x02 << 0x20;
     }
     void readThenProgram() {
         QFETCH(int, boardMode);
@@ -188,6 +195,7 @@ private slots:
         QFETCH(std::optional<int>, shownOption);
         QFETCH(int, shownThreshold);
         QFETCH(bool, kept);
+        QFETCH(QString, caption);
         QFETCH(int, writtenMode);
         QFETCH(int, writtenThreshold);
         test::MessageRecorder recorder;
@@ -202,7 +210,7 @@ private slots:
         QCOMPARE(w.dureLdr->value(), 6);
         QCOMPARE(w.compLdr->value(), shownThreshold);
         QCOMPARE(w.keptThreshold().has_value(), kept);
-        QCOMPARE(w.text4->text().contains(QStringLiteral("1F")), kept);
+        QCOMPARE(w.text4->text(), caption);
 
         w.butEcritLum->click();
         sim::Eeprom expected = before;

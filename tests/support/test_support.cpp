@@ -118,4 +118,8 @@ QByteArray writeTransaction(const std::array<quint8, 128>& image) {
 QByteArray transferOpening() { return frames::burst("SSS", 5); }
 QByteArray closingBurst() { return frames::burst("RRR", 5); }
 
+QByteArray readingFrames() {
+    return frames::burst("SSS", 11) + frames::frame("PPP") + transferOpening() + readTransaction();
+}
+
 }  // namespace trv::test

@@ -107,5 +107,8 @@ QByteArray readTransaction();
 QByteArray writeTransaction(const std::array<quint8, 128>& image);
 QByteArray transferOpening();
 QByteArray closingBurst();
+// What a board window's read sends before its closing burst: eleven "SSS" and "PPP" to wake
+// the board, then the whole-image read.
+QByteArray readingFrames();
 
 }  // namespace trv::test

@@ -1,0 +1,231 @@
+// The program as a technician meets it: every window after real operations against the
+// simulated board, with the fonts the install script brings. Every text fits its control,
+// the keyboard only reaches what can be seen, and one operation runs at a time.
+#include <QApplication>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <map>
+
+#include "app/kel_nd_splash.h"
+#include "app/principal.h"
+#include "counter/dump_24c01.h"
+#include "link/configuration.h"
+#include "link/qt_serial_port.h"
+#include "luminosity/lum.h"
+#include "protocol/detect.h"
+#include "sim/pty_board.h"
+#include "switches/sw.h"
+#include "test_support.h"
+#include "ui/text_fit.h"
+
+using namespace trv;
+
+namespace {
+// The signed board with ten-digit values, a four-digit step and a threshold byte the slider
+// cannot show.
+sim::Eeprom wideImage() {
+    sim::Eeprom e = sim::presetImage(sim::Preset::Signed);
+    const quint8 start[] = {0x12, 0x90, 0x78, 0x56, 0x34, 0x12};  // 1234567890,12
+    const quint8 end[] = {0x99, 0x10, 0x32, 0x54, 0x76, 0x98};    // 9876543210,99
+    for (int i = 0; i < 6; ++i) {
+        e[std::size_t(i)] = start[i];
+        e[std::size_t(6 + i)] = end[i];
+        e[std::size_t(24 + i)] = 0x88;  // maximum end 8888888888,88
+        e[std::size_t(64 + i)] = 0x00;
+    }
+    e[55] = 0x34;  // step 1234
+    e[56] = 0x12;
+    e[62] = 0xFF;  // threshold byte 255
+    return e;
+}
+
+// Every control of a window whose text is clipped, with the texts concerned.
+QStringList clippedControls(const QWidget* window) {
+    QStringList found;
+    for (const QWidget* c : window->findChildren<QWidget*>()) {
+        const QStringList clipped = clippedTexts(c);
+        if (!clipped.isEmpty())
+            found << QStringLiteral("%1 %2 (%3 pt, %4 px wide): %5")
+                         .arg(window->objectName(), c->objectName())
+                         .arg(c->font().pointSizeF())
+                         .arg(textArea(c).width())
+                         .arg(clipped.join(QStringLiteral(" | ")));
+    }
+    return found;
+}
+}  // namespace
+
+class FieldUseTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<test::TempDataHome> home;
+    std::unique_ptr<sim::PtyBoard> board;
+    std::unique_ptr<Principal> main;
+
+    Configuration* settings() { return main->configuration(); }
+    void validate() {
+        test::MessageRecorder recorder;
+        settings()->validateButton()->click();
+        QCOMPARE(recorder.texts(),
+                 QStringList{QStringLiteral("Ouverture du port COM3: effectuée avec succès.")});
+    }
+
+private slots:
+    void init() {
+        home = std::make_unique<test::TempDataHome>();
+        sim::PtyBoardOptions options;
+        options.port = 3;
+        options.pacing = false;
+        board = std::make_unique<sim::PtyBoard>(options);
+        board->setEeprom(wideImage());
+        QVERIFY2(board->start(), qPrintable(board->errorString()));
+        main = std::make_unique<Principal>(std::make_unique<QtSerialPort>());
+        main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+    }
+    void cleanup() {
+        main.reset();
+        board.reset();
+        home.reset();
+    }
+
+    // The measure behind the layout check: a text cut by its control is found, and fitting
+    // shrinks that control alone until the text shows whole.
+    void fittingShrinksOnlyWhatIsCut_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("ten digits in a value field") << "field" << 55 << "1234567890" << true;
+        QTest::newRow("two digits in a value field") << "field" << 55 << "12" << false;
+        QTest::newRow("caption box") << "caption" << 75 << "Pas de comptage:" << true;
+        QTest::newRow("label") << "label" << 38 << "COM 10:" << true;
+        QTest::newRow("short label") << "label" << 49 << "Libre." << false;
+        QTest::newRow("button") << "button" << 90 << "Programme les paramètres" << true;
+        QTest::newRow("list") << "list" << 150 << "8 Digits 99 heu 59 min 59 sec 99 cen" << true;
+    }
+    void fittingShrinksOnlyWhatIsCut() {
+        QFETCH(QString, kind);
+        QFETCH(int, width);
+        QFETCH(QString, text);
+        QFETCH(bool, cut);
+        QWidget window;
+        window.setFont(windowFont(8.25));
+        QWidget* control = nullptr;
+        if (kind == QLatin1String("field") || kind == QLatin1String("caption")) {
+            auto* edit = new QLineEdit(text, &window);
+            edit->setReadOnly(kind == QLatin1String("caption"));
+            control = edit;
+        } else if (kind == QLatin1String("label")) {
+            control = new QLabel(text, &window);
+        } else if (kind == QLatin1String("button")) {
+            control = new QPushButton(text, &window);
+        } else {
+            auto* list = new QComboBox(&window);
+            list->addItems({QStringLiteral("NON"), text});
+            control = list;
+        }
+        control->setGeometry(0, 0, width, 19);
+        auto* neighbour = new QLabel(QStringLiteral("OUI"), &window);
+        neighbour->setGeometry(0, 20, 60, 19);
+        QCOMPARE(!clippedTexts(control).isEmpty(), cut);
+        finishWindow(&window);
+        QCOMPARE(clippedTexts(control), QStringList());
+        QCOMPARE(control->font().pointSizeF() < 8.25, cut);
+        QCOMPARE(neighbour->font().pointSizeF(), 8.25);
+    }
+
+    // Every window in the states a technician sees: read from a board of ten-digit values,
+    // grid panel open, after a detection scan. No text is clipped by its control.
+    void everyTextFits() {
+        validate();
+        test::MessageRecorder recorder;
+        Dump24c01* counter = main->counter();
+        counter->butLitPara->click();
+        QCOMPARE(counter->valeur[0]->text(), QStringLiteral("1234567890"));
+        QCOMPARE(counter->valeur[1]->text(), QStringLiteral("9876543210"));
+        QCOMPARE(counter->valeur[8]->text(), QStringLiteral("1234"));
+        counter->Command2->click();
+        main->luminosity()->butLitLum->click();
+        main->switches()->litSw->click();
+        main->showDetect()->scan();
+        QCOMPARE(recorder.texts().count(QStringLiteral("Lecture effectuée avec succés.")), 3);
+        QCOMPARE(main->luminosity()->text4->text(), QStringLiteral("Seuil lu: 255 (conservé)"));
+
+        QList<QWidget*> windows;
+        for (QMdiSubWindow* frame : main->mdiArea()->subWindowList()) windows << frame->widget();
+        QCOMPARE(windows.size(), 5);
+        KelNdSplash splash({});
+        windows << &splash;
+        QStringList clipped;
+        for (QWidget* w : windows) clipped += clippedControls(w);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(u'\n')));
+
+        // The face asked for, or the one that stands in for it: never a fallback's.
+        for (QWidget* w : windows.mid(0, 5)) {
+            const QString family = QFontInfo(w->font()).family();
+            QVERIFY2(
+                family == QLatin1String("Comic Sans MS") || family == QLatin1String("Comic Neue"),
+                qPrintable(w->objectName() + u' ' + family));
+        }
+    }
+
+    // A request that arrives while a read runs, by a route that user-input holding does not
+    // cover (here a timer, as an accessibility tool's press would): it is dropped whole.
+    void secondRequestDuringARead_data() {
+        QTest::addColumn<QString>("request");
+        for (const char* request :
+             {"program", "grid write", "grid read", "luminosity program", "switches read",
+              "detection", "validation", "new configuration", "close settings"})
+            QTest::newRow(request) << QString::fromLatin1(request);
+    }
+    void secondRequestDuringARead() {
+        QFETCH(QString, request);
+        validate();
+        main->showDetect();
+        Dump24c01* counter = main->counter();
+        const std::map<QString, std::function<void()>> requests{
+            {"program", [&] { counter->butEcritPara->click(); }},
+            {"grid write", [&] { counter->grid().butWr->click(); }},
+            {"grid read", [&] { counter->grid().butRd->click(); }},
+            {"luminosity program", [&] { main->luminosity()->butEcritLum->click(); }},
+            {"switches read", [&] { main->switches()->litSw->click(); }},
+            {"detection", [&] { main->detect()->Command1->click(); }},
+            {"validation", [&] { settings()->validateButton()->click(); }},
+            {"new configuration", [&] { main->action("MENU_NOUVELLE")->trigger(); }},
+            {"close settings", [&] { settings()->parentWidget()->close(); }},
+        };
+        for (int f = 0; f < 9; ++f) counter->valeur[std::size_t(f)]->setText(QString());
+        const sim::Eeprom before = board->eeprom();
+        board->clearReceived();
+        test::MessageRecorder recorder;
+        bool delivered = false;
+        QTimer::singleShot(700, counter, [&] {
+            QVERIFY(main->link().busy());
+            requests.at(request)();
+            delivered = true;
+        });
+        counter->butLitPara->click();
+        QVERIFY(delivered);
+
+        // One read, nothing else: no write, no second wake-up, the board as it was.
+        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("Lecture effectuée avec succés.")});
+        QTest::qWait(300);
+        QCOMPARE(board->received(), test::readingFrames() + test::closingBurst());
+        QVERIFY(board->eeprom() == before);
+        QCOMPARE(counter->valeur[0]->text(), QStringLiteral("1234567890"));
+        QCOMPARE(counter->image().text(0), QStringLiteral("12"));
+        QVERIFY(main->link().portOpen() && main->link().port().isOpen());
+        QVERIFY(settings());
+    }
+};
+
+QTEST_MAIN(FieldUseTest)
+#include "test_field_use.moc"
