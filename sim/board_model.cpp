@@ -125,7 +125,8 @@ BoardModel::Answer BoardModel::feed(QByteArrayView bytes) {
         }
         const QByteArrayView command = rest.sliced(kFrameHead.size(), 3);
         bool committed = false;
-        result.reply += answer(command, &committed);
+        result.replies.append(answer(command, &committed));
+        result.reply += result.replies.back();
         result.commands.append(command.toByteArray());
         result.committed = result.committed || committed;
         pos += kFrameSize;

@@ -34,6 +34,7 @@ public:
     struct Answer {
         QByteArray reply;         // the replies of every frame completed, in order
         QByteArrayList commands;  // the three command characters of each of those frames
+        QByteArrayList replies;   // the reply of each of those frames
         bool committed = false;   // a "WWW" stored bytes in the EEPROM
     };
 

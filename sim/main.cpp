@@ -90,6 +90,13 @@ int main(int argc, char* argv[]) {
          QStringLiteral("N")},
         {QStringLiteral("garbage"),
          QStringLiteral("Panne : les réponses de lecture portent « G0 » au lieu de l'octet.")},
+        {QStringLiteral("drop"),
+         QStringLiteral("Panne : ne répond pas à une trame sur N (liaison radio qui perd des "
+                        "réponses)."),
+         QStringLiteral("N")},
+        {QStringLiteral("delay"),
+         QStringLiteral("Panne : chaque réponse part avec MS millisecondes de retard."),
+         QStringLiteral("MS")},
         {QStringLiteral("wrong-probe"),
          QStringLiteral("Panne : une trame RRR seule reçoit d'abord une réponse fausse (NAK), "
                         "la bonne 300 ms plus tard.")},
@@ -99,7 +106,9 @@ int main(int argc, char* argv[]) {
     trv::sim::PtyBoardOptions options;
     if (!readCount(parser, QStringLiteral("port"), 1, &options.port) ||
         !readCount(parser, QStringLiteral("cut"), 0, &options.faults.cut) ||
-        !readCount(parser, QStringLiteral("extra"), 0, &options.faults.extra))
+        !readCount(parser, QStringLiteral("extra"), 0, &options.faults.extra) ||
+        !readCount(parser, QStringLiteral("drop"), 0, &options.faults.dropEvery) ||
+        !readCount(parser, QStringLiteral("delay"), 0, &options.faults.delayMs))
         return 2;
     options.imagePath = parser.value(QStringLiteral("image"));
     const QString preset = parser.value(QStringLiteral("preset"));

@@ -136,6 +136,8 @@ public:
     void onBytes(const char* data, qsizetype size, Clock::time_point now);
     void endRun(Clock::time_point now);
     void enqueue(const QByteArray& bytes, Clock::time_point now);
+    // Sends an answer now, or as late as the delay fault says.
+    void replyWithFaults(const QByteArray& bytes, Clock::time_point now, const Faults& current);
     bool flushOutput(Clock::time_point now);
 
     const Options options;
@@ -162,6 +164,7 @@ public:
     bool runActive = false;
     Clock::time_point lastByte{};
     int runFrames = 0;
+    qint64 framesSeen = 0;
     QByteArray runFirstCommand;
     QByteArray runReplies;
     struct Delayed {
@@ -350,11 +353,14 @@ void PtyBoard::Impl::onBytes(const char* data, qsizetype size, Clock::time_point
     if (answer.commands.isEmpty()) return;
     if (runFrames == 0) runFirstCommand = answer.commands.first();
     runFrames += int(answer.commands.size());
-    runReplies += answer.reply;
+    for (const QByteArray& reply : answer.replies) {
+        ++framesSeen;
+        if (current.dropEvery <= 0 || framesSeen % current.dropEvery != 0) runReplies += reply;
+    }
     const bool wholeRun = current.cut > 0 || current.extra > 0;
     const bool loneProbe = current.wrongProbe && runFrames == 1 && runFirstCommand == "RRR";
     if (!wholeRun && !loneProbe) {
-        enqueue(runReplies, now);
+        replyWithFaults(runReplies, now, current);
         runReplies.clear();
     }
 }
@@ -368,18 +374,31 @@ void PtyBoard::Impl::endRun(Clock::time_point now) {
     if (current.silent) {
         // Nothing.
     } else if (current.wrongProbe && runFrames == 1 && runFirstCommand == "RRR") {
-        enqueue(QByteArray("31\x02\x15\x03", 5), now);
-        delayed.push_back({now + kProbeRetry, runReplies});
+        replyWithFaults(QByteArray("31\x02\x15\x03", 5), now, current);
+        delayed.push_back(
+            {now + kProbeRetry + std::chrono::milliseconds(current.delayMs), runReplies});
     } else {
         QByteArray replies = runReplies;
         replies.chop(std::min<qsizetype>(std::max(current.cut, 0), replies.size()));
         replies.append(std::max(current.extra, 0), '\x06');
-        enqueue(replies, now);
+        replyWithFaults(replies, now, current);
     }
     runActive = false;
     runFrames = 0;
     runFirstCommand.clear();
     runReplies.clear();
+}
+
+void PtyBoard::Impl::replyWithFaults(const QByteArray& bytes, Clock::time_point now,
+                                     const Faults& current) {
+    if (current.delayMs <= 0) {
+        enqueue(bytes, now);
+        return;
+    }
+    // Kept in order of leaving: a later answer never overtakes an earlier one.
+    const auto due = std::max(now + std::chrono::milliseconds(current.delayMs),
+                              delayed.empty() ? now : delayed.back().due);
+    if (!bytes.isEmpty()) delayed.push_back({due, bytes});
 }
 
 void PtyBoard::Impl::enqueue(const QByteArray& bytes, Clock::time_point now) {

@@ -25,6 +25,8 @@ struct Faults {
     bool garbage = false;     // data replies carry "G0" instead of the byte's digits
     bool wrongProbe = false;  // a run of one "RRR" gets "31" STX NAK ETX, then 300 ms later
                               // the right acknowledgement
+    int dropEvery = 0;        // every n-th frame gets no answer (a radio link losing replies)
+    int delayMs = 0;          // every answer leaves this late
 };
 
 struct PtyBoardOptions {

@@ -17,6 +17,7 @@
 #include "link/vxmbase.h"
 #include "luminosity/lum.h"
 #include "protocol/detect.h"
+#include "protocol/link_test.h"
 #include "switches/sw.h"
 #include "trace/traffic_monitor.h"
 
@@ -79,6 +80,8 @@ void Principal::buildMenus() {
     QMenu* outils = menuBar()->addMenu(QStringLiteral("&Outils"));
     outils->setObjectName(QStringLiteral("MENU_OUTILS"));
     add(outils, "MENU_TRAFIC", QStringLiteral("&Trafic série"), [this] { showTrafficMonitor(); });
+    add(outils, "MENU_TEST_LIAISON", QStringLiteral("Test de &liaison"),
+        [this] { showLinkTest(); });
 
     QMenu* aide = menuBar()->addMenu(QStringLiteral("&?"));
     aide->setObjectName(QStringLiteral("MENU_Aide_generale"));
@@ -152,6 +155,10 @@ TrafficMonitor* Principal::showTrafficMonitor() {
     return showChild<TrafficMonitor>(m_traffic, [this] { return new TrafficMonitor(m_link); });
 }
 
+LinkTest* Principal::showLinkTest() {
+    return showChild<LinkTest>(m_linkTest, [this] { return new LinkTest(m_link); });
+}
+
 Configuration* Principal::configuration() const {
     return m_configuration ? qobject_cast<Configuration*>(m_configuration->widget()) : nullptr;
 }
@@ -170,6 +177,10 @@ Detect* Principal::detect() const {
 
 TrafficMonitor* Principal::trafficMonitor() const {
     return m_traffic ? qobject_cast<TrafficMonitor*>(m_traffic->widget()) : nullptr;
+}
+
+LinkTest* Principal::linkTest() const {
+    return m_linkTest ? qobject_cast<LinkTest*>(m_linkTest->widget()) : nullptr;
 }
 
 void Principal::newConfiguration() {

@@ -20,6 +20,7 @@ class Detect;
 class Dump24c01;
 class Lum;
 class Sw;
+class LinkTest;
 class TrafficMonitor;
 
 // The main window PRINCIPAL: the frame of every other window and their menus. It keeps
@@ -41,6 +42,7 @@ public:
     Lum* showLuminosity();
     Sw* showSwitches();
     TrafficMonitor* showTrafficMonitor();
+    LinkTest* showLinkTest();
 
     Configuration* configuration() const;
     Dump24c01* counter() const;
@@ -48,6 +50,7 @@ public:
     Sw* switches() const;
     Detect* detect() const;
     TrafficMonitor* trafficMonitor() const;
+    LinkTest* linkTest() const;
 
     void newConfiguration();
     void help();
@@ -70,7 +73,7 @@ private:
     Link m_link;
     QMdiArea* m_mdi = nullptr;
     QPointer<QMdiSubWindow> m_configuration, m_detect, m_counter, m_luminosity, m_switches,
-        m_traffic;
+        m_traffic, m_linkTest;
     OpenDocument m_openDocument;
 };
 

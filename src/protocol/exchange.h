@@ -36,6 +36,7 @@ public:
     void sendFrame(QByteArrayView command);
     void sendBurst(QByteArrayView command, int count);
 
+    Millis now() { return m_clock.now(); }
     void settle();  // the 0.5 s settle wait
     void discardInput();
 

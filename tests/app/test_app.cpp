@@ -105,6 +105,7 @@ private slots:
             {"MENU_AFF", QStringLiteral("&Luminosité")},
             {"MENU_MISEALH", QStringLiteral("&Lire les microswitches")},
             {"MENU_TRAFIC", QStringLiteral("&Trafic série")},
+            {"MENU_TEST_LIAISON", QStringLiteral("Test de &liaison")},
             {"MENU_Aide", QStringLiteral("Aide")}};
         for (const auto& [name, caption] : entries) {
             QAction* a = main->action(name);

@@ -1,0 +1,109 @@
+#include "protocol/link_probe.h"
+
+#include <algorithm>
+
+#include "protocol/exchange.h"
+#include "protocol/frames.h"
+
+namespace trv {
+
+ProbeResult probeOnce(Exchange& exchange) {
+    // A late reply to an earlier probe must not pass for this one's.
+    exchange.discardInput();
+    const Millis handedOver = exchange.now();
+    exchange.sendFrame("RRR");
+    const Millis start = exchange.beginReplyWait();
+    ProbeResult result;
+    QByteArray got;
+    bool sawBytes = false;
+    const auto enough = [&](qint64 waiting) {
+        sawBytes = sawBytes || waiting > 0;
+        return waiting > 0 && got.size() + waiting >= frames::kAck.size();
+    };
+    while (exchange.waitReply(enough, start) == Exchange::Outcome::Ready) {
+        got += exchange.readReply();
+        if (got.contains(frames::kAck)) {
+            result.answered = true;
+            result.garbled = got != frames::kAck;
+            result.roundTrip = exchange.now() - handedOver;
+            exchange.setOutcome(QStringLiteral("réponse en %1 ms").arg(result.roundTrip.count()),
+                                false);
+            return result;
+        }
+        // Wrong bytes: the same second goes on for the right ones.
+    }
+    result.garbled = sawBytes;
+    exchange.setOutcome(
+        sawBytes ? QStringLiteral("réponse brouillée") : QStringLiteral("réponse perdue"), true);
+    return result;
+}
+
+void LinkTally::add(const ProbeResult& probe) {
+    ++m_sent;
+    if (probe.garbled) ++m_garbled;
+    if (!probe.answered) return;
+    ++m_answered;
+    m_times.insert(std::upper_bound(m_times.begin(), m_times.end(), probe.roundTrip),
+                   probe.roundTrip);
+}
+
+std::optional<Millis> LinkTally::fastest() const {
+    if (m_times.empty()) return std::nullopt;
+    return m_times.front();
+}
+
+std::optional<Millis> LinkTally::slowest() const {
+    if (m_times.empty()) return std::nullopt;
+    return m_times.back();
+}
+
+std::optional<Millis> LinkTally::median() const {
+    if (m_times.empty()) return std::nullopt;
+    const std::size_t n = m_times.size();
+    // The mean of the two middle values for an even count, to the millisecond below.
+    return n % 2 ? m_times[n / 2] : (m_times[n / 2 - 1] + m_times[n / 2]) / 2;
+}
+
+QString LinkTally::verdict() const {
+    if (m_sent == 0) return {};
+    if (m_answered == m_sent && m_garbled == 0) return QStringLiteral("Liaison bonne");
+    if (m_answered == 0 && m_garbled == 0) return QStringLiteral("Aucune réponse");
+    // French counts zero and one in the singular.
+    const auto plural = [](int n, const char* one, const char* many) {
+        return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n > 1 ? many : one));
+    };
+    QString text = QStringLiteral("Liaison instable : %1 sur %2")
+                       .arg(plural(lost(), "réponse perdue", "réponses perdues"))
+                       .arg(m_sent);
+    if (m_garbled > 0) text += QStringLiteral(", ") + plural(m_garbled, "brouillée", "brouillées");
+    return text;
+}
+
+QString LinkTally::answeredText() const {
+    return QStringLiteral("Réponses : %1 / %2").arg(m_answered).arg(m_sent);
+}
+
+QString LinkTally::roundTripText() const {
+    if (m_times.empty()) return QStringLiteral("Aller-retour : —");
+    return QStringLiteral("Aller-retour : min %1 ms, médiane %2 ms, max %3 ms")
+        .arg(fastest()->count())
+        .arg(median()->count())
+        .arg(slowest()->count());
+}
+
+QString LinkTally::garbledText() const {
+    return QStringLiteral("Réponses brouillées : %1").arg(m_garbled);
+}
+
+LinkTally measureLink(Exchange& exchange, int count,
+                      const std::function<bool(const LinkTally&)>& onProbe) {
+    LinkTally tally;
+    for (int i = 0; i < count; ++i) {
+        tally.add(probeOnce(exchange));
+        if (onProbe && !onProbe(tally)) break;
+    }
+    exchange.setOutcome(tally.verdict(), tally.answered() < tally.sent());
+    return tally;
+}
+
+}  // namespace trv
