@@ -16,8 +16,8 @@
 #include "link/link.h"
 #include "link/qt_serial_port.h"
 #include "protocol/detect.h"
-#include "protocol/exchange.h"
 #include "protocol/image_transfer.h"
+#include "protocol/window_exchange.h"
 #include "sim/pty_board.h"
 #include "trace/traffic_monitor.h"
 
@@ -99,12 +99,12 @@ int main(int argc, char* argv[]) {
     constexpr int kRounds = 3;
     for (int round = 0; round < kRounds; ++round) {
         const Sample read = measure([&] {
-            trv::Exchange ex(link, nullptr);
-            failedRead |= trv::LIT_24C01(ex, image);
+            trv::WindowExchange ex(link, nullptr, {});
+            failedRead |= trv::LIT_24C01(ex, image) != trv::ReadOutcome::Read;
         });
         const Sample write = measure([&] {
-            trv::Exchange ex(link, nullptr);
-            failedWrite |= trv::failed(trv::ECRIT_24C01(ex, image));
+            trv::WindowExchange ex(link, nullptr, {});
+            failedWrite |= trv::ECRIT_24C01(ex, image) != trv::WriteOutcome::Written;
         });
         report("whole-image read (LIT_24C01)", read, readBound);
         report("whole-image write (ECRIT_24C01)", write, writeBound);
@@ -115,12 +115,12 @@ int main(int argc, char* argv[]) {
         monitor.show();
         for (int round = 0; round < kRounds; ++round) {
             const Sample read = measure([&] {
-                trv::Exchange ex(link, nullptr);
-                failedRead |= trv::LIT_24C01(ex, image);
+                trv::WindowExchange ex(link, nullptr, {});
+                failedRead |= trv::LIT_24C01(ex, image) != trv::ReadOutcome::Read;
             });
             const Sample write = measure([&] {
-                trv::Exchange ex(link, nullptr);
-                failedWrite |= trv::failed(trv::ECRIT_24C01(ex, image));
+                trv::WindowExchange ex(link, nullptr, {});
+                failedWrite |= trv::ECRIT_24C01(ex, image) != trv::WriteOutcome::Written;
             });
             report("read, traffic monitor open", read, readBound);
             report("write, traffic monitor open", write, writeBound);

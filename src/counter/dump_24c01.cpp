@@ -7,14 +7,11 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QPushButton>
-#include <optional>
 
 #include "counter/parameter_map.h"
 #include "link/link.h"
 #include "link/vxmbase.h"
-#include "protocol/exchange.h"
 #include "ui/colours.h"
-#include "ui/messages.h"
 #include "ui/naming.h"
 #include "ui/text_fit.h"
 #include "ui/twips.h"
@@ -70,9 +67,6 @@ constexpr int kFirstButtonTop = kFirstRowTop + Dump24c01::kRows * kRowPitch + 60
 
 constexpr int kIntegerLength = 10;
 constexpr int kDecimalLength = 2;
-
-const QString kBlankMessage =
-    QStringLiteral("EEPROM vièrge ou corrompue. Programmer les paramètres.");
 
 QLineEdit* textBox(QWidget* window, const QRect& geometry, Qt::Alignment alignment) {
     auto* box = new QLineEdit(window);
@@ -276,30 +270,22 @@ void Dump24c01::decodeFields() {
     show(counter::kRegisterField);
 }
 
-void Dump24c01::encodeFields() {
-    CellTexts cells = image().texts();
-    auto field = [this](int f) {
-        return ValueText{valeur[std::size_t(f)]->text(), vdeci[std::size_t(f)]->text()};
-    };
-    for (int f : counter::kProgrammedFields) counter::encodeField(cells, f, field(f));
-
-    counter::RangeColours colours{};
+board::CounterSettings Dump24c01::settingsFromFields() const {
+    board::CounterSettings settings;
+    for (std::size_t i = 0; i < counter::kProgrammedFields.size(); ++i) {
+        const auto f = std::size_t(counter::kProgrammedFields[i]);
+        settings.values[i] = ValueText{valeur[f]->text(), vdeci[f]->text()};
+    }
     for (int k = 0; k < counter::kRangeCount; ++k)
-        colours[std::size_t(k)] = counter::colourCode(
+        settings.colours[std::size_t(k)] = counter::colourCode(
             colour::background(intitu[std::size_t(counter::kFirstRangeLabel + k)]));
-    counter::writeRangeColours(cells, colours);
-
-    POLREL3->setChecked(counter::countsDown(field(0), field(1)));
-    counter::writeFlags(cells, {POLREL1->isChecked(), POLREL2->isChecked(), POLREL3->isChecked()});
-    counter::writeSignature(cells);
-    image().setTexts(cells);
+    settings.polrel1 = POLREL1->isChecked();
+    settings.polrel2 = POLREL2->isChecked();
+    return settings;
 }
 
 void Dump24c01::lireParametres() {
     if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
-    const QString reply = replyControl();
-    const bool checked = reply == QLatin1String("OUI");
-
     setRangeLabelsOrange();
     for (int f = 0; f < kRows; ++f) {
         valeur[std::size_t(f)]->clear();
@@ -307,62 +293,20 @@ void Dump24c01::lireParametres() {
     }
     valeur[counter::kRange1Field]->setText(QStringLiteral("0"));
     vdeci[counter::kRange1Field]->setText(QStringLiteral("00"));
-
-    std::optional<Report> report;
-    {
-        Exchange exchange(link(), this, butLitPara->text());
-        exchange.sendBurst("SSS", 11);
-        exchange.sendFrame("PPP");
-        exchange.settle();
-        if (LIT_24C01(exchange, image())) {
-            report = endFailedRead(exchange);
-        } else if (checked && !counter::hasSignature(image().texts())) {
-            report = Report{msg::Kind::Warning, kBlankMessage};
-        } else {
-            decodeFields();
-            sendClosingBurst(exchange);
-            if (reply != QLatin1String("NON")) report = Report{msg::Kind::Info, kReadDoneText};
-        }
-    }
-    // The exchange is over before the technician is asked to acknowledge anything.
-    showReport(this, report);
+    readBoard(butLitPara->text(), board::readCounter, [this](const CellTexts&) { decodeFields(); });
 }
 
 void Dump24c01::programmeParametres() {
     if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
-    const QString reply = replyControl();
-    const bool quiet = reply == QLatin1String("NON");
-
-    std::optional<Report> report;
-    {
-        Exchange exchange(link(), this, butEcritPara->text());
-        exchange.sendBurst("SSS", 11);
-        exchange.settle();
-        // The cells the window does not own go back to the board as this read finds them.
-        // After a failed read they all hold "Er", which must never be programmed: stop as
-        // reading does.
-        if (LIT_24C01(exchange, image())) {
-            report = endFailedRead(exchange);
-        } else {
-            encodeFields();
-            exchange.settle();
-            const WriteOutcome outcome = ECRIT_24C01(exchange, image());
-            if (outcome == WriteOutcome::Refused) {
-                // A field made a cell that is not a byte; the write has said which one and
-                // nothing was programmed.
-                sendClosingBurst(exchange);
-            } else {
-                exchange.sendFrame("OOO");
-                exchange.settle();
-                sendClosingBurst(exchange);
-                if (!quiet)
-                    report = outcome == WriteOutcome::Written
-                                 ? Report{msg::Kind::Info, kProgramDoneText}
-                                 : Report{msg::Kind::Warning, kBoardErrorText};
-            }
-        }
-    }
-    showReport(this, report);
+    const board::CounterSettings settings = settingsFromFields();
+    // The cells the window does not own go back to the board as the preliminary read finds
+    // them; after a failed read nothing is programmed.
+    const board::Result result =
+        runOnBoard(butEcritPara->text(), [&](Exchange& exchange, board::ReplyControl reply) {
+            return board::programCounter(exchange, reply, settings);
+        });
+    if (result.outcome != board::Outcome::BoardSilent) POLREL3->setChecked(result.countsDown);
+    showReport(this, reportFor(result, replyControl(), true));
 }
 
 }  // namespace trv

@@ -49,7 +49,7 @@ private:
     void buildRows();
     void setRangeLabelsOrange();
     void decodeFields();
-    void encodeFields();
+    board::CounterSettings settingsFromFields() const;
 };
 
 }  // namespace trv

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "grid/eeprom_image.h"
-#include "ui/colours.h"
+#include "ui/packed_colours.h"
 
 // Where the counting parameters lie in the EEPROM image and how they are packed.
 // Everything here works on cell texts: the digits a technician typed are copied into the

@@ -2,7 +2,8 @@
 
 namespace trv {
 
-Link::Link(std::unique_ptr<SerialPort> port) : m_tap(std::move(port)) {}
+Link::Link(std::unique_ptr<SerialPort> port, Clock& clock)
+    : m_tap(std::move(port)), m_clock(clock) {}
 
 void Link::release() {
     m_tap.close();

@@ -7,7 +7,6 @@
 
 #include "link/vxmbase.h"
 #include "luminosity/luminosity_codec.h"
-#include "protocol/exchange.h"
 #include "ui/naming.h"
 #include "ui/text_fit.h"
 #include "ui/twips.h"
@@ -167,10 +166,10 @@ void Lum::showSettings(const CellTexts& cells) {
     selectOption(lc::decodeMode(cells));
 }
 
-void Lum::encodeSettings(CellTexts& cells) const {
-    lc::encodePeriod(cells, dureLdr->value());
-    lc::encodeThreshold(cells, m_keptThreshold ? std::nullopt : std::optional(compLdr->value()));
-    lc::encodeMode(cells, selectedOption());
+board::LuminositySettings Lum::settingsFromControls() const {
+    // A threshold the slider cannot show goes back as the board had it.
+    return {selectedOption(), dureLdr->value(),
+            m_keptThreshold ? std::nullopt : std::optional(compLdr->value())};
 }
 
 void Lum::readSettings() {
@@ -182,41 +181,18 @@ void Lum::readSettings() {
     setKeptThreshold(std::nullopt);
 
     // Period, threshold and mode from cells 61, 62 and 60.
-    readBoard(butLitLum->text(), [this](const CellTexts& cells) { showSettings(cells); });
+    readBoard(butLitLum->text(), board::readLuminosity,
+              [this](const CellTexts& cells) { showSettings(cells); });
 }
 
 void Lum::programSettings() {
     if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
-
-    const std::optional<Report> report = [this]() -> std::optional<Report> {
-        Exchange exchange(link(), this, butEcritLum->text());
-        exchange.sendBurst("SSS", 11);
-        exchange.settle();
-        // The board's own image is the base of the write. Without it the write would
-        // overwrite every other setting with the failure marks, so it ends as a failed read.
-        if (LIT_24C01(exchange, image(), readVariant())) return endFailedRead(exchange);
-        // Only cells 60 to 62 carry the window's controls.
-        CellTexts cells = image().texts();
-        encodeSettings(cells);
-        image().setTexts(cells);
-        exchange.settle();
-        const WriteOutcome written = ECRIT_24C01(exchange, image());
-        if (written == WriteOutcome::Refused) {
-            // The board sent something that is not a byte; the write has said which cell
-            // and nothing was written, so the board is only sent back to sleep.
-            sendClosingBurst(exchange);
-            return std::nullopt;
-        }
-        // Programming ends with "OOO" and "LLL", then the board goes back to sleep.
-        exchange.sendFrame("OOO");
-        exchange.settle();
-        exchange.sendFrame("LLL");
-        sendClosingBurst(exchange);
-        if (replyControl() == QLatin1String("NON")) return std::nullopt;
-        if (failed(written)) return Report{msg::Kind::Warning, kBoardErrorText};
-        return Report{msg::Kind::Info, kProgramDoneText};
-    }();
-    showReport(this, report);
+    const board::LuminositySettings settings = settingsFromControls();
+    const board::Result result =
+        runOnBoard(butEcritLum->text(), [&](Exchange& exchange, board::ReplyControl reply) {
+            return board::programLuminosity(exchange, reply, settings);
+        });
+    showReport(this, reportFor(result, replyControl(), true));
 }
 
 }  // namespace trv

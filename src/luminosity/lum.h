@@ -44,7 +44,7 @@ private:
     void setSliders(int period, int threshold);
     void setKeptThreshold(std::optional<unsigned> byte);
     void showSettings(const CellTexts& cells);
-    void encodeSettings(CellTexts& cells) const;
+    board::LuminositySettings settingsFromControls() const;
 
     std::optional<unsigned> m_keptThreshold;
     bool m_settingSliders = false;

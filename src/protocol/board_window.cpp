@@ -4,9 +4,9 @@
 #include <QPushButton>
 
 #include "link/link.h"
-#include "link/serial_port.h"
 #include "link/vxmbase.h"
-#include "protocol/exchange.h"
+#include "protocol/window_exchange.h"
+#include "ui/colours.h"
 #include "ui/text_fit.h"
 
 namespace trv {
@@ -15,9 +15,25 @@ void showReport(QWidget* parent, const std::optional<Report>& report) {
     if (report) msg::show(report->kind, parent, report->text);
 }
 
-void sendClosingBurst(Exchange& exchange) {
-    exchange.sendBurst("RRR", 5);
-    exchange.port().drain(int(Exchange::kReplyLimit.count()));
+std::optional<Report> reportFor(const board::Result& result, board::ReplyControl reply,
+                                bool programming) {
+    const bool quiet = reply == board::ReplyControl::Non;
+    switch (result.outcome) {
+        case board::Outcome::Done:
+            if (quiet) return std::nullopt;
+            return Report{msg::Kind::Info, programming ? kProgramDoneText : kReadDoneText};
+        case board::Outcome::BoardSilent:
+        case board::Outcome::WriteFailed:
+            if (quiet) return std::nullopt;
+            return Report{msg::Kind::Warning, kBoardErrorText};
+        case board::Outcome::SignatureMismatch:
+            return Report{msg::Kind::Warning, kBlankText};
+        case board::Outcome::CellRefused:
+            // Whatever the reply control: the technician must learn why nothing was sent.
+            return Report{msg::Kind::Warning,
+                          unsendableCellMessage(result.refusedCell.value_or(0))};
+    }
+    return std::nullopt;
 }
 
 BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Placement placement,
@@ -36,26 +52,38 @@ BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Plac
     m_grid->setRefusal([this] { return refuseWhileBusy(m_link); });
 }
 
-std::optional<Report> BoardWindow::endFailedRead(Exchange& exchange) {
-    if (replyControl() == QLatin1String("OUI")) return Report{msg::Kind::Warning, kBoardErrorText};
-    sendClosingBurst(exchange);
-    return std::nullopt;
+board::ReplyControl BoardWindow::replyControl() const {
+    return m_replyControl() == QLatin1String("NON") ? board::ReplyControl::Non
+                                                    : board::ReplyControl::Oui;
 }
 
-void BoardWindow::readBoard(const QString& caption,
+namespace {
+const QString kRefusedOutcome = QStringLiteral("envoi refusé, rien n'a été envoyé");
+}
+
+board::Result BoardWindow::runOnBoard(const QString& caption, const Operation& operation) {
+    board::Result result;
+    {
+        WindowExchange exchange(m_link, this, caption);
+        result = operation(exchange, replyControl());
+        if (result.outcome == board::Outcome::CellRefused)
+            exchange.setOutcome(kRefusedOutcome, true);
+    }
+    if (result.outcome == board::Outcome::BoardSilent ||
+        result.outcome == board::Outcome::WriteFailed) {
+        markFailed(m_image);
+    } else {
+        m_image.setTexts(result.cells);
+        for (int i = 0; i < kImageSize; ++i) m_image.setColour(i, colour::kGreen);
+    }
+    return result;
+}
+
+void BoardWindow::readBoard(const QString& caption, const Operation& read,
                             const std::function<void(const CellTexts&)>& show) {
-    const std::optional<Report> report = [&]() -> std::optional<Report> {
-        Exchange exchange(m_link, this, caption);
-        exchange.sendBurst("SSS", 11);
-        exchange.sendFrame("PPP");
-        exchange.settle();
-        if (LIT_24C01(exchange, m_image, m_readVariant)) return endFailedRead(exchange);
-        show(m_image.texts());
-        sendClosingBurst(exchange);
-        if (replyControl() == QLatin1String("NON")) return std::nullopt;
-        return Report{msg::Kind::Info, kReadDoneText};
-    }();
-    showReport(this, report);
+    const board::Result result = runOnBoard(caption, read);
+    if (result.outcome == board::Outcome::Done) show(result.cells);
+    showReport(this, reportFor(result, replyControl(), false));
 }
 
 void BoardWindow::closeEvent(QCloseEvent* event) {
@@ -69,14 +97,21 @@ void BoardWindow::closeEvent(QCloseEvent* event) {
 // an open port they warn as the board operations do and leave the grid as it is.
 void BoardWindow::readFromGrid() {
     if (refuseWhileBusy(m_link) || !openPortGuard(m_link, this)) return;
-    Exchange exchange(m_link, this, m_grid->butRd->text());
+    WindowExchange exchange(m_link, this, m_grid->butRd->text());
     LIT_24C01(exchange, m_image, m_readVariant);
 }
 
 void BoardWindow::writeFromGrid() {
     if (refuseWhileBusy(m_link) || !openPortGuard(m_link, this)) return;
-    Exchange exchange(m_link, this, m_grid->butWr->text());
-    ECRIT_24C01(exchange, m_image);
+    WriteOutcome outcome;
+    {
+        WindowExchange exchange(m_link, this, m_grid->butWr->text());
+        outcome = ECRIT_24C01(exchange, m_image);
+        if (outcome == WriteOutcome::Refused) exchange.setOutcome(kRefusedOutcome, true);
+    }
+    // A grid holding a cell that is not a byte is never sent; the window says which cell.
+    if (outcome == WriteOutcome::Refused)
+        msg::warning(this, unsendableCellMessage(firstUnsendableCell(m_image.texts()).value_or(0)));
 }
 
 }  // namespace trv

@@ -6,6 +6,7 @@
 
 #include "grid/eeprom_image.h"
 #include "grid/grid_widget.h"
+#include "protocol/board_operations.h"
 #include "protocol/image_transfer.h"
 #include "ui/messages.h"
 
@@ -19,6 +20,8 @@ inline const QString kBoardErrorText = QStringLiteral(
     "Une erreur est survenue. Veuillez recommencer ou  vérifier directement sur l'afficheur.");
 inline const QString kReadDoneText = QStringLiteral("Lecture effectuée avec succés.");
 inline const QString kProgramDoneText = QStringLiteral("Programmation effectuée avec succés.");
+inline const QString kBlankText =
+    QStringLiteral("EEPROM vièrge ou corrompue. Programmer les paramètres.");
 
 // What an operation tells the user once its exchange with the board is over.
 struct Report {
@@ -27,10 +30,9 @@ struct Report {
 };
 // Shown after the exchange, so the message comes without the busy cursor.
 void showReport(QWidget* parent, const std::optional<Report>& report);
-
-// Five "RRR" frames send the board back to sleep. They are pushed onto the line at once, so
-// the board is released even while a message waits for the user.
-void sendClosingBurst(Exchange& exchange);
+// The message a board operation's outcome calls for under the reply control.
+std::optional<Report> reportFor(const board::Result& result, board::ReplyControl reply,
+                                bool programming);
 
 // What the counter, luminosity and microswitch windows share: the link, their own EEPROM
 // image with its grid, the grid's "Lire " and "Envoi", and refusing to close while an
@@ -51,16 +53,17 @@ public:
     GridWidget& grid() { return *m_grid; }
 
 protected:
+    using Operation = std::function<board::Result(Exchange&, board::ReplyControl)>;
+
     Link& link() { return m_link; }
-    QString replyControl() const { return m_replyControl(); }
-    ReadVariant readVariant() const { return m_readVariant; }
-    // A read that failed: with reply control "OUI" the board is left awake and the user is
-    // warned; otherwise it is sent back to sleep without a word.
-    std::optional<Report> endFailedRead(Exchange& exchange);
-    // caption: the button that asked, for the traffic trace.
-    // Wakes the board, reads its whole image, hands it to show, sends the board back to sleep
-    // and reports as the reply control asks; a failed read ends as endFailedRead says.
-    void readBoard(const QString& caption, const std::function<void(const CellTexts&)>& show);
+    board::ReplyControl replyControl() const;
+    // Runs a board operation from this window and shows the image it leaves in the grid:
+    // green as read or sent, "Er" on red after a silent board or a failed write. caption:
+    // the button that asked, for the traffic trace.
+    board::Result runOnBoard(const QString& caption, const Operation& operation);
+    // Reads the board, hands a good image to show, and reports as the reply control asks.
+    void readBoard(const QString& caption, const Operation& read,
+                   const std::function<void(const CellTexts&)>& show);
     void closeEvent(QCloseEvent* event) override;
 
 private:

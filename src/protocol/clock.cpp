@@ -12,4 +12,9 @@ void SteadyClock::sleep(Millis d) {
     if (d.count() > 0) std::this_thread::sleep_for(d);
 }
 
+Clock& steadyClock() {
+    static SteadyClock clock;
+    return clock;
+}
+
 }  // namespace trv

@@ -23,4 +23,7 @@ public:
     void sleep(Millis d) override;
 };
 
+// The program's monotonic clock. It keeps no state, so exchanges on several threads share it.
+Clock& steadyClock();
+
 }  // namespace trv

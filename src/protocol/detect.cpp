@@ -6,8 +6,8 @@
 
 #include "link/link.h"
 #include "link/vxmbase.h"
-#include "protocol/exchange.h"
-#include "protocol/frames.h"
+#include "protocol/board_operations.h"
+#include "protocol/window_exchange.h"
 #include "ui/colours.h"
 #include "ui/naming.h"
 #include "ui/text_fit.h"
@@ -70,10 +70,9 @@ void Detect::showRow(int n, bool opened, bool board) {
 
 void Detect::scan() {
     if (refuseWhileBusy(m_link)) return;
-    Exchange exchange(m_link, this, Command1->text());
-    SerialPort& port = exchange.port();
+    WindowExchange exchange(m_link, this, Command1->text());
     // The port the settings window opened is given up for the scan.
-    port.close();
+    exchange.port().close();
     // Every row starts blank on white.
     for (int n = 1; n <= kPorts; ++n) {
         portLabel(n)->setText(QStringLiteral("COM %1:").arg(n));
@@ -91,27 +90,14 @@ void Detect::scan() {
         colour::setBackground(boardLabel(n), colour::kWhite);
         portLabel(n)->repaint();
 
-        if (!port.open(n)) {
-            showRow(n, false, false);
-            continue;
-        }
-        stateLabel(n)->setText(QStringLiteral("Libre."));
-        colour::setBackground(stateLabel(n), colour::kGreen);
-        stateLabel(n)->repaint();
-
-        exchange.sendFrame("RRR");
-        const Millis start = exchange.beginReplyWait();
-        bool board = false;
-        while (exchange.waitReply([](qint64 count) { return count == 5; }, start) ==
-               Exchange::Outcome::Ready) {
-            // A wrong answer is dropped and the same second goes on for a right one.
-            if (exchange.readReply() == frames::kAck) {
-                board = true;
-                break;
-            }
-        }
-        showRow(n, true, board);
-        if (board) found << QStringLiteral("COM%1").arg(n);
+        const board::PortState state = board::detectPort(exchange, n, [&] {
+            stateLabel(n)->setText(QStringLiteral("Libre."));
+            colour::setBackground(stateLabel(n), colour::kGreen);
+            stateLabel(n)->repaint();
+        });
+        showRow(n, state != board::PortState::Absent, state == board::PortState::Board);
+        if (state == board::PortState::Absent) continue;
+        if (state == board::PortState::Board) found << QStringLiteral("COM%1").arg(n);
         for (QLabel* l : {portLabel(n), stateLabel(n), boardLabel(n)}) l->repaint();
     }
     exchange.setOutcome(

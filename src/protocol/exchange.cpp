@@ -1,73 +1,23 @@
 #include "protocol/exchange.h"
 
-#include <QApplication>
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <algorithm>
 
-#include "link/link.h"
+#include "link/serial_port.h"
 #include "protocol/frames.h"
 
 namespace trv {
-namespace {
-// Longest single block on the port, so the windows keep painting during a wait.
-constexpr Millis kSlice{40};
 
-Clock*& clockOverride() {
-    static Clock* c = nullptr;
-    return c;
-}
-Clock& activeClock() {
-    static SteadyClock steady;
-    return clockOverride() ? *clockOverride() : steady;
-}
-std::function<void()>& pumpOverride() {
-    static std::function<void()> p;
-    return p;
-}
-}  // namespace
-
-void Exchange::setClockForTesting(Clock* clock) { clockOverride() = clock; }
-void Exchange::setPumpForTesting(std::function<void()> pump) { pumpOverride() = std::move(pump); }
-
-static QString operationName(const QWidget* window, const QString& caption) {
-    QString title = window ? window->windowTitle().trimmed() : QString();
-    if (title.endsWith(u'.')) title.chop(1);
-    const QString what = caption.trimmed();
-    if (title.isEmpty()) return what.isEmpty() ? QStringLiteral("Échange") : what;
-    return what.isEmpty() ? title : title + QStringLiteral(" : ") + what;
-}
-
-Exchange::Exchange(Link& link, QWidget* window, const QString& caption)
-    : m_link(link), m_port(link.port()), m_clock(activeClock()), m_window(window) {
-    m_link.beginExchange();
-    if (m_link.tap().observer()) m_link.tap().beginOperation(operationName(window, caption));
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+Exchange::Exchange(SerialPort& port, Clock& clock, ExchangeObserver* observer)
+    : m_port(port), m_clock(clock), m_observer(observer) {
+    if (m_observer) m_observer->exchangeStarted();
 }
 
 Exchange::~Exchange() {
-    if (m_link.tap().observer()) {
-        if (!m_outcome.isEmpty())
-            m_link.tap().endOperation(m_outcome, m_failed);
-        else if (m_timedOut)
-            m_link.tap().endOperation(QStringLiteral("échec : la carte n'a pas répondu à temps"),
-                                      true);
-        else
-            m_link.tap().endOperation(QStringLiteral("terminée"), false);
-    }
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        QApplication::restoreOverrideCursor();
-    m_link.endExchange();
+    if (m_observer) m_observer->exchangeEnded(m_timedOut);
 }
 
-void Exchange::pump() {
-    if (pumpOverride()) {
-        pumpOverride()();
-        return;
-    }
-    if (QCoreApplication::instance())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+void Exchange::waiting() {
+    if (m_observer) m_observer->waiting();
 }
 
 Micros Exchange::lineTime(qint64 bytes) const {
@@ -90,7 +40,7 @@ void Exchange::sendBurst(QByteArrayView command, int count) { send(frames::burst
 void Exchange::waitUntil(Millis when) {
     for (Millis now = m_clock.now(); now < when; now = m_clock.now()) {
         m_clock.sleep(std::min(kSlice, when - now));
-        pump();
+        waiting();
     }
 }
 
@@ -124,7 +74,7 @@ Exchange::Outcome Exchange::waitReply(const std::function<bool(qint64)>& test, M
             m_port.waitForInput(slice);
         else
             m_clock.sleep(Millis(slice));
-        pump();
+        waiting();
     }
 }
 
@@ -133,10 +83,5 @@ Exchange::Outcome Exchange::waitReply(const std::function<bool(qint64)>& test) {
 }
 
 QByteArray Exchange::readReply() { return m_port.readAll(); }
-
-void Exchange::setOutcome(const QString& outcome, bool failed) {
-    m_outcome = outcome;
-    m_failed = failed;
-}
 
 }  // namespace trv

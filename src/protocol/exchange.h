@@ -2,34 +2,44 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QPointer>
-#include <QWidget>
 #include <functional>
 
 #include "protocol/clock.h"
 
 namespace trv {
 
-class Link;
 class SerialPort;
 
-// One exchange with the board, from a handler's first frame to its last reply. While it
-// lives the program shows a busy cursor, keeps painting between wait slices, holds user
-// input back until the end, and the link counts as busy so no window closes under it.
+// What the one driving an exchange wants to hear about it. A window keeps painting between
+// the slices of a wait, shows a busy cursor and refuses to close meanwhile; a command-line
+// run needs none of it. Called on the exchange's own thread.
+class ExchangeObserver {
+public:
+    virtual ~ExchangeObserver() = default;
+    virtual void exchangeStarted() {}
+    // Between two slices of a wait (at most kSlice apart).
+    virtual void waiting() {}
+    // timedOut: a reply wait of the exchange ran out.
+    virtual void exchangeEnded(bool timedOut) { Q_UNUSED(timedOut); }
+};
+
+// One exchange with the board, from an operation's first frame to its last reply, on one
+// port and one clock. Nothing is shared between exchanges, so several can run at once on
+// several threads, each with its own port.
 class Exchange {
 public:
     static constexpr Millis kSettle{500};
     static constexpr Millis kReplyLimit{1000};
+    // Longest single block on the port, so an observer hears from a wait this often.
+    static constexpr Millis kSlice{40};
 
-    // caption: the button or menu entry that started the exchange; with the window's title
-    // it names the operation in the traffic trace.
-    Exchange(Link& link, QWidget* window, const QString& caption = {});
+    Exchange(SerialPort& port, Clock& clock, ExchangeObserver* observer = nullptr);
     ~Exchange();
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
 
-    QWidget* window() const { return m_window; }
     SerialPort& port() { return m_port; }
+    Clock& clock() { return m_clock; }
 
     // Hands a run of bytes to the port in one write.
     void send(const QByteArray& bytes);
@@ -50,27 +60,16 @@ public:
     Outcome waitReply(const std::function<bool(qint64)>& test);
     QByteArray readReply();
 
-    // How the operation ended, for the traffic trace. Without it, an operation whose reply
-    // wait ran out failed and any other is "terminée".
-    void setOutcome(const QString& outcome, bool failed);
-
-    // Tests replace the clock and the painting between slices.
-    static void setClockForTesting(Clock* clock);
-    static void setPumpForTesting(std::function<void()> pump);
-
 private:
     void waitUntil(Millis when);
-    void pump();
+    void waiting();
     Micros lineTime(qint64 bytes) const;
 
-    Link& m_link;
     SerialPort& m_port;
     Clock& m_clock;
-    QPointer<QWidget> m_window;
+    ExchangeObserver* m_observer;
     Micros m_lineClearAt{0};
     bool m_timedOut = false;
-    QString m_outcome;
-    bool m_failed = false;
 };
 
 }  // namespace trv

@@ -3,8 +3,7 @@
 #include "link/serial_port.h"
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
-#include "ui/colours.h"
-#include "ui/messages.h"
+#include "ui/packed_colours.h"
 
 namespace trv {
 namespace {
@@ -21,11 +20,9 @@ void openTransfer(Exchange& exchange) {
     exchange.discardInput();
     exchange.port().setDtr(false);
 }
-
-void markFailed(EepromImage& image) { image.fill(QStringLiteral("Er"), colour::kRed); }
 }  // namespace
 
-bool LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant variant) {
+ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant) {
     openTransfer(exchange);
     for (const char* command : {"SSS", "ZA0", "Y00", "ZA1"}) exchange.sendFrame(command);
     for (int i = 0; i < kImageSize; ++i) exchange.sendFrame("X1X");
@@ -33,18 +30,14 @@ bool LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant variant) {
     if (variant == ReadVariant::ClosingRrr) exchange.sendFrame("RRR");
 
     const auto outcome = exchange.waitReply([](qint64 n) { return n >= kReadReplyMinimum; });
-    if (outcome == Exchange::Outcome::TimedOut) {
-        markFailed(image);
-        return true;
-    }
+    if (outcome == Exchange::Outcome::TimedOut) return ReadOutcome::TimedOut;
     const QByteArray reply = exchange.readReply();
     for (int i = 0; i < kImageSize; ++i) {
         // The board's characters go into the cell as they are; Latin-1 keeps one per byte.
         const QByteArray digits = reply.mid(kFirstDigitOffset + kDataReplySize * i, 2);
-        image.setText(i, QString::fromLatin1(digits));
-        image.setColour(i, colour::kGreen);
+        cells[std::size_t(i)] = QString::fromLatin1(digits);
     }
-    return false;
+    return ReadOutcome::Read;
 }
 
 std::optional<int> firstUnsendableCell(const CellTexts& texts) { return firstNonByteCell(texts); }
@@ -57,29 +50,44 @@ QString unsendableCellMessage(int address) {
         .arg(byteText(unsigned(address)).rightJustified(2, u'0'));
 }
 
-WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image) {
-    if (const auto bad = firstUnsendableCell(image.texts())) {
-        exchange.setOutcome(QStringLiteral("envoi refusé, rien n'a été envoyé"), true);
-        msg::warning(exchange.window(), unsendableCellMessage(*bad));
-        return WriteOutcome::Refused;
-    }
+WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells) {
+    if (firstUnsendableCell(cells)) return WriteOutcome::Refused;
     openTransfer(exchange);
     for (int block = 0; block < 8; ++block) {
         exchange.sendFrame("SSS");
         exchange.sendFrame("ZA0");
         exchange.sendFrame(frames::dataCommand(byteText(unsigned(16 * block))));
         for (int i = 16 * block; i < 16 * block + 16; ++i)
-            exchange.sendFrame(frames::dataCommand(image.text(i)));
+            exchange.sendFrame(frames::dataCommand(cells[std::size_t(i)]));
         exchange.sendFrame("WWW");
     }
     const auto outcome = exchange.waitReply([](qint64 n) { return n == kWriteReplySize; });
     exchange.readReply();
-    if (outcome == Exchange::Outcome::TimedOut) {
+    return outcome == Exchange::Outcome::TimedOut ? WriteOutcome::TimedOut : WriteOutcome::Written;
+}
+
+void markFailed(EepromImage& image) { image.fill(QStringLiteral("Er"), colour::kRed); }
+
+ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant variant) {
+    CellTexts cells = image.texts();
+    const ReadOutcome outcome = readImage(exchange, cells, variant);
+    if (outcome == ReadOutcome::TimedOut) {
         markFailed(image);
-        return WriteOutcome::TimedOut;
+        return outcome;
     }
-    for (int i = 0; i < kImageSize; ++i) image.setColour(i, colour::kGreen);
-    return WriteOutcome::Written;
+    for (int i = 0; i < kImageSize; ++i) {
+        image.setText(i, cells[std::size_t(i)]);
+        image.setColour(i, colour::kGreen);
+    }
+    return outcome;
+}
+
+WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image) {
+    const WriteOutcome outcome = writeImage(exchange, image.texts());
+    if (outcome == WriteOutcome::TimedOut) markFailed(image);
+    if (outcome == WriteOutcome::Written)
+        for (int i = 0; i < kImageSize; ++i) image.setColour(i, colour::kGreen);
+    return outcome;
 }
 
 }  // namespace trv

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <QString>
 #include <optional>
 
 #include "grid/eeprom_image.h"
 
-// The whole-image transfers between the board's EEPROM and a window's grid.
+// The whole-image transfers between the board's EEPROM and 128 cell texts.
 namespace trv {
 
 class Exchange;
@@ -12,9 +13,12 @@ class Exchange;
 // The microswitch window ends its read with one more "RRR" frame.
 enum class ReadVariant { Plain, ClosingRrr };
 
-// Reads the board's image into the grid: green cells on success; "Er" on red after a
-// time-out. Returns the failure flag (true when the board did not answer in time).
-bool LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant variant = ReadVariant::Plain);
+enum class ReadOutcome { Read, TimedOut };
+
+// Wakes the board and reads its whole image. On success each cell holds the two characters
+// the board sent for its address, as they are; after a time-out the cells are untouched.
+ReadOutcome readImage(Exchange& exchange, CellTexts& cells,
+                      ReadVariant variant = ReadVariant::Plain);
 
 enum class WriteOutcome { Written, TimedOut, Refused };
 
@@ -22,10 +26,16 @@ enum class WriteOutcome { Written, TimedOut, Refused };
 std::optional<int> firstUnsendableCell(const CellTexts& texts);
 QString unsendableCellMessage(int address);
 
-// Writes the grid's image to the board. A grid holding a cell that is not a byte is never
-// sent: the window is told which cell, nothing reaches the board and the grid is kept.
-// On success the cells turn green; after a time-out every cell shows "Er" on red.
+// Wakes the board and writes the whole image. Cells that are not all bytes are never sent:
+// nothing reaches the board and the answer is Refused (firstUnsendableCell says which).
+WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells);
+
+// The same transfers on a board window's image: cells turn green on success; after a
+// time-out every cell shows "Er" on red. A refused write leaves the image as it was.
+ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image,
+                      ReadVariant variant = ReadVariant::Plain);
 WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image);
-inline bool failed(WriteOutcome outcome) { return outcome != WriteOutcome::Written; }
+// The failure marks a transfer that timed out leaves in the image.
+void markFailed(EepromImage& image);
 
 }  // namespace trv

@@ -26,15 +26,11 @@ ProbeResult probeOnce(Exchange& exchange) {
             result.answered = true;
             result.garbled = got != frames::kAck;
             result.roundTrip = exchange.now() - handedOver;
-            exchange.setOutcome(QStringLiteral("réponse en %1 ms").arg(result.roundTrip.count()),
-                                false);
             return result;
         }
         // Wrong bytes: the same second goes on for the right ones.
     }
     result.garbled = sawBytes;
-    exchange.setOutcome(
-        sawBytes ? QStringLiteral("réponse brouillée") : QStringLiteral("réponse perdue"), true);
     return result;
 }
 
@@ -62,6 +58,11 @@ std::optional<Millis> LinkTally::median() const {
     const std::size_t n = m_times.size();
     // The mean of the two middle values for an even count, to the millisecond below.
     return n % 2 ? m_times[n / 2] : (m_times[n / 2 - 1] + m_times[n / 2]) / 2;
+}
+
+QString probeOutcome(const ProbeResult& probe) {
+    if (probe.answered) return QStringLiteral("réponse en %1 ms").arg(probe.roundTrip.count());
+    return probe.garbled ? QStringLiteral("réponse brouillée") : QStringLiteral("réponse perdue");
 }
 
 QString LinkTally::verdict() const {
@@ -102,7 +103,6 @@ LinkTally measureLink(Exchange& exchange, int count,
         tally.add(probeOnce(exchange));
         if (onProbe && !onProbe(tally)) break;
     }
-    exchange.setOutcome(tally.verdict(), tally.answered() < tally.sent());
     return tally;
 }
 

@@ -22,6 +22,8 @@ struct ProbeResult {
 // Drops what is waiting, sends "RRR" once and waits up to 1 s for "31" STX ACK ETX; wrong
 // bytes do not end the wait.
 ProbeResult probeOnce(Exchange& exchange);
+// How one probe ended, in words: "réponse en 15 ms", "réponse brouillée", "réponse perdue".
+QString probeOutcome(const ProbeResult& probe);
 
 class LinkTally {
 public:

@@ -12,7 +12,7 @@
 
 #include "link/link.h"
 #include "link/vxmbase.h"
-#include "protocol/exchange.h"
+#include "protocol/window_exchange.h"
 #include "ui/colours.h"
 
 namespace trv {
@@ -107,9 +107,11 @@ void LinkTest::probeNext() {
         return;
     }
     {
-        Exchange exchange(m_link, this,
-                          QStringLiteral("essai %1 sur %2").arg(m_tally.sent() + 1).arg(m_count));
-        m_tally.add(probeOnce(exchange));
+        WindowExchange exchange(
+            m_link, this, QStringLiteral("essai %1 sur %2").arg(m_tally.sent() + 1).arg(m_count));
+        const ProbeResult probe = probeOnce(exchange);
+        exchange.setOutcome(probeOutcome(probe), !probe.answered);
+        m_tally.add(probe);
     }
     showTally();
     // Back to the event loop between probes: "Arrêter" and painting come through here.

@@ -227,7 +227,8 @@ void Sw::readSwitches() {
     resetDisplay();
 
     // Banks from cells 74 and 75, the variant from cell 76.
-    readBoard(litSw->text(), [this](const CellTexts& cells) { showSwitches(cells); });
+    readBoard(litSw->text(), board::readSwitches,
+              [this](const CellTexts& cells) { showSwitches(cells); });
 }
 
 }  // namespace trv

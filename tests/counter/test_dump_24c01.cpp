@@ -11,7 +11,6 @@
 #include "counter/dump_24c01.h"
 #include "link/link.h"
 #include "link/qt_serial_port.h"
-#include "protocol/exchange.h"
 #include "protocol/frames.h"
 #include "protocol/image_transfer.h"
 #include "simulated_board.h"
@@ -488,11 +487,9 @@ private slots:
         QFETCH(QString, flagCell);
         QFETCH(QStringList, messages);
         test::FakeClock clock;
-        Exchange::setClockForTesting(&clock);
-        Exchange::setPumpForTesting([] {});
         auto owned = std::make_unique<test::FakePort>(clock);
         test::FakePort& port = *owned;
-        Link link(std::move(owned));
+        Link link(std::move(owned), clock);
         link.setPortOpen(link.port().open(kPort));
         port.answerAfter(programmingPrefix().size(), readReply(boardImage()));
         if (answered) port.answerAfter(40 + 160 * 8, frames::kAck.repeated(160));
@@ -514,8 +511,6 @@ private slots:
             QCOMPARE(port.written.mid(at, 8), frames::frame(frames::dataCommand(flagCell)));
             QVERIFY(port.written.endsWith(frames::frame("WWW") + frames::frame("OOO") + kClosing));
         }
-        Exchange::setClockForTesting(nullptr);
-        Exchange::setPumpForTesting({});
     }
 };
 

@@ -17,7 +17,7 @@ class GridTest : public QObject {
     test::FakeClock clock;
 
     std::unique_ptr<Link> makeLink() {
-        return std::make_unique<Link>(std::make_unique<test::FakePort>(clock));
+        return std::make_unique<Link>(std::make_unique<test::FakePort>(clock), clock);
     }
 
 private slots:
@@ -92,6 +92,27 @@ private slots:
         for (const auto& m : recorder.messages) QCOMPARE(m.kind, msg::Kind::Warning);
         QCOMPARE(w.image().text(127), QStringLiteral("7F"));
         QCOMPARE(w.image().colour(127), EepromImage::Colour(colour::kWhite));
+    }
+
+    // A cell that is not a byte stops "Envoi" before any frame: the window names the cell.
+    void gridWriteRefusesACellThatIsNotAByte() {
+        auto owned = std::make_unique<test::FakePort>(clock);
+        test::FakePort& port = *owned;
+        Link link(std::move(owned), clock);
+        link.setPortOpen(link.port().open(3));
+        BoardWindow w(
+            link, [] { return QStringLiteral("NON"); }, {3360, true, true}, ReadVariant::Plain,
+            nullptr);
+        w.grid().butLin->click();
+        w.image().setText(77, QStringLiteral("Er"));
+        test::MessageRecorder recorder;
+        w.grid().butWr->click();
+        QCOMPARE(recorder.messages.size(), 1);
+        QCOMPARE(recorder.messages[0].kind, msg::Kind::Warning);
+        QCOMPARE(recorder.messages[0].text, unsendableCellMessage(77));
+        QVERIFY(port.written.isEmpty());
+        QCOMPARE(w.image().text(77), QStringLiteral("Er"));
+        QCOMPARE(w.image().colour(77), EepromImage::Colour(colour::kWhite));
     }
 
     void switchWindowGridOnlyReads() {

@@ -7,6 +7,7 @@
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
 #include "protocol/image_transfer.h"
+#include "protocol/window_exchange.h"
 #include "test_support.h"
 #include "ui/colours.h"
 
@@ -39,19 +40,12 @@ class ProtocolTest : public QObject {
 private slots:
     void init() {
         clock = {};
-        Exchange::setClockForTesting(&clock);
-        Exchange::setPumpForTesting([] {});
         auto p = std::make_unique<test::FakePort>(clock);
         port = p.get();
         link = std::make_unique<Link>(std::move(p));
         link->port().open(3);
         image.fill(QString(), std::nullopt);
     }
-    void cleanup() {
-        Exchange::setClockForTesting(nullptr);
-        Exchange::setPumpForTesting({});
-    }
-
     void frameBytes() {
         QCOMPARE(frames::frame("SSS"), QByteArray::fromHex("5F33310253535303"));
         QCOMPARE(frames::frame("Y3C"), QByteArray::fromHex("5F33310259334303"));
@@ -77,12 +71,12 @@ private slots:
         port->answerAfter(readTransaction().size(),
                           readReply([](int i) { return (i * 7 + 3) & 0xFF; }, replyLength));
         const Millis start = clock.now();
-        bool result;
+        ReadOutcome result;
         {
-            Exchange ex(*link, nullptr);
+            Exchange ex(link->port(), clock);
             result = LIT_24C01(ex, image);
         }
-        QCOMPARE(result, failed);
+        QCOMPARE(result == ReadOutcome::TimedOut, failed);
         QCOMPARE(port->written, frames::burst("SSS", 5) + readTransaction());
         QVERIFY(!port->m_dtr);
         for (int i = 0; i < 128; ++i) {
@@ -104,8 +98,8 @@ private slots:
         reply[23] = 'g';
         reply[24] = 'Z';
         port->answerAfter(40 + readTransaction().size() + 8, reply);
-        Exchange ex(*link, nullptr);
-        QVERIFY(!LIT_24C01(ex, image, ReadVariant::ClosingRrr));
+        Exchange ex(link->port(), clock);
+        QCOMPARE(LIT_24C01(ex, image, ReadVariant::ClosingRrr), ReadOutcome::Read);
         QCOMPARE(image.text(0), QStringLiteral("gZ"));
         QCOMPARE(image.text(1), QStringLiteral("00"));
         QVERIFY(port->written.endsWith(frames::frame("X6X") + frames::frame("RRR")));
@@ -125,7 +119,7 @@ private slots:
         port->answerAfter(40 + 1280, QByteArray(replyLength, '\x06'));
         WriteOutcome outcome;
         {
-            Exchange ex(*link, nullptr);
+            Exchange ex(link->port(), clock);
             outcome = ECRIT_24C01(ex, image);
         }
         QCOMPARE(outcome, failed ? WriteOutcome::TimedOut : WriteOutcome::Written);
@@ -157,19 +151,17 @@ private slots:
         QFETCH(QString, text);
         for (int i = 0; i < 128; ++i) image.setText(i, QStringLiteral("AB"));
         image.setText(address, text);
-        test::MessageRecorder recorder;
-        Exchange ex(*link, nullptr);
+        Exchange ex(link->port(), clock);
         QCOMPARE(ECRIT_24C01(ex, image), WriteOutcome::Refused);
         QVERIFY(port->written.isEmpty());
-        QCOMPARE(recorder.messages.size(), 1);
-        QCOMPARE(recorder.messages[0].kind, msg::Kind::Warning);
-        QVERIFY(recorder.messages[0].text.contains(QStringLiteral("case %1 ").arg(address)));
+        QCOMPARE(firstUnsendableCell(image.texts()), std::optional(address));
+        QVERIFY(unsendableCellMessage(address).contains(QStringLiteral("case %1 ").arg(address)));
         QCOMPARE(image.text(address), text);
     }
 
     void replyWaitTestsTimeOutFirst() {
         // A count that is only reached when the second is over counts as a time-out.
-        Exchange ex(*link, nullptr);
+        Exchange ex(link->port(), clock);
         const Millis start = clock.now();
         int calls = 0;
         const auto outcome = ex.waitReply(
@@ -177,10 +169,10 @@ private slots:
         QCOMPARE(outcome, Exchange::Outcome::TimedOut);
     }
 
-    void exchangeMarksTheLinkBusy() {
+    void windowExchangeMarksTheLinkBusy() {
         QVERIFY(!link->busy());
         {
-            Exchange ex(*link, nullptr);
+            WindowExchange ex(*link, nullptr, {});
             QVERIFY(link->busy());
         }
         QVERIFY(!link->busy());

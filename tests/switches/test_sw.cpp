@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 #include "link/link.h"
-#include "protocol/exchange.h"
 #include "protocol/frames.h"
 #include "simulated_board.h"
 #include "switches/sw.h"
@@ -85,8 +85,6 @@ class SwTest : public test::SharedBoardTest {
     Q_OBJECT
 
 private slots:
-    void cleanup() { Exchange::setPumpForTesting({}); }
-
     // A description and its lever always agree, whichever of the two the user clicks.
     void clicksTurnASwitchOver_data() {
         QTest::addColumn<bool>("bank1");
@@ -176,11 +174,11 @@ private slots:
         w.show();
         w.label30->setText(QStringLiteral("TRV trois couleurs."));
         turnSomeOn(w);
-        // What the window shows while the board is being asked.
+        // What the window shows while the board is being asked: a timer runs while the window
+        // keeps painting between the slices of a wait.
         QStringList duringRead;
         QString labelDuringRead;
-        Exchange::setPumpForTesting([&] {
-            if (!duringRead.isEmpty()) return;
+        QTimer::singleShot(0, &w, [&] {
             duringRead = display(w);
             labelDuringRead = w.label30->text();
         });

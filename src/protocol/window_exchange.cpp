@@ -1,0 +1,56 @@
+#include "protocol/window_exchange.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QWidget>
+
+#include "link/link.h"
+
+namespace trv {
+namespace {
+QString operationName(const QWidget* window, const QString& caption) {
+    QString title = window ? window->windowTitle().trimmed() : QString();
+    if (title.endsWith(u'.')) title.chop(1);
+    const QString what = caption.trimmed();
+    if (title.isEmpty()) return what.isEmpty() ? QStringLiteral("Échange") : what;
+    return what.isEmpty() ? title : title + QStringLiteral(" : ") + what;
+}
+}  // namespace
+
+void WindowObserver::exchangeStarted() {
+    m_link.beginExchange();
+    if (m_link.tap().observer()) m_link.tap().beginOperation(m_operation);
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void WindowObserver::waiting() {
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void WindowObserver::setOutcome(const QString& outcome, bool failed) {
+    m_outcome = outcome;
+    m_failed = failed;
+}
+
+void WindowObserver::exchangeEnded(bool timedOut) {
+    if (m_link.tap().observer()) {
+        if (!m_outcome.isEmpty())
+            m_link.tap().endOperation(m_outcome, m_failed);
+        else if (timedOut)
+            m_link.tap().endOperation(QStringLiteral("échec : la carte n'a pas répondu à temps"),
+                                      true);
+        else
+            m_link.tap().endOperation(QStringLiteral("terminée"), false);
+    }
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QApplication::restoreOverrideCursor();
+    m_link.endExchange();
+}
+
+WindowExchange::WindowExchange(Link& link, const QWidget* window, const QString& caption)
+    : WindowObserverHolder{WindowObserver(link, operationName(window, caption))},
+      Exchange(link.port(), link.clock(), &observer) {}
+
+}  // namespace trv
