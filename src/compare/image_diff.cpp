@@ -147,6 +147,13 @@ const QList<Setting>& settings() {
 
 }  // namespace
 
+QList<SettingValue> settingValues(const ImageBytes& image) {
+    const CellTexts cells = cellTexts(image);
+    QList<SettingValue> values;
+    for (const Setting& setting : settings()) values.append({setting.name, setting.show(cells)});
+    return values;
+}
+
 QList<int> differingAddresses(const ImageBytes& left, const ImageBytes& right) {
     QList<int> list;
     for (int i = 0; i < kImageSize; ++i)

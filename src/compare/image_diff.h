@@ -11,6 +11,16 @@
 // window decodes, or bits no window uses).
 namespace trv::diff {
 
+// One setting of an image as the windows show it ("Départ", "12,00").
+struct SettingValue {
+    QString setting;
+    QString value;
+};
+// Every setting the windows decode from an image, in the windows' order: counter rows,
+// range colours, flags, signature, luminosity, switches, variant (the same names and values
+// the comparison reports).
+QList<SettingValue> settingValues(const ImageBytes& image);
+
 // The addresses whose bytes differ, in ascending order.
 QList<int> differingAddresses(const ImageBytes& left, const ImageBytes& right);
 

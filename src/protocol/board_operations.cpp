@@ -44,6 +44,7 @@ Result programImage(Exchange& exchange, ReplyControl reply,
     // The board's own image is the base of the write. Without it the write would overwrite
     // every other setting with the failure marks, so it ends as a failed read.
     if (readImage(exchange, r.cells) == ReadOutcome::TimedOut) return silentRead(exchange, reply);
+    r.found = r.cells;
     if (!encode(r.cells)) {
         sendClosingBurst(exchange);
         r.outcome = Outcome::SignatureMismatch;

@@ -29,6 +29,8 @@ struct Result {
     Outcome outcome = Outcome::Done;
     // The image as read, or as sent when programming; "Er" in every cell after a silent read.
     CellTexts cells;
+    // Programming: the image the preliminary read found (empty after a silent read).
+    std::optional<CellTexts> found;
     std::optional<int> refusedCell;  // CellRefused: the first cell that is not a byte
     bool countsDown = false;         // counter programming: the direction it encoded
 };

@@ -1,0 +1,441 @@
+#include "command_line.h"
+
+#include <QRegularExpression>
+
+#include "luminosity/luminosity_codec.h"
+
+namespace trv::cli {
+namespace {
+
+namespace cm = counter;
+namespace lc = luminosity;
+
+constexpr int kMaxPort = 255;
+constexpr int kMaxPings = 1000;
+
+// The counter settings by the names the window's rows carry, in the order programming
+// writes them (index into CounterSettings::values).
+struct ValueSetting {
+    const char* name;
+    int integerDigits;  // the step keeps four integer digits, the others ten
+};
+constexpr std::array<ValueSetting, cm::kProgrammedFields.size()> kValueSettings{{
+    {"depart", 10},
+    {"fin", 10},
+    {"relais1", 10},
+    {"relais2", 10},
+    {"plage2", 10},
+    {"plage3", 10},
+    {"plage4", 10},
+    {"plage5", 10},
+    {"pas", 4},
+}};
+
+std::optional<Command> commandNamed(const QString& name) {
+    static const QList<std::pair<QString, Command>> names{
+        {QStringLiteral("ports"), Command::Ports}, {QStringLiteral("detect"), Command::Detect},
+        {QStringLiteral("read"), Command::Read},   {QStringLiteral("write"), Command::Write},
+        {QStringLiteral("show"), Command::Show},   {QStringLiteral("set"), Command::Set},
+        {QStringLiteral("diff"), Command::Diff},   {QStringLiteral("ping"), Command::Ping},
+    };
+    for (const auto& [n, c] : names)
+        if (n == name) return c;
+    return std::nullopt;
+}
+
+// "12,00", "12.5", "12": at most `digits` integer digits, at most two decimals.
+std::optional<cm::ValueText> parseValue(const QString& text, int digits) {
+    static const QRegularExpression re(QStringLiteral("^([0-9]+)(?:[,.]([0-9]{1,2}))?$"));
+    const auto m = re.match(text);
+    if (!m.hasMatch() || m.captured(1).size() > digits) return std::nullopt;
+    const QString decimals = m.captured(2);
+    return cm::ValueText{
+        m.captured(1), decimals.isEmpty() ? QStringLiteral("00") : decimals.leftJustified(2, u'0')};
+}
+
+std::optional<int> parseInt(const QString& text, int minimum, int maximum) {
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < minimum || v > maximum) return std::nullopt;
+    return v;
+}
+
+std::optional<cm::ColourCode> parseColour(const QString& text) {
+    if (text == QLatin1String("aucune")) return cm::ColourCode::None;
+    if (text == QLatin1String("rouge")) return cm::ColourCode::Red;
+    if (text == QLatin1String("vert")) return cm::ColourCode::Green;
+    if (text == QLatin1String("orange")) return cm::ColourCode::Orange;
+    return std::nullopt;
+}
+
+std::optional<bool> parseYesNo(const QString& text) {
+    if (text == QLatin1String("oui") || text == QLatin1String("1")) return true;
+    if (text == QLatin1String("non") || text == QLatin1String("0")) return false;
+    return std::nullopt;
+}
+
+// The levels the window lets the user pick: "20%" only ever comes from a board.
+std::optional<int> parseMode(QString text) {
+    if (text == QLatin1String("capteur")) return lc::kSensorOption;
+    if (text.endsWith(u'%')) text.chop(1);
+    for (int option = 0; option < lc::kOptionCount; ++option) {
+        if (option == lc::kSensorOption || option == lc::kLowestOption) continue;
+        QString caption = lc::optionCaption(option);
+        caption.chop(1);
+        if (caption == text) return option;
+    }
+    return std::nullopt;
+}
+
+QString outOfRange(const QString& name, const QString& value, const QString& expected) {
+    return QStringLiteral("valeur hors limites pour %1 : « %2 » (attendu : %3)")
+        .arg(name, value, expected);
+}
+
+struct Arguments {
+    QList<int> ports;
+    bool portsGiven = false;
+    QString output;
+    QStringList positional;
+    bool noVerify = false;
+    bool json = false;
+    std::optional<int> count;
+};
+
+// Options shared by the commands; each command then says which of them it takes.
+std::optional<Arguments> readArguments(const QStringList& args, QString* error) {
+    Arguments a;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        auto value = [&](const QString& option) -> std::optional<QString> {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("l'option %1 demande une valeur").arg(option);
+                return std::nullopt;
+            }
+            return args[++i];
+        };
+        if (arg == QLatin1String("-p") || arg == QLatin1String("--port")) {
+            if (a.portsGiven) {
+                *error = QStringLiteral("l'option -p est donnée deux fois");
+                return std::nullopt;
+            }
+            const auto v = value(arg);
+            if (!v) return std::nullopt;
+            const auto ports = parsePorts(*v, error);
+            if (!ports) return std::nullopt;
+            a.ports = *ports;
+            a.portsGiven = true;
+        } else if (arg == QLatin1String("-o") || arg == QLatin1String("--sortie")) {
+            const auto v = value(arg);
+            if (!v) return std::nullopt;
+            a.output = *v;
+        } else if (arg == QLatin1String("-n")) {
+            const auto v = value(arg);
+            if (!v) return std::nullopt;
+            a.count = parseInt(*v, 1, kMaxPings);
+            if (!a.count) {
+                *error = outOfRange(QStringLiteral("-n"), *v, QStringLiteral("1 à 1000"));
+                return std::nullopt;
+            }
+        } else if (arg == QLatin1String("--no-verify")) {
+            a.noVerify = true;
+        } else if (arg == QLatin1String("--json")) {
+            a.json = true;
+        } else if (arg.startsWith(u'-') && arg.size() > 1) {
+            *error = QStringLiteral("option inconnue : %1").arg(arg);
+            return std::nullopt;
+        } else {
+            a.positional << arg;
+        }
+    }
+    return a;
+}
+
+// diff takes two sources, each a file or "-p LIST".
+std::optional<Invocation> parseDiff(const QStringList& args, QString* error) {
+    Invocation inv;
+    inv.command = Command::Diff;
+    QList<Source> sources;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--json")) {
+            inv.json = true;
+        } else if (arg == QLatin1String("-p") || arg == QLatin1String("--port")) {
+            if (i + 1 >= args.size()) {
+                *error = QStringLiteral("l'option %1 demande une valeur").arg(arg);
+                return std::nullopt;
+            }
+            const auto ports = parsePorts(args[++i], error);
+            if (!ports) return std::nullopt;
+            sources.append({QString(), *ports});
+        } else if (arg.startsWith(u'-') && arg.size() > 1) {
+            *error = QStringLiteral("option inconnue : %1").arg(arg);
+            return std::nullopt;
+        } else {
+            sources.append({arg, {}});
+        }
+    }
+    if (sources.size() != 2) {
+        *error = QStringLiteral("diff compare deux images : un fichier ou -p N de chaque côté");
+        return std::nullopt;
+    }
+    if (sources[0].ports.size() > 1 && sources[1].ports.size() > 1) {
+        *error = QStringLiteral("diff : une liste de ports d'un seul côté");
+        return std::nullopt;
+    }
+    inv.left = sources[0];
+    inv.right = sources[1];
+    return inv;
+}
+
+}  // namespace
+
+std::optional<QList<int>> parsePorts(const QString& text, QString* error) {
+    QList<int> ports;
+    for (const QString& part : text.split(u',')) {
+        const auto n = parseInt(part.trimmed(), 1, kMaxPort);
+        if (!n) {
+            *error = QStringLiteral("numéro de port invalide : « %1 » (attendu : 1 à %2)")
+                         .arg(part)
+                         .arg(kMaxPort);
+            return std::nullopt;
+        }
+        if (ports.contains(*n)) {
+            *error = QStringLiteral("le port %1 est donné deux fois").arg(*n);
+            return std::nullopt;
+        }
+        ports << *n;
+    }
+    return ports;
+}
+
+std::optional<SettingChanges> parseSettings(const QStringList& assignments, QString* error) {
+    SettingChanges c;
+    QStringList seen;
+    for (const QString& assignment : assignments) {
+        const qsizetype eq = assignment.indexOf(u'=');
+        if (eq <= 0) {
+            *error =
+                QStringLiteral("réglage attendu sous la forme nom=valeur : « %1 »").arg(assignment);
+            return std::nullopt;
+        }
+        const QString name = assignment.left(eq).toLower();
+        const QString value = assignment.mid(eq + 1).trimmed().toLower();
+        if (seen.contains(name)) {
+            *error = QStringLiteral("le réglage %1 est donné deux fois").arg(name);
+            return std::nullopt;
+        }
+        seen << name;
+
+        bool known = false;
+        for (std::size_t i = 0; i < kValueSettings.size(); ++i) {
+            if (name != QLatin1String(kValueSettings[i].name)) continue;
+            known = true;
+            const int digits = kValueSettings[i].integerDigits;
+            const auto v = parseValue(value, digits);
+            if (!v) {
+                *error = outOfRange(name, value,
+                                    QStringLiteral("jusqu'à %1 chiffres, puis « , » et deux "
+                                                   "décimales au plus")
+                                        .arg(digits));
+                return std::nullopt;
+            }
+            c.counter.values[i] = *v;
+        }
+        if (known) {
+            c.anyCounter = true;
+            continue;
+        }
+        static const QRegularExpression colourName(QStringLiteral("^couleur([1-5])$"));
+        if (const auto m = colourName.match(name); m.hasMatch()) {
+            const auto code = parseColour(value);
+            if (!code) {
+                *error = outOfRange(name, value, QStringLiteral("aucune, rouge, vert ou orange"));
+                return std::nullopt;
+            }
+            c.counter.colours[std::size_t(m.captured(1).toInt() - 1)] = *code;
+            c.anyCounter = true;
+        } else if (name == QLatin1String("polrel1") || name == QLatin1String("polrel2")) {
+            const auto on = parseYesNo(value);
+            if (!on) {
+                *error = outOfRange(name, value, QStringLiteral("oui ou non"));
+                return std::nullopt;
+            }
+            (name.endsWith(u'1') ? c.counter.polrel1 : c.counter.polrel2) = *on;
+            c.anyCounter = true;
+        } else if (name == QLatin1String("luminosite")) {
+            c.luminosity.mode = parseMode(value);
+            if (!c.luminosity.mode) {
+                *error = outOfRange(name, value, QStringLiteral("100, 80, 60, 50, 40 ou capteur"));
+                return std::nullopt;
+            }
+            c.anyLuminosity = true;
+        } else if (name == QLatin1String("periode")) {
+            c.luminosity.period = parseInt(value, lc::kPeriodMin, lc::kPeriodMax);
+            if (!c.luminosity.period) {
+                *error = outOfRange(name, value, QStringLiteral("1 à 128 secondes"));
+                return std::nullopt;
+            }
+            c.anyLuminosity = true;
+        } else if (name == QLatin1String("seuil")) {
+            c.luminosity.threshold = parseInt(value, lc::kThresholdMin, lc::kThresholdMax);
+            if (!c.luminosity.threshold) {
+                *error = outOfRange(name, value, QStringLiteral("0 à 15"));
+                return std::nullopt;
+            }
+            c.anyLuminosity = true;
+        } else {
+            *error = QStringLiteral("réglage inconnu : %1").arg(name);
+            return std::nullopt;
+        }
+    }
+    const auto& k = c.counter;
+    c.counterComplete = k.polrel1 && k.polrel2 &&
+                        std::all_of(k.values.begin(), k.values.end(),
+                                    [](const auto& v) { return v.has_value(); }) &&
+                        std::all_of(k.colours.begin(), k.colours.end(),
+                                    [](const auto& v) { return v.has_value(); });
+    return c;
+}
+
+Parsed parse(const QStringList& arguments) {
+    Parsed p;
+    if (arguments.isEmpty()) {
+        p.error = QStringLiteral("commande manquante");
+        return p;
+    }
+    const QString first = arguments.front();
+    if (first == QLatin1String("-h") || first == QLatin1String("--help") ||
+        first == QLatin1String("--aide") || first == QLatin1String("aide")) {
+        p.invocation = Invocation{};
+        return p;
+    }
+    if (first == QLatin1String("--version")) {
+        Invocation inv;
+        inv.command = Command::Version;
+        p.invocation = inv;
+        return p;
+    }
+    const auto command = commandNamed(first);
+    if (!command) {
+        p.error = QStringLiteral("commande inconnue : %1").arg(first);
+        return p;
+    }
+    const QStringList rest = arguments.mid(1);
+    if (*command == Command::Diff) {
+        p.invocation = parseDiff(rest, &p.error);
+        return p;
+    }
+    const auto a = readArguments(rest, &p.error);
+    if (!a) return p;
+
+    Invocation inv;
+    inv.command = *command;
+    inv.ports = a->ports;
+    inv.output = a->output;
+    inv.json = a->json;
+    inv.verify = !a->noVerify;
+    inv.count = a->count.value_or(inv.count);
+
+    // What each command takes beyond -p and --json.
+    const bool needsPorts = *command == Command::Read || *command == Command::Write ||
+                            *command == Command::Set || *command == Command::Ping;
+    const bool takesPorts = needsPorts || *command == Command::Show;
+    const bool takesVerify = *command == Command::Write || *command == Command::Set;
+    const auto refuse = [&](const QString& what) {
+        p.error = QStringLiteral("%1 : %2").arg(first, what);
+        return p;
+    };
+    if (a->portsGiven && !takesPorts)
+        return refuse(QStringLiteral("l'option -p ne s'applique pas"));
+    if (needsPorts && !a->portsGiven) return refuse(QStringLiteral("l'option -p N est requise"));
+    if (!a->output.isEmpty() && *command != Command::Read)
+        return refuse(QStringLiteral("l'option -o ne s'applique pas"));
+    if (a->noVerify && !takesVerify)
+        return refuse(QStringLiteral("l'option --no-verify ne s'applique pas"));
+    if (a->count && *command != Command::Ping)
+        return refuse(QStringLiteral("l'option -n ne s'applique pas"));
+
+    switch (*command) {
+        case Command::Write:
+            if (a->positional.size() != 1)
+                return refuse(QStringLiteral("un fichier image attendu"));
+            inv.file = a->positional.front();
+            break;
+        case Command::Show:
+            if (a->portsGiven == !a->positional.isEmpty() || a->positional.size() > 1)
+                return refuse(QStringLiteral("un fichier image ou -p N attendu"));
+            if (!a->positional.isEmpty()) inv.file = a->positional.front();
+            break;
+        case Command::Set: {
+            if (a->positional.isEmpty())
+                return refuse(QStringLiteral("réglage nom=valeur attendu"));
+            QString error;
+            const auto changes = parseSettings(a->positional, &error);
+            if (!changes) return refuse(error);
+            inv.changes = *changes;
+            break;
+        }
+        default:
+            if (!a->positional.isEmpty())
+                return refuse(QStringLiteral("argument inattendu : %1").arg(a->positional.front()));
+            break;
+    }
+    p.invocation = inv;
+    return p;
+}
+
+QString helpText() {
+    return QStringLiteral(
+        "Usage : trvctl <commande> [options]\n"
+        "\n"
+        "Lit, programme et compare les cartes TRV (compteur / décompteur) sur une liaison\n"
+        "série, comme le font les fenêtres de trv-compteur.\n"
+        "\n"
+        "Commandes :\n"
+        "  ports                        les ports COMn avec leurs liens, et les périphériques\n"
+        "                               série de la machine\n"
+        "  detect                       recherche de COM1 à COM14 : absent, libre ou carte\n"
+        "  read -p N [-o FICHIER]       lit l'image entière (128 octets) ; l'écrit dans\n"
+        "                               FICHIER (.hex ou .bin) ou affiche le tableau 8 × 16\n"
+        "  write -p N FICHIER           écrit une image entière, après avoir gardé l'image\n"
+        "                               de la carte dans l'historique, puis la relit et la\n"
+        "                               compare (--no-verify : sans relecture)\n"
+        "  show (FICHIER | -p N)        les réglages décodés : paramètres de comptage,\n"
+        "                               couleurs, relais, luminosité, microswitches, signature\n"
+        "  set -p N nom=valeur...       programme des réglages comme les fenêtres, puis\n"
+        "                               vérifie (--no-verify : sans relecture)\n"
+        "  diff A B                     différences réglage par réglage ; A et B sont des\n"
+        "                               fichiers ou -p N\n"
+        "  ping -p N [-n NOMBRE]        la sonde de détection répétée (4 fois par défaut) :\n"
+        "                               réponses et temps aller-retour\n"
+        "\n"
+        "Options :\n"
+        "  -p N[,N...]    le ou les ports ; avec plusieurs ports, la même opération se fait\n"
+        "                 sur tous à la fois, une ligne de résultat par port\n"
+        "  -o FICHIER     read : le fichier image ; avec plusieurs ports, « _COMn » est\n"
+        "                 ajouté avant l'extension\n"
+        "  --json         résultats en JSON pour les scripts\n"
+        "  --no-verify    write, set : pas de relecture après l'écriture\n"
+        "  -h, --aide     cette aide ; --version : la version\n"
+        "\n"
+        "Réglages de set :\n"
+        "  depart, fin, relais1, relais2, plage2 ... plage5   valeur « 12,00 » (10 chiffres\n"
+        "                 au plus avant la virgule, 2 après)\n"
+        "  pas            pas de comptage, 4 chiffres au plus avant la virgule\n"
+        "  couleur1 ... couleur5   aucune, rouge, vert ou orange\n"
+        "  polrel1, polrel2        polarité des relais : oui ou non\n"
+        "  luminosite     100, 80, 60, 50, 40 ou capteur\n"
+        "  periode        fréquence de commutation, 1 à 128 secondes\n"
+        "  seuil          commutation jour/nuit, 0 (jour) à 15 (nuit)\n"
+        "  Les réglages du compteur non donnés gardent la valeur de la carte ; une carte\n"
+        "  sans signature n'est programmée que si tous les réglages du compteur sont donnés.\n"
+        "\n"
+        "Port n : le lien ~/.local/share/trv-compteur/ports/comN vers le périphérique.\n"
+        "\n"
+        "Code de sortie (le plus grave de tous les ports) :\n"
+        "  0 succès ; 1 une carte n'a pas répondu, la vérification a échoué ou diff a trouvé\n"
+        "  des différences ; 2 mauvais usage ou fichier illisible ; 3 un port ne s'ouvre pas.\n");
+}
+
+}  // namespace trv::cli

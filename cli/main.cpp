@@ -1,0 +1,26 @@
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+
+#include "trvctl.h"
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("trvctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                .arg(TRV_VERSION_MAJOR)
+                                                .arg(TRV_VERSION_MINOR)
+                                                .arg(TRV_VERSION_PATCH));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+#ifdef Q_OS_UNIX
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+#else
+    const bool terminal = false;
+#endif
+    return trv::cli::run(QCoreApplication::arguments().mid(1), {out, err, terminal});
+}

@@ -1,0 +1,612 @@
+#include "trvctl.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QMutex>
+#include <QSerialPortInfo>
+#include <QThread>
+#include <algorithm>
+#include <memory>
+#include <variant>
+
+#include "command_line.h"
+#include "compare/image_diff.h"
+#include "grid/image_file.h"
+#include "grid/image_history.h"
+#include "link/port_map.h"
+#include "link/qt_serial_port.h"
+#include "protocol/board_operations.h"
+#include "protocol/exchange.h"
+#include "protocol/link_probe.h"
+
+namespace trv::cli {
+namespace {
+
+const QString kHistoryWindow = QStringLiteral("trvctl");
+
+QString com(int port) { return QStringLiteral("COM%1").arg(port); }
+
+// What one port's run gives: its status, its result line and any further lines, its JSON.
+struct PortReport {
+    int port = 0;
+    int status = kOk;
+    QString line;
+    QStringList details;
+    QJsonObject json;
+    std::optional<ImageBytes> image;
+};
+
+PortReport failure(int port, int status, const QString& why) {
+    PortReport r;
+    r.port = port;
+    r.status = status;
+    r.line = QStringLiteral("%1 : %2").arg(com(port), why);
+    return r;
+}
+
+// The phase each port is in, for the progress line.
+class Progress {
+public:
+    explicit Progress(const QList<int>& ports) : m_ports(ports), m_phases(ports.size()) {}
+    void set(int index, const QString& phase) {
+        QMutexLocker lock(&m_mutex);
+        m_phases[index] = phase;
+    }
+    QString line() const {
+        QMutexLocker lock(&m_mutex);
+        QStringList parts;
+        for (qsizetype i = 0; i < m_ports.size(); ++i)
+            parts << QStringLiteral("%1 %2").arg(com(m_ports[i]), m_phases[i]);
+        return parts.join(QStringLiteral(" | "));
+    }
+
+private:
+    QList<int> m_ports;
+    QStringList m_phases;
+    mutable QMutex m_mutex;
+};
+
+// History files are written from several threads; one at a time.
+QMutex& historyMutex() {
+    static QMutex m;
+    return m;
+}
+
+// A history that cannot be written never stops an operation; the reason is returned.
+QString record(const ImageBytes& bytes, int port, history::Direction direction) {
+    QMutexLocker lock(&historyMutex());
+    history::ImageHistory h;
+    return h.record(bytes, port, kHistoryWindow, direction).error;
+}
+
+using Task = std::function<PortReport(Exchange&, int port, const std::function<void(QString)>&)>;
+
+// The same task on every port at once: each port on a thread of its own with a port object
+// of its own. Reports come back in the order of the ports.
+QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s) {
+    QList<PortReport> reports(ports.size());
+    Progress progress(ports);
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        const int port = ports[i];
+        progress.set(i, QStringLiteral("ouverture"));
+        threads.emplace_back(QThread::create([&, i, port] {
+            QtSerialPort serial;
+            if (!serial.open(port)) {
+                reports[i] = failure(port, kPortClosed, QStringLiteral("le port ne s'ouvre pas"));
+                progress.set(i, QStringLiteral("port fermé"));
+                return;
+            }
+            Exchange exchange(serial, steadyClock());
+            reports[i] = task(exchange, port, [&, i](const QString& p) { progress.set(i, p); });
+            reports[i].port = port;
+            progress.set(i, QStringLiteral("terminé"));
+        }));
+        threads.back()->start();
+    }
+    for (auto& t : threads) {
+        while (!t->wait(QDeadlineTimer(200))) {
+            if (s.progress) s.err << "\r" << progress.line() << "\x1b[K" << Qt::flush;
+        }
+    }
+    if (s.progress) s.err << "\r\x1b[K" << Qt::flush;
+    return reports;
+}
+
+int worst(const QList<PortReport>& reports) {
+    int status = kOk;
+    for (const PortReport& r : reports) status = std::max(status, r.status);
+    return status;
+}
+
+QJsonObject baseJson(const PortReport& r) {
+    QJsonObject o = r.json;
+    o.insert(QStringLiteral("port"), r.port);
+    o.insert(QStringLiteral("statut"), r.status);
+    o.insert(QStringLiteral("message"), r.line);
+    return o;
+}
+
+void printJson(Streams& s, const QJsonValue& value) {
+    const QJsonDocument doc =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    s.out << doc.toJson(QJsonDocument::Indented) << Qt::flush;
+}
+
+// Result lines (and their details) or a JSON array, one entry per port.
+int printReports(Streams& s, const QList<PortReport>& reports, bool json) {
+    if (json) {
+        QJsonArray array;
+        for (const PortReport& r : reports) array.append(baseJson(r));
+        printJson(s, array);
+    } else {
+        for (const PortReport& r : reports) {
+            s.out << r.line << "\n";
+            for (const QString& d : r.details) s.out << d << "\n";
+        }
+        s.out << Qt::flush;
+    }
+    return worst(reports);
+}
+
+QString hexString(const ImageBytes& bytes) {
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))
+            .toHex()
+            .toUpper());
+}
+
+// The 8 × 16 table, rows labelled like the grid's ("0xh").
+QStringList table(const ImageBytes& bytes) {
+    QStringList lines;
+    QString header = QStringLiteral("    ");
+    for (int c = 0; c < 16; ++c)
+        header += QStringLiteral(" %1 ").arg(QString::number(c, 16).toUpper());
+    lines << header.trimmed().prepend(QStringLiteral("     "));
+    for (int r = 0; r < 8; ++r) {
+        QString line = QStringLiteral("%1xh ").arg(r);
+        for (int c = 0; c < 16; ++c)
+            line += QStringLiteral(" ") + cellText(bytes[std::size_t(16 * r + c)]);
+        lines << line;
+    }
+    return lines;
+}
+
+// The image read on a port, or why there is none.
+std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, int port) {
+    CellTexts cells;
+    if (readImage(exchange, cells) == ReadOutcome::TimedOut)
+        return failure(port, kBoardFailed, QStringLiteral("la carte ne répond pas"));
+    const auto bytes = imageBytes(cells);
+    if (!bytes)
+        return failure(port, kBoardFailed,
+                       QStringLiteral("la carte a renvoyé autre chose qu'un octet (case %1)")
+                           .arg(*firstNonByteCell(cells)));
+    return *bytes;
+}
+
+QString withPort(const QString& path, int port) {
+    const QFileInfo info(path);
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    const QString base = path.left(path.size() - suffix.size());
+    return QStringLiteral("%1_%2%3").arg(base, com(port), suffix);
+}
+
+void noteHistory(PortReport& r, const QString& error) {
+    if (!error.isEmpty()) r.details << QStringLiteral("  (historique non écrit : %1)").arg(error);
+}
+
+// ---- commands ----
+
+int commandPorts(Streams& s, bool json) {
+    QJsonArray links;
+    QStringList lines;
+    lines << QStringLiteral("Ports COMn (liens dans %1) :").arg(portsFolder());
+#ifdef Q_OS_WIN
+    lines << QStringLiteral("  sous Windows, le port n est COMn");
+#else
+    QList<std::pair<int, QFileInfo>> found;
+    const QFileInfoList entries =
+        QDir(portsFolder()).entryInfoList({QStringLiteral("com*")}, QDir::System | QDir::Files);
+    for (const QFileInfo& info : entries) {
+        bool ok = false;
+        const int n = info.fileName().mid(3).toInt(&ok);
+        if (ok && n > 0) found.append({n, info});
+    }
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [n, info] : found) {
+        const QString device = portDevice(n);
+        const QString target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
+        lines << (device.isEmpty() ? QStringLiteral("  %1 -> %2 (absent)").arg(com(n), target)
+                                   : QStringLiteral("  %1 -> %2").arg(com(n), device));
+        links.append(QJsonObject{{QStringLiteral("port"), n},
+                                 {QStringLiteral("cible"), target},
+                                 {QStringLiteral("present"), !device.isEmpty()}});
+    }
+    if (found.isEmpty()) lines << QStringLiteral("  aucun lien");
+#endif
+    QJsonArray devices;
+    lines << QStringLiteral("Périphériques série de la machine :");
+    const auto infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : infos) {
+        QStringList fields{info.systemLocation(), info.description(), info.manufacturer(),
+                           info.serialNumber()};
+        fields.removeAll(QString());
+        lines << QStringLiteral("  ") + fields.join(QStringLiteral("  "));
+        devices.append(QJsonObject{{QStringLiteral("peripherique"), info.systemLocation()},
+                                   {QStringLiteral("description"), info.description()},
+                                   {QStringLiteral("fabricant"), info.manufacturer()},
+                                   {QStringLiteral("numero_de_serie"), info.serialNumber()}});
+    }
+    if (infos.isEmpty()) lines << QStringLiteral("  aucun");
+    if (json)
+        printJson(s, QJsonObject{{QStringLiteral("liens"), links},
+                                 {QStringLiteral("peripheriques"), devices}});
+    else
+        s.out << lines.join(u'\n') << "\n" << Qt::flush;
+    return kOk;
+}
+
+int commandDetect(Streams& s, bool json) {
+    QtSerialPort serial;
+    Exchange exchange(serial, steadyClock());
+    QJsonArray array;
+    QStringList lines;
+    for (int n = 1; n <= 14; ++n) {
+        if (s.progress) s.err << "\rdétection " << com(n) << "\x1b[K" << Qt::flush;
+        const board::PortState state = board::detectPort(exchange, n);
+        serial.close();
+        const QString name = state == board::PortState::Board  ? QStringLiteral("carte")
+                             : state == board::PortState::Free ? QStringLiteral("libre")
+                                                               : QStringLiteral("absent");
+        lines << QStringLiteral("%1 : %2").arg(com(n), name);
+        array.append(QJsonObject{{QStringLiteral("port"), n}, {QStringLiteral("etat"), name}});
+    }
+    if (s.progress) s.err << "\r\x1b[K" << Qt::flush;
+    if (json)
+        printJson(s, array);
+    else
+        s.out << lines.join(u'\n') << "\n" << Qt::flush;
+    return kOk;
+}
+
+int commandRead(Streams& s, const Invocation& inv) {
+    const auto reports = onPorts(
+        inv.ports,
+        [&](Exchange& exchange, int port, const auto& phase) {
+            phase(QStringLiteral("lecture"));
+            auto read = readBytes(exchange, port);
+            if (auto* f = std::get_if<PortReport>(&read)) return *f;
+            const ImageBytes bytes = std::get<ImageBytes>(read);
+            PortReport r;
+            r.port = port;
+            r.image = bytes;
+            r.json.insert(QStringLiteral("image"), hexString(bytes));
+            if (inv.output.isEmpty()) {
+                r.line = QStringLiteral("%1 : image lue").arg(com(port));
+                r.details = table(bytes);
+            } else {
+                const QString path = inv.ports.size() > 1 ? withPort(inv.output, port) : inv.output;
+                if (const QString error = imagefile::writeFile(path, bytes); !error.isEmpty())
+                    return failure(port, kUsage, error);
+                r.line = QStringLiteral("%1 : image lue, écrite dans %2").arg(com(port), path);
+                r.json.insert(QStringLiteral("fichier"), path);
+            }
+            noteHistory(r, record(bytes, port, history::Direction::Read));
+            return r;
+        },
+        s);
+    return printReports(s, reports, inv.json);
+}
+
+QString verificationFailure(const board::Verification& v, const CellTexts& sent) {
+    if (v.outcome == board::Verification::Outcome::BoardSilent)
+        return QStringLiteral("vérification impossible : la carte ne répond pas à la relecture");
+    const int a = *v.firstDifference;
+    return QStringLiteral("vérification échouée : la case %1 (adresse 0x%2) vaut %3 au lieu de %4")
+        .arg(a)
+        .arg(cellText(quint8(a)), v.found[std::size_t(a)],
+             sent[std::size_t(a)].rightJustified(2, u'0'));
+}
+
+int commandWrite(Streams& s, const Invocation& inv) {
+    const imagefile::Parsed file = imagefile::readFile(inv.file);
+    if (!file.bytes) {
+        s.err << "trvctl : " << file.error << "\n" << Qt::flush;
+        return kUsage;
+    }
+    const CellTexts sent = cellTexts(*file.bytes);
+    const auto reports = onPorts(
+        inv.ports,
+        [&](Exchange& exchange, int port, const auto& phase) {
+            // The board's image is kept before it is replaced.
+            phase(QStringLiteral("lecture"));
+            auto read = readBytes(exchange, port);
+            if (auto* f = std::get_if<PortReport>(&read)) {
+                f->line += QStringLiteral(" ; rien n'a été écrit");
+                return *f;
+            }
+            PortReport r;
+            r.port = port;
+            noteHistory(r, record(std::get<ImageBytes>(read), port, history::Direction::Read));
+            phase(QStringLiteral("écriture"));
+            if (writeImage(exchange, sent) != WriteOutcome::Written)
+                return failure(port, kBoardFailed,
+                               QStringLiteral("la carte n'a pas acquitté l'écriture"));
+            noteHistory(r, record(*file.bytes, port, history::Direction::Written));
+            if (!inv.verify) {
+                r.line = QStringLiteral("%1 : image écrite (sans vérification)").arg(com(port));
+                return r;
+            }
+            phase(QStringLiteral("vérification"));
+            const board::Verification v = board::verifyImage(exchange, sent);
+            if (v.outcome != board::Verification::Outcome::Matches)
+                return failure(port, kBoardFailed, verificationFailure(v, sent));
+            r.line = QStringLiteral("%1 : image écrite et vérifiée").arg(com(port));
+            return r;
+        },
+        s);
+    return printReports(s, reports, inv.json);
+}
+
+QStringList settingLines(const ImageBytes& bytes, QJsonObject* json) {
+    QStringList lines;
+    QJsonObject settings;
+    for (const diff::SettingValue& v : diff::settingValues(bytes)) {
+        lines << QStringLiteral("  %1 : %2").arg(v.setting, v.value);
+        settings.insert(v.setting, v.value);
+    }
+    json->insert(QStringLiteral("reglages"), settings);
+    json->insert(QStringLiteral("image"), hexString(bytes));
+    return lines;
+}
+
+int commandShow(Streams& s, const Invocation& inv) {
+    if (!inv.file.isEmpty()) {
+        const imagefile::Parsed file = imagefile::readFile(inv.file);
+        if (!file.bytes) {
+            s.err << "trvctl : " << file.error << "\n" << Qt::flush;
+            return kUsage;
+        }
+        QJsonObject json;
+        const QStringList lines = settingLines(*file.bytes, &json);
+        if (inv.json) {
+            json.insert(QStringLiteral("fichier"), inv.file);
+            printJson(s, json);
+        } else {
+            s.out << inv.file << " :\n" << lines.join(u'\n') << "\n" << Qt::flush;
+        }
+        return kOk;
+    }
+    const auto reports = onPorts(
+        inv.ports,
+        [&](Exchange& exchange, int port, const auto& phase) {
+            phase(QStringLiteral("lecture"));
+            auto read = readBytes(exchange, port);
+            if (auto* f = std::get_if<PortReport>(&read)) return *f;
+            PortReport r;
+            r.port = port;
+            r.line = QStringLiteral("%1 :").arg(com(port));
+            r.details = settingLines(std::get<ImageBytes>(read), &r.json);
+            return r;
+        },
+        s);
+    return printReports(s, reports, inv.json);
+}
+
+QString programmingFailure(const board::Result& r) {
+    switch (r.outcome) {
+        case board::Outcome::BoardSilent:
+            return QStringLiteral("la carte ne répond pas ; rien n'a été programmé");
+        case board::Outcome::SignatureMismatch:
+            return QStringLiteral(
+                "EEPROM vièrge ou corrompue : donnez tous les réglages du compteur (depart, "
+                "fin, relais1, relais2, plage2 à plage5, pas, couleur1 à couleur5, polrel1, "
+                "polrel2) pour la programmer ; rien n'a été programmé");
+        case board::Outcome::CellRefused:
+            return unsendableCellMessage(r.refusedCell.value_or(0));
+        case board::Outcome::WriteFailed:
+            return QStringLiteral("la carte n'a pas acquitté la programmation");
+        case board::Outcome::Done:
+            break;
+    }
+    return {};
+}
+
+int commandSet(Streams& s, const Invocation& inv) {
+    const SettingChanges& c = inv.changes;
+    const auto reports = onPorts(
+        inv.ports,
+        [&](Exchange& exchange, int port, const auto& phase) {
+            PortReport r;
+            r.port = port;
+            board::Result result;
+            // Counter settings as "Programme les paramètres" does, luminosity as its "Envoi".
+            auto program = [&](const std::function<board::Result()>& run) {
+                result = run();
+                if (result.found)
+                    if (const auto before = imageBytes(*result.found))
+                        noteHistory(r, record(*before, port, history::Direction::Read));
+                if (result.outcome != board::Outcome::Done) return false;
+                if (const auto after = imageBytes(result.cells))
+                    noteHistory(r, record(*after, port, history::Direction::Written));
+                return true;
+            };
+            phase(QStringLiteral("programmation"));
+            if (c.anyCounter && !program([&] {
+                    return board::programCounter(exchange, board::ReplyControl::Oui, c.counter,
+                                                 !c.counterComplete);
+                }))
+                return failure(port, kBoardFailed, programmingFailure(result));
+            if (c.anyLuminosity && !program([&] {
+                    return board::programLuminosity(exchange, board::ReplyControl::Oui,
+                                                    c.luminosity);
+                }))
+                return failure(port, kBoardFailed, programmingFailure(result));
+            if (!inv.verify) {
+                r.line =
+                    QStringLiteral("%1 : réglages programmés (sans vérification)").arg(com(port));
+                return r;
+            }
+            phase(QStringLiteral("vérification"));
+            const board::Verification v = board::verifyImage(exchange, result.cells);
+            if (v.outcome != board::Verification::Outcome::Matches)
+                return failure(port, kBoardFailed, verificationFailure(v, result.cells));
+            r.line = QStringLiteral("%1 : réglages programmés et vérifiés").arg(com(port));
+            return r;
+        },
+        s);
+    return printReports(s, reports, inv.json);
+}
+
+int commandPing(Streams& s, const Invocation& inv) {
+    const auto reports = onPorts(
+        inv.ports,
+        [&](Exchange& exchange, int port, const auto& phase) {
+            phase(QStringLiteral("ping"));
+            const LinkTally t = measureLink(exchange, inv.count);
+            PortReport r;
+            r.port = port;
+            // A probe without its acknowledgement is a board that did not answer.
+            r.status = t.lost() == 0 ? kOk : kBoardFailed;
+            QStringList parts{t.verdict(), t.answeredText(), t.roundTripText()};
+            if (t.garbled() > 0) parts << t.garbledText();
+            r.line = QStringLiteral("%1 : %2").arg(com(port), parts.join(QStringLiteral(" ; ")));
+            r.json = {{QStringLiteral("envoyees"), t.sent()},
+                      {QStringLiteral("reponses"), t.answered()},
+                      {QStringLiteral("brouillees"), t.garbled()},
+                      {QStringLiteral("verdict"), t.verdict()}};
+            if (t.answered() > 0) {
+                r.json.insert(QStringLiteral("min_ms"), qint64(t.fastest()->count()));
+                r.json.insert(QStringLiteral("mediane_ms"), qint64(t.median()->count()));
+                r.json.insert(QStringLiteral("max_ms"), qint64(t.slowest()->count()));
+            }
+            return r;
+        },
+        s);
+    return printReports(s, reports, inv.json);
+}
+
+int commandDiff(Streams& s, const Invocation& inv) {
+    QList<int> ports = inv.left.ports;
+    for (int p : inv.right.ports)
+        if (!ports.contains(p)) ports << p;
+    // Files first: a bad file stops everything before any port is opened.
+    QMap<QString, ImageBytes> files;
+    for (const Source* src : {&inv.left, &inv.right}) {
+        if (src->file.isEmpty()) continue;
+        const imagefile::Parsed parsed = imagefile::readFile(src->file);
+        if (!parsed.bytes) {
+            s.err << "trvctl : " << parsed.error << "\n" << Qt::flush;
+            return kUsage;
+        }
+        files.insert(src->file, *parsed.bytes);
+    }
+    QList<PortReport> reads;
+    if (!ports.isEmpty())
+        reads = onPorts(
+            ports,
+            [&](Exchange& exchange, int port, const auto& phase) {
+                phase(QStringLiteral("lecture"));
+                auto read = readBytes(exchange, port);
+                if (auto* f = std::get_if<PortReport>(&read)) return *f;
+                PortReport r;
+                r.port = port;
+                r.image = std::get<ImageBytes>(read);
+                return r;
+            },
+            s);
+    auto images = [&](const Source& src) {
+        QList<std::pair<QString, const PortReport*>> list;
+        if (!src.file.isEmpty()) list.append({QFileInfo(src.file).fileName(), nullptr});
+        for (int p : src.ports)
+            for (const PortReport& r : reads)
+                if (r.port == p) list.append({com(p), &r});
+        return list;
+    };
+    const auto left = images(inv.left);
+    const auto right = images(inv.right);
+
+    QList<PortReport> results;
+    for (const auto& [leftName, leftRead] : left) {
+        for (const auto& [rightName, rightRead] : right) {
+            PortReport r;
+            r.port = leftRead ? leftRead->port : rightRead ? rightRead->port : 0;
+            // A side that could not be read ends this comparison with its reason.
+            if (const PortReport* bad = leftRead && !leftRead->image     ? leftRead
+                                        : rightRead && !rightRead->image ? rightRead
+                                                                         : nullptr) {
+                results.append(*bad);
+                continue;
+            }
+            const ImageBytes a = leftRead ? *leftRead->image : files.value(inv.left.file);
+            const ImageBytes b = rightRead ? *rightRead->image : files.value(inv.right.file);
+            const QList<diff::Difference> found = diff::differences(a, b);
+            r.status = found.isEmpty() ? kOk : kBoardFailed;
+            r.line = found.isEmpty()
+                         ? QStringLiteral("%1 / %2 : identiques").arg(leftName, rightName)
+                         : QStringLiteral("%1 / %2 : %3 différence(s)")
+                               .arg(leftName, rightName)
+                               .arg(found.size());
+            for (const QString& line : diff::describeAll(found, leftName, rightName))
+                r.details << QStringLiteral("  ") + line;
+            QJsonArray list;
+            for (const diff::Difference& d : found)
+                list.append(QJsonObject{{QStringLiteral("reglage"), d.setting},
+                                        {QStringLiteral("gauche"), d.left},
+                                        {QStringLiteral("droite"), d.right}});
+            r.json = {{QStringLiteral("gauche"), leftName},
+                      {QStringLiteral("droite"), rightName},
+                      {QStringLiteral("differences"), list}};
+            results.append(r);
+        }
+    }
+    return printReports(s, results, inv.json);
+}
+
+}  // namespace
+
+int run(const QStringList& arguments, Streams s) {
+    const Parsed parsed = parse(arguments);
+    if (!parsed.invocation) {
+        s.err << "trvctl : " << parsed.error << "\n"
+              << "Essayez « trvctl --aide ».\n"
+              << Qt::flush;
+        return kUsage;
+    }
+    const Invocation& inv = *parsed.invocation;
+    switch (inv.command) {
+        case Command::Help:
+            s.out << helpText() << Qt::flush;
+            return kOk;
+        case Command::Version:
+            s.out << "trvctl " << QCoreApplication::applicationVersion() << "\n" << Qt::flush;
+            return kOk;
+        case Command::Ports:
+            return commandPorts(s, inv.json);
+        case Command::Detect:
+            return commandDetect(s, inv.json);
+        case Command::Read:
+            return commandRead(s, inv);
+        case Command::Write:
+            return commandWrite(s, inv);
+        case Command::Show:
+            return commandShow(s, inv);
+        case Command::Set:
+            return commandSet(s, inv);
+        case Command::Diff:
+            return commandDiff(s, inv);
+        case Command::Ping:
+            return commandPing(s, inv);
+    }
+    return kUsage;
+}
+
+}  // namespace trv::cli

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+
+// trvctl: parse, run on the board library, print. Results go to out, messages and the
+// progress line to err.
+namespace trv::cli {
+
+struct Streams {
+    QTextStream& out;
+    QTextStream& err;
+    bool progress = false;  // err is a terminal: one progress line, rewritten in place
+};
+
+// Runs one invocation; returns the exit status.
+int run(const QStringList& arguments, Streams streams);
+
+}  // namespace trv::cli

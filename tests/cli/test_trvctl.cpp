@@ -1,0 +1,267 @@
+// trvctl: its arguments and exit statuses, and whole runs against simulated boards, one and
+// several at once.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "command_line.h"
+#include "counter/parameter_map.h"
+#include "grid/image_file.h"
+#include "sim/pty_board.h"
+#include "test_support.h"
+#include "trvctl.h"
+
+using namespace trv;
+using namespace trv::cli;
+
+Q_DECLARE_METATYPE(trv::sim::Faults)
+
+namespace {
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run trvctl(const QStringList& arguments) {
+    Run r;
+    QTextStream out(&r.out);
+    QTextStream err(&r.err);
+    r.status = run(arguments, {out, err, false});
+    return r;
+}
+
+sim::PtyBoard::Options boardOn(int port, sim::Preset preset = sim::Preset::Signed) {
+    sim::PtyBoard::Options o;
+    o.port = port;
+    o.pacing = false;
+    o.preset = preset;
+    return o;
+}
+
+ImageBytes bytesOf(const sim::Eeprom& e) {
+    ImageBytes b;
+    std::copy(e.begin(), e.end(), b.begin());
+    return b;
+}
+}  // namespace
+
+class TrvctlTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<test::TempDataHome> home;
+    QTemporaryDir files;
+    std::unique_ptr<sim::PtyBoard> board;  // COM3
+    QString goodFile;
+
+private slots:
+    void initTestCase() {
+        home = std::make_unique<test::TempDataHome>();
+        board = std::make_unique<sim::PtyBoard>(boardOn(3));
+        QVERIFY(board->start());
+        goodFile = files.filePath(QStringLiteral("bon.hex"));
+        QVERIFY(imagefile::writeFile(goodFile, bytesOf(sim::presetImage(sim::Preset::Signed)))
+                    .isEmpty());
+    }
+    void cleanupTestCase() {
+        board.reset();
+        home.reset();
+    }
+    void init() { board->setFaults({}); }
+
+    // Everything refused before a port is opened gives 2 and a French reason.
+    void usage_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("reason");
+        // clang-format off
+        QTest::newRow("no command") << QStringList{} << "commande manquante";
+        QTest::newRow("unknown command") << QStringList{"lire"} << "commande inconnue : lire";
+        QTest::newRow("read without port") << QStringList{"read"} << "l'option -p N est requise";
+        QTest::newRow("bad port") << QStringList{"read", "-p", "3,x"} << "numéro de port invalide";
+        QTest::newRow("port 0") << QStringList{"ping", "-p", "0"} << "numéro de port invalide";
+        QTest::newRow("port twice") << QStringList{"read", "-p", "3,3"} << "le port 3 est donné deux fois";
+        QTest::newRow("unknown option") << QStringList{"read", "-p", "3", "--vite"} << "option inconnue : --vite";
+        QTest::newRow("no-verify on read") << QStringList{"read", "-p", "3", "--no-verify"} << "--no-verify ne s'applique pas";
+        QTest::newRow("write without file") << QStringList{"write", "-p", "3"} << "un fichier image attendu";
+        QTest::newRow("show both") << QStringList{"show", "a.hex", "-p", "3"} << "un fichier image ou -p N attendu";
+        QTest::newRow("set nothing") << QStringList{"set", "-p", "3"} << "réglage nom=valeur attendu";
+        QTest::newRow("unknown setting") << QStringList{"set", "-p", "3", "vitesse=3"} << "réglage inconnu : vitesse";
+        QTest::newRow("not an assignment") << QStringList{"set", "-p", "3", "depart"} << "nom=valeur";
+        QTest::newRow("setting twice") << QStringList{"set", "-p", "3", "fin=5", "fin=6"} << "donné deux fois";
+        QTest::newRow("start too long") << QStringList{"set", "-p", "3", "depart=12345678901"} << "hors limites pour depart";
+        QTest::newRow("step over 4 digits") << QStringList{"set", "-p", "3", "pas=12345"} << "hors limites pour pas";
+        QTest::newRow("three decimals") << QStringList{"set", "-p", "3", "fin=1,234"} << "hors limites pour fin";
+        QTest::newRow("letters") << QStringList{"set", "-p", "3", "relais1=1A"} << "hors limites pour relais1";
+        QTest::newRow("period 129") << QStringList{"set", "-p", "3", "periode=129"} << "hors limites pour periode";
+        QTest::newRow("period 0") << QStringList{"set", "-p", "3", "periode=0"} << "hors limites pour periode";
+        QTest::newRow("threshold 16") << QStringList{"set", "-p", "3", "seuil=16"} << "hors limites pour seuil";
+        QTest::newRow("20 % only from a board") << QStringList{"set", "-p", "3", "luminosite=20"} << "hors limites pour luminosite";
+        QTest::newRow("colour") << QStringList{"set", "-p", "3", "couleur6=rouge"} << "réglage inconnu : couleur6";
+        QTest::newRow("colour name") << QStringList{"set", "-p", "3", "couleur2=bleu"} << "hors limites pour couleur2";
+        QTest::newRow("ping count") << QStringList{"ping", "-p", "3", "-n", "0"} << "hors limites pour -n";
+        QTest::newRow("diff one side") << QStringList{"diff", "a.hex"} << "diff compare deux images";
+        QTest::newRow("diff two lists") << QStringList{"diff", "-p", "3,4", "-p", "5,6"} << "une liste de ports d'un seul côté";
+        QTest::newRow("missing file") << QStringList{"write", "-p", "3", "/nonexistent/a.hex"} << "a.hex";
+        QTest::newRow("show missing file") << QStringList{"show", "/nonexistent/b.bin"} << "b.bin";
+        // clang-format on
+    }
+    void usage() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, reason);
+        board->clearReceived();
+        const Run r = trvctl(arguments);
+        QCOMPARE(r.status, int(kUsage));
+        QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
+        QTest::qWait(50);
+        QCOMPARE(board->received(), QByteArray());  // nothing reached the board
+    }
+
+    void settingValues_data() {
+        QTest::addColumn<QString>("assignment");
+        QTest::addColumn<QString>("integer");
+        QTest::addColumn<QString>("decimals");
+        QTest::newRow("comma") << "depart=12,00"
+                               << "12"
+                               << "00";
+        QTest::newRow("no decimals") << "depart=50"
+                                     << "50"
+                                     << "00";
+        QTest::newRow("one decimal is tenths") << "depart=7,5"
+                                               << "7"
+                                               << "50";
+        QTest::newRow("dot") << "depart=7.25"
+                             << "7"
+                             << "25";
+    }
+    void settingValues() {
+        QFETCH(QString, assignment);
+        QFETCH(QString, integer);
+        QFETCH(QString, decimals);
+        QString error;
+        const auto c =
+            parseSettings({assignment, QStringLiteral("luminosite=Capteur"),
+                           QStringLiteral("couleur5=vert"), QStringLiteral("polrel2=oui")},
+                          &error);
+        QVERIFY2(c, qPrintable(error));
+        QCOMPARE(c->counter.values[0]->integer, integer);
+        QCOMPARE(c->counter.values[0]->decimals, decimals);
+        QVERIFY(!c->counter.values[1]);
+        QCOMPARE(c->luminosity.mode, std::optional(0));
+        QCOMPARE(c->counter.colours[4], std::optional(counter::ColourCode::Green));
+        QCOMPARE(c->counter.polrel2, std::optional(true));
+        QVERIFY(c->anyCounter && c->anyLuminosity && !c->counterComplete);
+    }
+
+    // Board outcomes: a silent board and a verification that fails give 1, a port that does
+    // not open 3; the worst status of several ports wins.
+    void boardStatuses_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<sim::Faults>("faults");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("line");
+        // clang-format off
+        QTest::newRow("read, silent board") << QStringList{"read", "-p", "3"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas";
+        QTest::newRow("read, garbage") << QStringList{"read", "-p", "3"} << sim::Faults{false, 0, 0, true, false} << 1 << "COM3 : la carte a renvoyé autre chose qu'un octet (case 0)";
+        QTest::newRow("read, port closed") << QStringList{"read", "-p", "9"} << sim::Faults{} << 3 << "COM9 : le port ne s'ouvre pas";
+        QTest::newRow("read, worst of two") << QStringList{"read", "-p", "3,9"} << sim::Faults{true, 0, 0, false, false} << 3 << "COM3 : la carte ne répond pas";
+        QTest::newRow("write, silent board") << QStringList{"write", "-p", "3", "@"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été écrit";
+        QTest::newRow("write, one reply byte short") << QStringList{"write", "-p", "3", "@"} << sim::Faults{false, 1, 0, false, false} << 1 << "COM3 : la carte n'a pas acquitté l'écriture";
+        QTest::newRow("set, silent board") << QStringList{"set", "-p", "3", "fin=5"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été programmé";
+        QTest::newRow("ping, silent") << QStringList{"ping", "-p", "3", "-n", "2"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : Aucune réponse ; Réponses : 0 / 2 ; Aller-retour : —";
+        QTest::newRow("diff, silent") << QStringList{"diff", "@", "-p", "3"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas";
+        // clang-format on
+    }
+    void boardStatuses() {
+        QFETCH(QStringList, arguments);
+        QFETCH(sim::Faults, faults);
+        QFETCH(int, status);
+        QFETCH(QString, line);
+        arguments.replaceInStrings(QStringLiteral("@"), goodFile);
+        const sim::Eeprom before = board->eeprom();
+        board->setFaults(faults);
+        const Run r = trvctl(arguments);
+        QCOMPARE(r.status, status);
+        QVERIFY2(r.out.split(u'\n').contains(line), qPrintable(r.out));
+        QCOMPARE(board->eeprom(), before);
+    }
+
+    // What a new user tries: read to a file, program the start, compare, show.
+    void readSetDiffShow() {
+        board->setEeprom(sim::presetImage(sim::Preset::Signed));
+        const QString saved = files.filePath(QStringLiteral("a.hex"));
+        Run r = trvctl({QStringLiteral("read"), QStringLiteral("-p"), QStringLiteral("3"),
+                        QStringLiteral("-o"), saved});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(imagefile::readFile(saved).bytes, std::optional(bytesOf(board->eeprom())));
+
+        r = trvctl({QStringLiteral("set"), QStringLiteral("-p"), QStringLiteral("3"),
+                    QStringLiteral("depart=12,00"), QStringLiteral("seuil=9")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("COM3 : réglages programmés et vérifiés\n"));
+        CellTexts cells = cellTexts(bytesOf(board->eeprom()));
+        QCOMPARE(counter::decodeField(cells, 0)->integer, QStringLiteral("0000000012"));
+        QCOMPARE(cells[62], QStringLiteral("09"));
+
+        r = trvctl({QStringLiteral("diff"), saved, QStringLiteral("-p"), QStringLiteral("3")});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.out.contains(QStringLiteral("Départ : a.hex ")) &&
+                     r.out.contains(QStringLiteral("COM3 12,00")),
+                 qPrintable(r.out));
+
+        r = trvctl({QStringLiteral("show"), QStringLiteral("-p"), QStringLiteral("3")});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.out.contains(QStringLiteral("  Départ : 12,00\n")));
+        QVERIFY(r.out.contains(QStringLiteral("  Signature : présente\n")));
+    }
+
+    // A blank board is only programmed when nothing of the counter comes from it.
+    void blankBoardNeedsEverySetting() {
+        board->setEeprom(sim::presetImage(sim::Preset::Blank));
+        QStringList set{QStringLiteral("set"), QStringLiteral("-p"), QStringLiteral("3"),
+                        QStringLiteral("depart=1")};
+        Run r = trvctl(set);
+        QCOMPARE(r.status, 1);
+        QVERIFY(r.out.contains(QStringLiteral("EEPROM vièrge ou corrompue")));
+        QCOMPARE(board->eeprom(), sim::presetImage(sim::Preset::Blank));
+        set << QStringLiteral("fin=2") << QStringLiteral("relais1=3") << QStringLiteral("relais2=4")
+            << QStringLiteral("plage2=5") << QStringLiteral("plage3=6")
+            << QStringLiteral("plage4=7") << QStringLiteral("plage5=8") << QStringLiteral("pas=1")
+            << QStringLiteral("polrel1=non") << QStringLiteral("polrel2=non");
+        for (int k = 1; k <= 5; ++k) set << QStringLiteral("couleur%1=orange").arg(k);
+        r = trvctl(set);
+        QCOMPARE(r.status, 0);
+        QVERIFY(counter::hasSignature(cellTexts(bytesOf(board->eeprom()))));
+    }
+
+    // Two boards at once: each gets the file and each is verified; both images are read back.
+    void parallelWriteAndRead() {
+        sim::PtyBoard second(boardOn(4, sim::Preset::Blank));
+        QVERIFY(second.start());
+        board->setEeprom(sim::presetImage(sim::Preset::Blank));
+        ImageBytes image;
+        for (int i = 0; i < kImageSize; ++i) image[std::size_t(i)] = quint8(i * 5 + 1);
+        const QString file = files.filePath(QStringLiteral("parallele.bin"));
+        QVERIFY(imagefile::writeFile(file, image).isEmpty());
+
+        Run r =
+            trvctl({QStringLiteral("write"), QStringLiteral("-p"), QStringLiteral("3,4"), file});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("COM3 : image écrite et vérifiée\n"
+                                       "COM4 : image écrite et vérifiée\n"));
+        QCOMPARE(bytesOf(board->eeprom()), image);
+        QCOMPARE(bytesOf(second.eeprom()), image);
+
+        const QString out = files.filePath(QStringLiteral("lue.hex"));
+        r = trvctl({QStringLiteral("read"), QStringLiteral("-p"), QStringLiteral("4,3"),
+                    QStringLiteral("-o"), out, QStringLiteral("--json")});
+        QCOMPARE(r.status, 0);
+        for (const char* name : {"lue_COM3.hex", "lue_COM4.hex"})
+            QCOMPARE(imagefile::readFile(files.filePath(QLatin1String(name))).bytes,
+                     std::optional(image));
+        QVERIFY(r.out.indexOf(QStringLiteral("\"port\": 4")) <
+                r.out.indexOf(QStringLiteral("\"port\": 3")));
+    }
+};
+
+QTEST_MAIN(TrvctlTest)
+#include "test_trvctl.moc"
