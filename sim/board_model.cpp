@@ -157,7 +157,8 @@ QByteArray BoardModel::answer(QByteArrayView command, bool* committed) {
             m_address = (m_address + 1) % kEepromSize;
         }
     } else if (command == "WWW") {
-        for (const PendingByte& byte : m_pending) m_eeprom[std::size_t(byte.address)] = byte.value;
+        for (const PendingByte& byte : m_pending)
+            if (byte.address != m_stuckAddress) m_eeprom[std::size_t(byte.address)] = byte.value;
         *committed = !m_pending.empty();
         m_pending.clear();
         m_mode = Mode::Idle;

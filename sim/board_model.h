@@ -49,6 +49,8 @@ public:
 
     // A faulty board: data replies carry "G0" instead of the byte's digits.
     void setGarbageData(bool on) { m_garbageData = on; }
+    // A worn cell: this address (-1 for none) keeps its byte when a "WWW" commits.
+    void setStuckAddress(int address) { m_stuckAddress = address; }
 
     // Forgets a partly received frame and any open transaction.
     void reset();
@@ -68,6 +70,7 @@ private:
     int m_address = 0;
     std::vector<PendingByte> m_pending;
     bool m_garbageData = false;
+    int m_stuckAddress = -1;
 };
 
 }  // namespace trv::sim

@@ -1,16 +1,20 @@
 // trv-board-sim: a TRV display board on a pseudo-terminal, for learning and testing the
 // tool without the hardware. It links its device as port COMn and answers until stopped.
 
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 #include "lang/qt_french.h"
 #include "sim/pty_board.h"
@@ -32,6 +36,72 @@ void print(const QString& text) {
 void printError(const QString& text) {
     std::fputs(qPrintable(QStringLiteral("trv-board-sim : ") + text + QLatin1Char('\n')), stderr);
 }
+
+// The control file: a named pipe whose every line replaces the board's faults while it runs.
+class ControlPipe {
+public:
+    ~ControlPipe() {
+        if (m_reader >= 0) ::close(m_reader);
+        if (m_keeper >= 0) ::close(m_keeper);
+        if (m_created) ::unlink(QFile::encodeName(m_path).constData());
+    }
+
+    bool open(const QString& path, trv::sim::PtyBoard* board) {
+        m_path = path;
+        const QByteArray name = QFile::encodeName(path);
+        struct stat info {};
+        if (::stat(name.constData(), &info) == 0) {
+            if (!S_ISFIFO(info.st_mode)) {
+                printError(QStringLiteral("%1 existe et n'est pas un tube nommé.").arg(path));
+                return false;
+            }
+        } else if (::mkfifo(name.constData(), 0600) == 0) {
+            m_created = true;
+        } else {
+            printError(QStringLiteral("impossible de créer le tube %1.").arg(path));
+            return false;
+        }
+        m_reader = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        // Our own writer keeps the pipe open between two writers, so the reader never meets
+        // the end of the file and never spins on it.
+        m_keeper = m_reader < 0 ? -1 : ::open(name.constData(), O_WRONLY | O_CLOEXEC);
+        if (m_keeper < 0) {
+            printError(QStringLiteral("impossible d'ouvrir le tube %1.").arg(path));
+            return false;
+        }
+        m_notifier = std::make_unique<QSocketNotifier>(m_reader, QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this, board] {
+            char buffer[1024];
+            const ssize_t n = ::read(m_reader, buffer, sizeof buffer);
+            if (n > 0) m_pending.append(buffer, n);
+            // A line without its end this long is no command: drop it rather than grow.
+            if (m_pending.size() > 4096 && !m_pending.contains('\n')) m_pending.clear();
+            for (qsizetype end; (end = m_pending.indexOf('\n')) >= 0;) {
+                apply(QString::fromUtf8(m_pending.first(end)), board);
+                m_pending.remove(0, end + 1);
+            }
+        });
+        return true;
+    }
+
+private:
+    static void apply(const QString& line, trv::sim::PtyBoard* board) {
+        QString error;
+        if (const auto faults = trv::sim::parseFaults(line, &error)) {
+            board->setFaults(*faults);
+            print(QStringLiteral("Pannes : %1").arg(trv::sim::faultsText(*faults)));
+        } else {
+            printError(error);
+        }
+    }
+
+    QString m_path;
+    bool m_created = false;
+    int m_reader = -1;
+    int m_keeper = -1;
+    QByteArray m_pending;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
 
 bool readCount(const QCommandLineParser& parser, const QString& name, int minimum, int* value) {
     if (!parser.isSet(name)) return true;
@@ -100,10 +170,33 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("wrong-probe"),
          QStringLiteral("Panne : une trame RRR seule reçoit d'abord une réponse fausse (NAK), "
                         "la bonne 300 ms plus tard.")},
+        {QStringLiteral("faults"),
+         QStringLiteral("Pannes au départ, en mots (voir --control), par ex. \"delay=950 cut=6\"."),
+         QStringLiteral("MOTS")},
+        {QStringLiteral("control"),
+         QStringLiteral(
+             "Tube nommé (créé s'il manque) dont chaque ligne remplace les pannes en cours, "
+             "par ex. echo \"pause=1200\" > FICHIER. Mots : silent (ne répond à rien), "
+             "cut=N (N octets de moins), extra=N (N octets ACK en trop), garbage (« G0 » au "
+             "lieu des octets lus), drop=N (pas de réponse à une trame sur N), noise=N (N octets parasites au milieu de la réponse), "
+             "delay=MS (chaque réponse part MS ms plus tard), pause=MS (la réponse "
+             "s'interrompt à moitié pendant MS ms), stuck=ADRESSE (cet octet de l'EEPROM "
+             "ne prend plus l'écriture), vanish=OCTETS,MS (le port disparaît après OCTETS "
+             "octets reçus et revient MS ms plus tard), wrong-probe, none (aucune panne)."),
+         QStringLiteral("FICHIER")},
     });
     parser.process(app);
 
     trv::sim::PtyBoardOptions options;
+    if (parser.isSet(QStringLiteral("faults"))) {
+        QString error;
+        const auto faults = trv::sim::parseFaults(parser.value(QStringLiteral("faults")), &error);
+        if (!faults) {
+            printError(QStringLiteral("--faults : %1").arg(error));
+            return 2;
+        }
+        options.faults = *faults;
+    }
     if (!readCount(parser, QStringLiteral("port"), 1, &options.port) ||
         !readCount(parser, QStringLiteral("cut"), 0, &options.faults.cut) ||
         !readCount(parser, QStringLiteral("extra"), 0, &options.faults.extra) ||
@@ -121,9 +214,9 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     options.pacing = !parser.isSet(QStringLiteral("no-pacing"));
-    options.faults.silent = parser.isSet(QStringLiteral("silent"));
-    options.faults.garbage = parser.isSet(QStringLiteral("garbage"));
-    options.faults.wrongProbe = parser.isSet(QStringLiteral("wrong-probe"));
+    options.faults.silent |= parser.isSet(QStringLiteral("silent"));
+    options.faults.garbage |= parser.isSet(QStringLiteral("garbage"));
+    options.faults.wrongProbe |= parser.isSet(QStringLiteral("wrong-probe"));
 
     // Signals only wake the event loop; the board is stopped and the link removed below,
     // outside the handler.
@@ -160,6 +253,14 @@ int main(int argc, char* argv[]) {
                                           ? QStringLiteral("chargée")
                                           : QStringLiteral("créée, préréglage %1").arg(preset)));
     if (!options.pacing) print(QStringLiteral("Réponses sans attente du débit de la ligne."));
+    if (options.faults != trv::sim::Faults{})
+        print(QStringLiteral("Pannes : %1").arg(trv::sim::faultsText(options.faults)));
+    ControlPipe control;
+    if (parser.isSet(QStringLiteral("control"))) {
+        if (!control.open(parser.value(QStringLiteral("control")), &board)) return 1;
+        print(QStringLiteral("Commande des pannes : %1")
+                  .arg(parser.value(QStringLiteral("control"))));
+    }
     print(QStringLiteral("Ctrl+C pour arrêter."));
 
     const int status = app.exec();

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <random>
 #include <thread>
 
 #include "link/port_map.h"
@@ -125,9 +126,11 @@ public:
     explicit Impl(Options options) : options(std::move(options)) {
         model.setEeprom(presetImage(this->options.preset));
         model.setGarbageData(this->options.faults.garbage);
+        model.setStuckAddress(this->options.faults.stuckAddress);
     }
 
     bool start();
+    bool openTerminal();
     void stop();
     void serve();
     void saveIfDirty();
@@ -136,13 +139,14 @@ public:
     void onBytes(const char* data, qsizetype size, Clock::time_point now);
     void endRun(Clock::time_point now);
     void enqueue(const QByteArray& bytes, Clock::time_point now);
-    // Sends an answer now, or as late as the delay fault says.
-    void replyWithFaults(const QByteArray& bytes, Clock::time_point now, const Faults& current);
+    void schedule(const QByteArray& bytes, Clock::time_point due);
     bool flushOutput(Clock::time_point now);
+    void vanish(Clock::time_point now, int msecs);
+    void reappear(Clock::time_point now);
 
     const Options options;
     QString error;
-    QString device;
+    QString device;  // guarded by mutex: it changes when the port comes back
     QString link;
     int master = -1;
     int slave = -1;
@@ -156,7 +160,9 @@ public:
     BoardModel model;
     QByteArray receivedBytes;
     Faults faults = options.faults;
-    bool dirty = false;  // the EEPROM holds commits the file does not have yet
+    bool dirty = false;           // the EEPROM holds commits the file does not have yet
+    qint64 bytesSinceFaults = 0;  // counts towards Faults::vanishAfter
+    bool present = false;         // the device exists
 
     // The line as the board thread sees it.
     QByteArray output;
@@ -171,8 +177,55 @@ public:
         Clock::time_point due;
         QByteArray bytes;
     };
-    std::deque<Delayed> delayed;
+    std::deque<Delayed> delayed;   // in order of due time
+    std::minstd_rand noiseBytes;   // the same noise on every run, so a run can be replayed
+    Clock::time_point returnAt{};  // when a vanished port comes back
 };
+
+bool PtyBoard::Impl::openTerminal() {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        error = systemError(QStringLiteral("Impossible d'ouvrir un pseudo-terminal"));
+        return false;
+    }
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+#ifdef __linux__
+    char name[128] = {};
+    if (::ptsname_r(master, name, sizeof name) != 0) {
+        error = systemError(QStringLiteral("Pseudo-terminal sans nom"));
+        return false;
+    }
+#else
+    const char* name = ::ptsname(master);
+    if (!name) {
+        error = systemError(QStringLiteral("Pseudo-terminal sans nom"));
+        return false;
+    }
+#endif
+    {
+        std::lock_guard lock(mutex);
+        device = QFile::decodeName(name);
+    }
+    // Held for the whole run: without it the master reads EIO whenever the tool closes the
+    // port. It is never read, so every byte for the tool stays for the tool.
+    slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    if (slave < 0 || ::tcgetattr(slave, &raw) != 0) {
+        error = systemError(QStringLiteral("Impossible d'ouvrir %1").arg(device));
+        return false;
+    }
+    ::cfmakeraw(&raw);
+    ::cfsetispeed(&raw, B9600);
+    ::cfsetospeed(&raw, B9600);
+    if (::tcsetattr(slave, TCSANOW, &raw) != 0) {
+        error = systemError(QStringLiteral("Impossible de régler %1").arg(device));
+        return false;
+    }
+    std::lock_guard lock(mutex);
+    present = true;
+    return true;
+}
 
 bool PtyBoard::Impl::start() {
     if (options.port < 1) {
@@ -190,43 +243,7 @@ bool PtyBoard::Impl::start() {
         }
     }
 
-    master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        error = systemError(QStringLiteral("Impossible d'ouvrir un pseudo-terminal"));
-        return false;
-    }
-    ::fcntl(master, F_SETFD, FD_CLOEXEC);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-#ifdef __linux__
-    char name[128] = {};
-    if (::ptsname_r(master, name, sizeof name) != 0) {
-        error = systemError(QStringLiteral("Pseudo-terminal sans nom"));
-        return false;
-    }
-    device = QFile::decodeName(name);
-#else
-    const char* name = ::ptsname(master);
-    if (!name) {
-        error = systemError(QStringLiteral("Pseudo-terminal sans nom"));
-        return false;
-    }
-    device = QFile::decodeName(name);
-#endif
-    // Held for the whole run: without it the master reads EIO whenever the tool closes the
-    // port. It is never read, so every byte for the tool stays for the tool.
-    slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios raw{};
-    if (slave < 0 || ::tcgetattr(slave, &raw) != 0) {
-        error = systemError(QStringLiteral("Impossible d'ouvrir %1").arg(device));
-        return false;
-    }
-    ::cfmakeraw(&raw);
-    ::cfsetispeed(&raw, B9600);
-    ::cfsetospeed(&raw, B9600);
-    if (::tcsetattr(slave, TCSANOW, &raw) != 0) {
-        error = systemError(QStringLiteral("Impossible de régler %1").arg(device));
-        return false;
-    }
+    if (!openTerminal()) return false;
 
     if (::pipe(wake) != 0) {
         error = systemError(QStringLiteral("Impossible de créer un tube"));
@@ -243,7 +260,7 @@ bool PtyBoard::Impl::start() {
     const QByteArray linkName = QFile::encodeName(link);
     const QByteArray tempName = linkName + ".new" + QByteArray::number(qint64(::getpid()));
     ::unlink(tempName.constData());
-    if (::symlink(name, tempName.constData()) != 0 ||
+    if (::symlink(QFile::encodeName(device).constData(), tempName.constData()) != 0 ||
         ::rename(tempName.constData(), linkName.constData()) != 0) {
         error = systemError(QStringLiteral("Impossible de créer le lien %1").arg(link));
         ::unlink(tempName.constData());
@@ -278,6 +295,10 @@ void PtyBoard::Impl::stop() {
     link.clear();
     closeFd(master);
     closeFd(slave);
+    {
+        std::lock_guard lock(mutex);
+        present = false;
+    }
     closeFd(wake[0]);
     closeFd(wake[1]);
 }
@@ -313,7 +334,10 @@ void PtyBoard::Impl::serve() {
         if (quiet) saveIfDirty();
 
         now = Clock::now();
+        const bool gone = master < 0;
+        if (gone && now >= returnAt) reappear(now);
         Clock::time_point due = now + kIdleWait;
+        if (gone) due = std::min(due, returnAt);
         if (runActive) due = std::min(due, lastByte + kRunGap);
         if (!delayed.empty()) due = std::min(due, delayed.front().due);
         if (!output.isEmpty() && !blocked) due = std::min(due, lineFree);
@@ -338,15 +362,27 @@ void PtyBoard::Impl::serve() {
 void PtyBoard::Impl::onBytes(const char* data, qsizetype size, Clock::time_point now) {
     BoardModel::Answer answer;
     Faults current;
+    bool pulledOut = false;
     {
         std::lock_guard lock(mutex);
-        receivedBytes.append(data, size);
         current = faults;
-        // A silent board takes nothing in either: it stands for a board that is not there.
-        if (!current.silent) {
-            answer = model.feed(QByteArrayView(data, size));
-            dirty = dirty || answer.committed;
+        bytesSinceFaults += size;
+        pulledOut = current.vanishAfter > 0 && bytesSinceFaults >= current.vanishAfter;
+        if (pulledOut) {
+            faults.vanishAfter = 0;  // once; the port that comes back works
+        } else {
+            receivedBytes.append(data, size);
+            // A silent board takes nothing in either: it stands for a board that is not there.
+            if (!current.silent) {
+                answer = model.feed(QByteArrayView(data, size));
+                dirty = dirty || answer.committed;
+            }
         }
+    }
+    if (pulledOut) {
+        // Pulled out with these bytes on the wire: they never reach the board.
+        vanish(now, current.vanishMs);
+        return;
     }
     runActive = true;
     lastByte = now;
@@ -357,10 +393,11 @@ void PtyBoard::Impl::onBytes(const char* data, qsizetype size, Clock::time_point
         ++framesSeen;
         if (current.dropEvery <= 0 || framesSeen % current.dropEvery != 0) runReplies += reply;
     }
-    const bool wholeRun = current.cut > 0 || current.extra > 0;
+    const bool wholeRun =
+        current.cut > 0 || current.extra > 0 || current.pauseMs > 0 || current.noise > 0;
     const bool loneProbe = current.wrongProbe && runFrames == 1 && runFirstCommand == "RRR";
     if (!wholeRun && !loneProbe) {
-        replyWithFaults(runReplies, now, current);
+        schedule(runReplies, now + std::chrono::milliseconds(current.delayMs));
         runReplies.clear();
     }
 }
@@ -371,17 +408,26 @@ void PtyBoard::Impl::endRun(Clock::time_point now) {
         std::lock_guard lock(mutex);
         current = faults;
     }
+    const Clock::time_point due = now + std::chrono::milliseconds(current.delayMs);
     if (current.silent) {
         // Nothing.
     } else if (current.wrongProbe && runFrames == 1 && runFirstCommand == "RRR") {
-        replyWithFaults(QByteArray("31\x02\x15\x03", 5), now, current);
-        delayed.push_back(
-            {now + kProbeRetry + std::chrono::milliseconds(current.delayMs), runReplies});
+        schedule(QByteArray("31\x02\x15\x03", 5), due);
+        schedule(runReplies, due + kProbeRetry);
     } else {
         QByteArray replies = runReplies;
         replies.chop(std::min<qsizetype>(std::max(current.cut, 0), replies.size()));
+        QByteArray noise(std::max(current.noise, 0), Qt::Uninitialized);
+        for (char& byte : noise) byte = char(noiseBytes() & 0xFF);
+        replies.insert(replies.size() / 2, noise);
         replies.append(std::max(current.extra, 0), '\x06');
-        replyWithFaults(replies, now, current);
+        if (current.pauseMs > 0) {
+            const qsizetype half = replies.size() / 2;
+            schedule(replies.first(half), due);
+            schedule(replies.sliced(half), due + std::chrono::milliseconds(current.pauseMs));
+        } else {
+            schedule(replies, due);
+        }
     }
     runActive = false;
     runFrames = 0;
@@ -389,23 +435,79 @@ void PtyBoard::Impl::endRun(Clock::time_point now) {
     runReplies.clear();
 }
 
-void PtyBoard::Impl::replyWithFaults(const QByteArray& bytes, Clock::time_point now,
-                                     const Faults& current) {
-    if (current.delayMs <= 0) {
-        enqueue(bytes, now);
-        return;
-    }
-    // Kept in order of leaving: a later answer never overtakes an earlier one.
-    const auto due = std::max(now + std::chrono::milliseconds(current.delayMs),
-                              delayed.empty() ? now : delayed.back().due);
-    if (!bytes.isEmpty()) delayed.push_back({due, bytes});
-}
-
 void PtyBoard::Impl::enqueue(const QByteArray& bytes, Clock::time_point now) {
     if (bytes.isEmpty()) return;
     // An idle line starts sending now, not at the time it last fell quiet.
     if (output.isEmpty()) lineFree = std::max(lineFree, now);
     output += bytes;
+}
+
+void PtyBoard::Impl::schedule(const QByteArray& bytes, Clock::time_point due) {
+    if (bytes.isEmpty()) return;
+    const Clock::time_point now = Clock::now();
+    if (delayed.empty() && due <= now) {
+        enqueue(bytes, now);
+        return;
+    }
+    // Kept in order of leaving: a later answer never overtakes an earlier one.
+    delayed.push_back({delayed.empty() ? due : std::max(due, delayed.back().due), bytes});
+}
+
+void PtyBoard::Impl::vanish(Clock::time_point now, int msecs) {
+    // The device goes away as a pulled adapter's does: the tool's end hangs up, the link
+    // dangles, whatever was on its way is lost and the board starts afresh.
+    closeFd(master);
+    closeFd(slave);
+    {
+        std::lock_guard lock(mutex);
+        model.reset();
+        present = false;
+    }
+    output.clear();
+    delayed.clear();
+    runActive = false;
+    runFrames = 0;
+    runFirstCommand.clear();
+    runReplies.clear();
+    returnAt = now + std::chrono::milliseconds(msecs);
+}
+
+void PtyBoard::Impl::reappear(Clock::time_point now) {
+    QString oldDevice;
+    {
+        std::lock_guard lock(mutex);
+        oldDevice = device;
+    }
+    if (!openTerminal()) {
+        std::lock_guard lock(mutex);
+        device = oldDevice;
+        closeFd(master);
+        closeFd(slave);
+        qWarning("trv-board-sim: %s", qPrintable(error));
+        returnAt = now + kIdleWait;
+        return;
+    }
+    // Only a link that still leads to our old device is pointed at the new one: a link that
+    // someone removed or replaced meanwhile is theirs.
+    if (link.isEmpty() || QFileInfo(link).symLinkTarget() != oldDevice) {
+        link.clear();
+        return;
+    }
+    const QByteArray linkName = QFile::encodeName(link);
+    const QByteArray tempName = linkName + ".new" + QByteArray::number(qint64(::getpid()));
+    ::unlink(tempName.constData());
+    QString newDevice;
+    {
+        std::lock_guard lock(mutex);
+        newDevice = device;
+    }
+    if (::symlink(QFile::encodeName(newDevice).constData(), tempName.constData()) != 0 ||
+        ::rename(tempName.constData(), linkName.constData()) != 0) {
+        qWarning(
+            "trv-board-sim: %s",
+            qPrintable(systemError(QStringLiteral("Impossible de rétablir le lien %1").arg(link))));
+        ::unlink(tempName.constData());
+    }
 }
 
 bool PtyBoard::Impl::flushOutput(Clock::time_point now) {
@@ -446,7 +548,15 @@ bool PtyBoard::isRunning() const { return m_impl->thread.joinable(); }
 
 QString PtyBoard::errorString() const { return m_impl->error; }
 
-QString PtyBoard::devicePath() const { return m_impl->device; }
+QString PtyBoard::devicePath() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->device;
+}
+
+bool PtyBoard::isPresent() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->present;
+}
 
 QString PtyBoard::linkPath() const { return m_impl->link; }
 
@@ -482,7 +592,9 @@ Faults PtyBoard::faults() const {
 void PtyBoard::setFaults(const Faults& faults) {
     std::lock_guard lock(m_impl->mutex);
     m_impl->faults = faults;
+    m_impl->bytesSinceFaults = 0;
     m_impl->model.setGarbageData(faults.garbage);
+    m_impl->model.setStuckAddress(faults.stuckAddress);
 }
 
 }  // namespace trv::sim

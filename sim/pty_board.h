@@ -9,25 +9,12 @@
 #include <memory>
 
 #include "sim/board_model.h"
+#include "sim/faults.h"
 
 // A simulated board behind a pseudo-terminal, linked into the port map as port n, so that
 // the tool (or a test) opens it like the real line. It answers on its own thread until
 // stop(); every member function may be called from any thread.
 namespace trv::sim {
-
-// Faults a test or a technician can inject; they take effect from the next bytes received.
-struct Faults {
-    bool silent = false;  // answer nothing
-    // Answer a whole run of frames (ended by 20 ms without a byte) at once at its end,
-    // short of its last `cut` bytes, or followed by `extra` ACK bytes (0x06).
-    int cut = 0;
-    int extra = 0;
-    bool garbage = false;     // data replies carry "G0" instead of the byte's digits
-    bool wrongProbe = false;  // a run of one "RRR" gets "31" STX NAK ETX, then 300 ms later
-                              // the right acknowledgement
-    int dropEvery = 0;        // every n-th frame gets no answer (a radio link losing replies)
-    int delayMs = 0;          // every answer leaves this late
-};
 
 struct PtyBoardOptions {
     int port = 3;
@@ -56,7 +43,9 @@ public:
     QString errorString() const;
 
     QString devicePath() const;  // the pseudo-terminal's device, e.g. /dev/pts/4
-    QString linkPath() const;    // the port map's link to it
+    // False while the port has vanished (fault vanish); a returned port has a new device.
+    bool isPresent() const;
+    QString linkPath() const;  // the port map's link to it
 
     // Every byte received since start() or the last clearReceived().
     QByteArray received() const;

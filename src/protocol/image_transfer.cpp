@@ -3,14 +3,11 @@
 #include "link/serial_port.h"
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
+#include "protocol/read_reply.h"
 #include "ui/packed_colours.h"
 
 namespace trv {
 namespace {
-// Four acknowledgements, then 128 data replies whose 4th and 5th characters are the digits.
-constexpr qint64 kReadReplyMinimum = 788;
-constexpr int kFirstDigitOffset = 23;  // zero-based position of the first byte's digits
-constexpr int kDataReplySize = 6;
 constexpr qint64 kWriteReplySize = 800;  // one acknowledgement for each of the 160 frames
 
 // Every transfer starts by waking the board and dropping whatever it said before.
@@ -29,14 +26,14 @@ ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant)
     exchange.sendFrame("X6X");
     if (variant == ReadVariant::ClosingRrr) exchange.sendFrame("RRR");
 
-    const auto outcome = exchange.waitReply([](qint64 n) { return n >= kReadReplyMinimum; });
+    const auto outcome = exchange.waitReply([](qint64 n) { return n >= kReadReplySize; });
     if (outcome == Exchange::Outcome::TimedOut) return ReadOutcome::TimedOut;
-    const QByteArray reply = exchange.readReply();
-    for (int i = 0; i < kImageSize; ++i) {
-        // The board's characters go into the cell as they are; Latin-1 keeps one per byte.
-        const QByteArray digits = reply.mid(kFirstDigitOffset + kDataReplySize * i, 2);
-        cells[std::size_t(i)] = QString::fromLatin1(digits);
-    }
+    // A reply whose frames are out of place (noise on the line, the tail of an earlier reply)
+    // holds no image: it fails like silence rather than fill cells with characters taken
+    // from the wrong places.
+    const std::optional<CellTexts> texts = parseReadReply(exchange.readReply());
+    if (!texts) return ReadOutcome::TimedOut;
+    cells = *texts;
     return ReadOutcome::Read;
 }
 

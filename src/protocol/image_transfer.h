@@ -16,7 +16,8 @@ enum class ReadVariant { Plain, ClosingRrr };
 enum class ReadOutcome { Read, TimedOut };
 
 // Wakes the board and reads its whole image. On success each cell holds the two characters
-// the board sent for its address, as they are; after a time-out the cells are untouched.
+// the board sent for its address, as they are; after a time-out, or a reply whose frames
+// are not where they belong, the cells are untouched.
 ReadOutcome readImage(Exchange& exchange, CellTexts& cells,
                       ReadVariant variant = ReadVariant::Plain);
 

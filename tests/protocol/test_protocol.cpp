@@ -105,6 +105,26 @@ private slots:
         QVERIFY(port->written.endsWith(frames::frame("X6X") + frames::frame("RRR")));
     }
 
+    // Found by the soak: a reply shifted by line noise or by the tail of an earlier reply
+    // filled the grid with bytes taken from the wrong places and reported success.
+    void readRefusesRepliesOutOfPlace_data() {
+        QTest::addColumn<QByteArray>("reply");
+        const QByteArray good = readReply([](int i) { return i; });
+        QTest::newRow("noise in the middle") << QByteArray(good).insert(400, "\x7F\x31\x02");
+        QTest::newRow("six noise bytes") << QByteArray(good).insert(200, "A5A5A5");
+        QTest::newRow("earlier acknowledgement first") << ack() + good;
+        QTest::newRow("a data reply lost") << QByteArray(good).remove(300, 6) + ack().repeated(2);
+        QTest::newRow("ETX lost") << QByteArray(good).remove(25, 1) + ack();
+    }
+    void readRefusesRepliesOutOfPlace() {
+        QFETCH(QByteArray, reply);
+        port->answerAfter(40 + readTransaction().size(), reply);
+        Exchange ex(*link, nullptr);
+        QVERIFY(LIT_24C01(ex, image));
+        for (int i = 0; i < 128; ++i) QCOMPARE(image.text(i), QStringLiteral("Er"));
+        QCOMPARE(port->bytesWaiting(), 0);
+    }
+
     void writeThreshold_data() {
         QTest::addColumn<int>("replyLength");
         QTest::addColumn<bool>("failed");

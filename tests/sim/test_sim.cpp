@@ -103,7 +103,8 @@ public:
             char buffer[1024];
             const ssize_t n =
                 ::read(m_fd, buffer, size_t(std::min<qsizetype>(1024, count - bytes.size())));
-            if (n > 0) bytes.append(buffer, n);
+            if (n <= 0) break;  // the line hung up
+            bytes.append(buffer, n);
         }
         return bytes;
     }
@@ -130,6 +131,8 @@ private slots:
     void splitFeeds();
     void junk_data();
     void junk();
+    void faultWords_data();
+    void faultWords();
 #ifdef Q_OS_UNIX
     void linksThePort();
     void startFailures_data();
@@ -140,6 +143,9 @@ private slots:
     void faults_data();
     void faults();
     void wrongProbe();
+    void replyTiming_data();
+    void replyTiming();
+    void vanishAndReturn();
     void imageFile();
 #endif
 
@@ -286,6 +292,47 @@ void TestSim::junk() {
     QCOMPARE(board.feed(trv::sim::commandFrame("SSS")).reply, kAck);
 }
 
+void TestSim::faultWords_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("canonical");  // empty: refused
+    QTest::newRow("none") << "none"
+                          << "none";
+    QTest::newRow("empty") << "  "
+                           << "none";
+    QTest::newRow("several") << "delay=950  cut=6 silent"
+                             << "silent cut=6 delay=950";
+    QTest::newRow("vanish") << "vanish=120,2000"
+                            << "vanish=120,2000";
+    QTest::newRow("stuck") << "stuck=127 noise=3"
+                           << "noise=3 stuck=127";
+    QTest::newRow("stuck out of the memory") << "stuck=128"
+                                             << "";
+    QTest::newRow("negative") << "cut=-1"
+                              << "";
+    QTest::newRow("hours of delay") << "delay=3600000"
+                                    << "";
+    QTest::newRow("flag with a value") << "silent=1"
+                                       << "";
+    QTest::newRow("vanish without time") << "vanish=10"
+                                         << "";
+    QTest::newRow("unknown") << "melt"
+                             << "";
+}
+
+void TestSim::faultWords() {
+    QFETCH(QString, line);
+    QFETCH(QString, canonical);
+    QString error;
+    const auto faults = trv::sim::parseFaults(line, &error);
+    QCOMPARE(faults.has_value(), !canonical.isEmpty());
+    if (!faults) {
+        QVERIFY(!error.isEmpty());
+        return;
+    }
+    QCOMPARE(trv::sim::faultsText(*faults), canonical);
+    QCOMPARE(trv::sim::parseFaults(canonical, &error), faults);
+}
+
 #ifdef Q_OS_UNIX
 
 namespace {
@@ -417,6 +464,8 @@ void TestSim::faults_data() {
     QTest::newRow("write cut all") << with(&F::cut, 5000) << true << 0;
     QTest::newRow("write silent") << with(&F::silent, true) << true << 0;
     QTest::newRow("read garbage") << with(&F::garbage, true) << false << 793;
+    QTest::newRow("read noise 7") << with(&F::noise, 7) << false << 800;
+    QTest::newRow("write stuck 0x45") << with(&F::stuckAddress, 0x45) << true << 800;
 }
 
 void TestSim::faults() {
@@ -438,8 +487,17 @@ void TestSim::faults() {
     if (faults.extra > 0) QCOMPARE(reply.right(faults.extra), QByteArray(faults.extra, '\x06'));
     for (int i = 0; faults.garbage && i < 128; ++i)
         QCOMPARE(reply.mid(23 + 6 * i, 2), QByteArray("G0"));
-    // A silent board is an absent one: nothing reaches its memory.
-    QCOMPARE(board->eeprom(), write && !faults.silent ? image : before);
+    // A silent board is an absent one: nothing reaches its memory; a stuck byte keeps its
+    // value through the write.
+    Eeprom expected = write && !faults.silent ? image : before;
+    if (faults.stuckAddress >= 0) expected[std::size_t(faults.stuckAddress)] = before[0x45];
+    QCOMPARE(board->eeprom(), expected);
+    if (faults.noise > 0) {
+        bool ok = false;
+        const Eeprom seen = parseRead(reply.left(793 / 2) + reply.mid(793 / 2 + faults.noise), &ok);
+        QVERIFY(ok);
+        QCOMPARE(seen, before);  // the noise sits in the middle, the rest is the board's reply
+    }
 
     board->setFaults({});
     board->clearReceived();
@@ -465,6 +523,80 @@ void TestSim::wrongProbe() {
     // Only a lone probe is affected: a closing burst gets its five acknowledgements.
     QVERIFY(line.send(QByteArrayList(5, "RRR")));
     QCOMPARE(line.receive(), kAck.repeated(5));
+}
+
+void TestSim::replyTiming_data() {
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<int>("firstMs");  // when the first reply byte comes, at least
+    QTest::addColumn<int>("gapMs");    // the longest silence inside the reply, at least
+    QTest::newRow("delay") << "delay=400" << 400 << 0;
+    QTest::newRow("pause") << "pause=500" << 0 << 500;
+    QTest::newRow("delay and pause") << "delay=300 pause=400" << 300 << 400;
+}
+
+void TestSim::replyTiming() {
+    QFETCH(QString, faults);
+    QFETCH(int, firstMs);
+    QFETCH(int, gapMs);
+    trv::sim::PtyBoardOptions options;
+    options.pacing = false;
+    QString error;
+    options.faults = *trv::sim::parseFaults(faults, &error);
+    auto board = startBoard(options);
+    Terminal line(board->devicePath());
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(line.send(readCommands()));
+    QByteArray reply;
+    qint64 first = -1;
+    qint64 last = 0;
+    qint64 longestGap = 0;
+    while (reply.size() < 793 && clock.elapsed() < 3000) {
+        const QByteArray bytes = line.receive(793 - reply.size(), 50);
+        if (bytes.isEmpty()) continue;
+        const qint64 now = clock.elapsed();
+        if (first < 0)
+            first = now;
+        else
+            longestGap = std::max(longestGap, now - last);
+        last = now;
+        reply += bytes;
+    }
+    QCOMPARE(reply.size(), 793);
+    bool ok = false;
+    QCOMPARE(parseRead(reply, &ok), board->eeprom());
+    QVERIFY2(first >= firstMs && first < firstMs + 300, qPrintable(QString::number(first)));
+    QVERIFY2(longestGap >= gapMs - 60 && longestGap < gapMs + 300,
+             qPrintable(QString::number(longestGap)));
+}
+
+void TestSim::vanishAndReturn() {
+    trv::sim::PtyBoardOptions options;
+    options.pacing = false;
+    options.port = 6;
+    options.faults.vanishAfter = 100;
+    options.faults.vanishMs = 400;
+    auto board = startBoard(options);
+    const QString before = board->devicePath();
+    {
+        Terminal line(before);
+        // Writes fail once the device is gone; what comes back is at most the replies to
+        // the first frames, then the line hangs up.
+        line.send(readCommands());
+        QVERIFY(line.receive().size() < 100);
+        QTRY_VERIFY_WITH_TIMEOUT(!board->isPresent(), 1000);
+        QVERIFY(!QFileInfo::exists(trv::portLinkPath(6)));  // the link dangles
+        QVERIFY(QFileInfo(trv::portLinkPath(6)).isSymLink());
+    }
+    // Back behind the same link, once, working and holding the same memory.
+    QTRY_VERIFY_WITH_TIMEOUT(board->isPresent(), 2000);
+    QCOMPARE(trv::portDevice(6), board->devicePath());
+    QCOMPARE(board->faults().vanishAfter, 0);
+    Terminal line(trv::portDevice(6));
+    QVERIFY(line.send(readCommands()));
+    bool ok = false;
+    QCOMPARE(parseRead(line.receive(793), &ok), board->eeprom());
+    QVERIFY(board->isPresent());
 }
 
 void TestSim::imageFile() {
