@@ -158,7 +158,8 @@ QByteArray BoardModel::answer(QByteArrayView command, bool* committed) {
         }
     } else if (command == "WWW") {
         for (const PendingByte& byte : m_pending)
-            if (byte.address != m_stuckAddress) m_eeprom[std::size_t(byte.address)] = byte.value;
+            if (byte.address != m_unwrittenAddress)
+                m_eeprom[std::size_t(byte.address)] = byte.value;
         *committed = !m_pending.empty();
         m_pending.clear();
         m_mode = Mode::Idle;

@@ -49,8 +49,9 @@ public:
 
     // A faulty board: data replies carry "G0" instead of the byte's digits.
     void setGarbageData(bool on) { m_garbageData = on; }
-    // A worn cell: this address (-1 for none) keeps its byte when a "WWW" commits.
-    void setStuckAddress(int address) { m_stuckAddress = address; }
+    // A faulty board: "WWW" acknowledges as usual but never stores the byte for this address
+    // (a worn EEPROM cell); -1 stores every byte.
+    void setUnwrittenAddress(int address) { m_unwrittenAddress = address; }
 
     // Forgets a partly received frame and any open transaction.
     void reset();
@@ -70,7 +71,7 @@ private:
     int m_address = 0;
     std::vector<PendingByte> m_pending;
     bool m_garbageData = false;
-    int m_stuckAddress = -1;
+    int m_unwrittenAddress = -1;
 };
 
 }  // namespace trv::sim

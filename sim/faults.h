@@ -24,7 +24,7 @@ struct Faults {
     int pauseMs = 0;
     // This many line-noise bytes land in the middle of a run's answer.
     int noise = 0;
-    int stuckAddress = -1;  // this EEPROM address keeps its byte through every write
+    int unwritten = -1;  // this address keeps its byte through every write (-1: none)
     // The port disappears (the device goes away, the link dangles) once this many more
     // bytes have come in, and comes back as a new device behind the same link vanishMs later.
     int vanishAfter = 0;
@@ -37,7 +37,7 @@ struct Faults {
 QString faultsText(const Faults& faults);
 
 // Reads a line of words: silent, garbage, wrong-probe, cut=N, extra=N, drop=N, delay=MS,
-// pause=MS, noise=N, stuck=ADDRESS, vanish=BYTES,MS, or none (also an empty line).
+// pause=MS, noise=N, unwritten=ADDRESS, vanish=BYTES,MS, or none (also an empty line).
 // The words replace the whole set. nullopt with a French reason in *error otherwise.
 std::optional<Faults> parseFaults(QStringView line, QString* error);
 

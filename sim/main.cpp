@@ -167,6 +167,10 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("delay"),
          QStringLiteral("Panne : chaque réponse part avec MS millisecondes de retard."),
          QStringLiteral("MS")},
+        {QStringLiteral("unwritten"),
+         QStringLiteral("Panne : l'octet de l'adresse N (0 à 127) n'est jamais écrit, bien que "
+                        "l'écriture soit acquittée."),
+         QStringLiteral("N")},
         {QStringLiteral("wrong-probe"),
          QStringLiteral("Panne : une trame RRR seule reçoit d'abord une réponse fausse (NAK), "
                         "la bonne 300 ms plus tard.")},
@@ -178,10 +182,11 @@ int main(int argc, char* argv[]) {
              "Tube nommé (créé s'il manque) dont chaque ligne remplace les pannes en cours, "
              "par ex. echo \"pause=1200\" > FICHIER. Mots : silent (ne répond à rien), "
              "cut=N (N octets de moins), extra=N (N octets ACK en trop), garbage (« G0 » au "
-             "lieu des octets lus), drop=N (pas de réponse à une trame sur N), noise=N (N octets parasites au milieu de la réponse), "
+             "lieu des octets lus), drop=N (pas de réponse à une trame sur N), noise=N (N octets "
+             "parasites au milieu de la réponse), "
              "delay=MS (chaque réponse part MS ms plus tard), pause=MS (la réponse "
-             "s'interrompt à moitié pendant MS ms), stuck=ADRESSE (cet octet de l'EEPROM "
-             "ne prend plus l'écriture), vanish=OCTETS,MS (le port disparaît après OCTETS "
+             "s'interrompt à moitié pendant MS ms), unwritten=ADRESSE (cet octet de "
+             "l'EEPROM ne prend plus l'écriture), vanish=OCTETS,MS (le port disparaît après OCTETS "
              "octets reçus et revient MS ms plus tard), wrong-probe, none (aucune panne)."),
          QStringLiteral("FICHIER")},
     });
@@ -201,8 +206,14 @@ int main(int argc, char* argv[]) {
         !readCount(parser, QStringLiteral("cut"), 0, &options.faults.cut) ||
         !readCount(parser, QStringLiteral("extra"), 0, &options.faults.extra) ||
         !readCount(parser, QStringLiteral("drop"), 0, &options.faults.dropEvery) ||
-        !readCount(parser, QStringLiteral("delay"), 0, &options.faults.delayMs))
+        !readCount(parser, QStringLiteral("delay"), 0, &options.faults.delayMs) ||
+        !readCount(parser, QStringLiteral("unwritten"), 0, &options.faults.unwritten))
         return 2;
+    if (options.faults.unwritten >= trv::sim::kEepromSize) {
+        printError(QStringLiteral("--unwritten attend une adresse de 0 à 127, pas « %1 ».")
+                       .arg(options.faults.unwritten));
+        return 2;
+    }
     options.imagePath = parser.value(QStringLiteral("image"));
     const QString preset = parser.value(QStringLiteral("preset"));
     if (preset == QLatin1String("blank")) {

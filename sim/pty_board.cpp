@@ -126,7 +126,7 @@ public:
     explicit Impl(Options options) : options(std::move(options)) {
         model.setEeprom(presetImage(this->options.preset));
         model.setGarbageData(this->options.faults.garbage);
-        model.setStuckAddress(this->options.faults.stuckAddress);
+        model.setUnwrittenAddress(this->options.faults.unwritten);
     }
 
     bool start();
@@ -153,6 +153,7 @@ public:
     int wake[2] = {-1, -1};
     std::thread thread;
     std::atomic<bool> stopping{false};
+    std::atomic<bool> pacing{options.pacing};
     std::mutex saveMutex;  // one writer of the file at a time, newest image last
 
     // Shared with the test hooks.
@@ -513,7 +514,7 @@ void PtyBoard::Impl::reappear(Clock::time_point now) {
 bool PtyBoard::Impl::flushOutput(Clock::time_point now) {
     if (output.isEmpty()) return true;
     qsizetype count = output.size();
-    if (options.pacing) {
+    if (pacing) {
         if (now < lineFree) return true;
         count = std::min<qsizetype>(count, 1 + (now - lineFree) / kByteTime);
     }
@@ -584,6 +585,8 @@ void PtyBoard::setEeprom(const Eeprom& image) {
     m_impl->saveIfDirty();
 }
 
+void PtyBoard::setPacing(bool on) { m_impl->pacing = on; }
+
 Faults PtyBoard::faults() const {
     std::lock_guard lock(m_impl->mutex);
     return m_impl->faults;
@@ -594,7 +597,7 @@ void PtyBoard::setFaults(const Faults& faults) {
     m_impl->faults = faults;
     m_impl->bytesSinceFaults = 0;
     m_impl->model.setGarbageData(faults.garbage);
-    m_impl->model.setStuckAddress(faults.stuckAddress);
+    m_impl->model.setUnwrittenAddress(faults.unwritten);
 }
 
 }  // namespace trv::sim

@@ -56,6 +56,8 @@ public:
 
     Faults faults() const;
     void setFaults(const Faults& faults);
+    // Replies paced at the line rate or not, from the next byte sent.
+    void setPacing(bool on);
 
 private:
     class Impl;

@@ -303,10 +303,10 @@ void TestSim::faultWords_data() {
                              << "silent cut=6 delay=950";
     QTest::newRow("vanish") << "vanish=120,2000"
                             << "vanish=120,2000";
-    QTest::newRow("stuck") << "stuck=127 noise=3"
-                           << "noise=3 stuck=127";
-    QTest::newRow("stuck out of the memory") << "stuck=128"
-                                             << "";
+    QTest::newRow("unwritten") << "unwritten=127 noise=3"
+                               << "noise=3 unwritten=127";
+    QTest::newRow("unwritten out of the memory") << "unwritten=128"
+                                                 << "";
     QTest::newRow("negative") << "cut=-1"
                               << "";
     QTest::newRow("hours of delay") << "delay=3600000"
@@ -465,7 +465,7 @@ void TestSim::faults_data() {
     QTest::newRow("write silent") << with(&F::silent, true) << true << 0;
     QTest::newRow("read garbage") << with(&F::garbage, true) << false << 793;
     QTest::newRow("read noise 7") << with(&F::noise, 7) << false << 800;
-    QTest::newRow("write stuck 0x45") << with(&F::stuckAddress, 0x45) << true << 800;
+    QTest::newRow("write unwritten 0x45") << with(&F::unwritten, 0x45) << true << 800;
 }
 
 void TestSim::faults() {
@@ -487,10 +487,10 @@ void TestSim::faults() {
     if (faults.extra > 0) QCOMPARE(reply.right(faults.extra), QByteArray(faults.extra, '\x06'));
     for (int i = 0; faults.garbage && i < 128; ++i)
         QCOMPARE(reply.mid(23 + 6 * i, 2), QByteArray("G0"));
-    // A silent board is an absent one: nothing reaches its memory; a stuck byte keeps its
+    // A silent board is an absent one: nothing reaches its memory; an unwritten byte keeps its
     // value through the write.
     Eeprom expected = write && !faults.silent ? image : before;
-    if (faults.stuckAddress >= 0) expected[std::size_t(faults.stuckAddress)] = before[0x45];
+    if (faults.unwritten >= 0) expected[std::size_t(faults.unwritten)] = before[0x45];
     QCOMPARE(board->eeprom(), expected);
     if (faults.noise > 0) {
         bool ok = false;
