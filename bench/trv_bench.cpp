@@ -1,13 +1,22 @@
 // Transfer benchmark: wall and processor time of a whole-image read, a whole-image write and
 // a detection scan against the simulated board at the real 9600-baud pacing, each beside its
-// lower bound. The processor time is the program's own thread's (the simulated board runs
-// on a thread of its own and is not counted).
+// lower bound; then trvctl's read, write and set from process start to exit (its processor
+// time is the whole process's), and one read on three boards at once beside one alone. The
+// processor time is the program's own thread's (the simulated board runs on a thread of its own and
+// is not counted).
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <ctime>
+#include <vector>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -55,6 +64,39 @@ double residentMb() {
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
     return 0;
+}
+
+// A program run to its end: wall time from start to exit, and its processor time.
+struct ProcessSample {
+    double wallMs = 0;
+    double cpuMs = 0;
+    int status = -1;
+};
+
+ProcessSample runProcess(const char* path, std::vector<const char*> args) {
+    args.insert(args.begin(), path);
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    QElapsedTimer wall;
+    wall.start();
+    pid_t pid = 0;
+    ProcessSample s;
+    if (posix_spawn(&pid, path, &actions, nullptr, const_cast<char* const*>(args.data()),
+                    environ) == 0) {
+        int status = 0;
+        rusage usage{};
+        if (wait4(pid, &status, 0, &usage) == pid) {
+            s.wallMs = double(wall.nsecsElapsed()) / 1e6;
+            s.cpuMs = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+                      double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+            s.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return s;
 }
 
 void report(const char* name, const Sample& s, double boundMs) {
@@ -174,7 +216,48 @@ int main(int argc, char* argv[]) {
     const double freePortBound = scanBound + 8 * kMsPerByte + 1000;
     for (int round = 0; round < kRounds; ++round)
         report("detection scan, board + free port", measure([&] { detect.scan(); }), freePortBound);
-    if (failedRead || failedWrite) {
+#ifdef TRV_TRVCTL_PATH
+    // The command line, process start to exit. The program's own port lets go of COM3 first.
+    link.port().close();
+    trv::sim::PtyBoard::Options more = options;
+    more.port = 6;
+    trv::sim::PtyBoard sixth(more);
+    more.port = 7;
+    trv::sim::PtyBoard seventh(more);
+    if (!sixth.start() || !seventh.start()) {
+        std::fprintf(stderr, "simulated boards 6 and 7 did not start\n");
+        return 1;
+    }
+    const QString imageFile = home.filePath(QStringLiteral("bench.hex"));
+    // Write: the board's image is read (and kept in the history) before the write.
+    const double cliWriteBound = readBound + writeBound;
+    // Set: five settle waits (wake-up, read, before the write, write, after "OOO"), the read
+    // transaction and the write transaction with its last acknowledgement.
+    const double cliSetBound = 5 * 500 + 1064 * kMsPerByte + 1285 * kMsPerByte;
+    bool cliFailed = false;
+    auto trvctl = [&](const char* name, std::vector<const char*> args, double bound) {
+        const ProcessSample p = runProcess(TRV_TRVCTL_PATH, args);
+        cliFailed |= p.status != 0;
+        report(name, {p.wallMs, p.cpuMs}, bound);
+        return p.wallMs;
+    };
+    for (int round = 0; round < kRounds; ++round) {
+        trvctl("trvctl read -o", {"read", "-p", "3", "-o", qPrintable(imageFile)}, readBound);
+        trvctl("trvctl write --no-verify",
+               {"write", "-p", "3", qPrintable(imageFile), "--no-verify"}, cliWriteBound);
+        trvctl("trvctl set --no-verify", {"set", "-p", "3", "depart=12,00", "--no-verify"},
+               cliSetBound);
+    }
+    for (int round = 0; round < kRounds; ++round) {
+        const double alone = trvctl("trvctl read, one board", {"read", "-p", "3"}, readBound);
+        const double three =
+            trvctl("trvctl read, three boards at once", {"read", "-p", "3,6,7"}, readBound);
+        std::printf("%-34s three/one %.3f\n", "trvctl read, parallel", three / alone);
+    }
+#else
+    const bool cliFailed = false;
+#endif
+    if (failedRead || failedWrite || cliFailed) {
         std::fprintf(stderr, "a transfer failed\n");
         return 1;
     }

@@ -213,10 +213,7 @@ void Principal::help() {
 
 void Principal::closeEvent(QCloseEvent* event) {
     // No question and nothing saved; only an exchange in progress holds the window.
-    if (m_link.busy()) {
-        event->ignore();
-        return;
-    }
+    if (refuseCloseWhileBusy(m_link, event)) return;
     event->accept();
     QCoreApplication::quit();
 }

@@ -11,6 +11,7 @@
 #include "counter/parameter_map.h"
 #include "link/link.h"
 #include "link/vxmbase.h"
+#include "ui/buttons.h"
 #include "ui/colours.h"
 #include "ui/naming.h"
 #include "ui/text_fit.h"
@@ -83,16 +84,11 @@ void makeCaption(QLineEdit* box) {
     box->setCursor(Qt::ArrowCursor);
 }
 
-QPushButton* greenButton(QWidget* window, const QString& caption, const char* name,
-                         const QString& tip, int top) {
-    auto* b = new QPushButton(caption, window);
-    b->setObjectName(QLatin1String(name));
+QPushButton* rowButton(QWidget* window, const QString& caption, const char* name,
+                       const QString& tip, int top) {
+    QPushButton* b = greenButton(
+        window, caption, name, twipRect(kLabelLeft, top, kRowWidth, kButtonHeight), window->font());
     b->setToolTip(tip);
-    b->setGeometry(twipRect(kLabelLeft, top, kRowWidth, kButtonHeight));
-    QFont f = b->font();
-    f.setBold(true);
-    b->setFont(f);
-    colour::setBackground(b, colour::kGreen);
     return b;
 }
 
@@ -110,12 +106,11 @@ Dump24c01::Dump24c01(Link& link, ReplyControl replyControl, QWidget* parent)
     resize(twipSize(2610, 4620));
     buildRows();
 
-    butLitPara =
-        greenButton(this, QStringLiteral("Lire les paramètres"), "but_lit_para",
-                    QStringLiteral("Lecture des paramètres du compteur."), kFirstButtonTop);
-    butEcritPara = greenButton(this, QStringLiteral("Programme les paramètres"), "but_ecrit_para",
-                               QStringLiteral("Programme les paramètres du compteur."),
-                               kFirstButtonTop + kButtonHeight + 45);
+    butLitPara = rowButton(this, QStringLiteral("Lire les paramètres"), "but_lit_para",
+                           QStringLiteral("Lecture des paramètres du compteur."), kFirstButtonTop);
+    butEcritPara = rowButton(this, QStringLiteral("Programme les paramètres"), "but_ecrit_para",
+                             QStringLiteral("Programme les paramètres du compteur."),
+                             kFirstButtonTop + kButtonHeight + 45);
     connect(butLitPara, &QPushButton::clicked, this, &Dump24c01::lireParametres);
     connect(butEcritPara, &QPushButton::clicked, this, &Dump24c01::programmeParametres);
 

@@ -4,9 +4,6 @@ namespace trv::counter {
 
 namespace {
 
-QString& cell(CellTexts& cells, int address) { return cells[std::size_t(address)]; }
-const QString& cell(const CellTexts& cells, int address) { return cells[std::size_t(address)]; }
-
 // "0000" & text, rightmost width characters: pads short texts, cuts long ones from the left.
 QString rightmostPadded(const QString& text, int width) {
     return (QString(width, u'0') + text).right(width);
@@ -42,15 +39,15 @@ QString comparable(const ValueText& value) {
 
 void encodeRecord(CellTexts& cells, int base, const ValueText& value) {
     const QString s = rightmostPadded(value.integer, 10);
-    for (int piece = 0; piece < 5; ++piece) cell(cells, base + 5 - piece) = s.mid(piece * 2, 2);
-    cell(cells, base) = rightmostPadded(value.decimals, 2);
+    for (int piece = 0; piece < 5; ++piece) cellAt(cells, base + 5 - piece) = s.mid(piece * 2, 2);
+    cellAt(cells, base) = rightmostPadded(value.decimals, 2);
 }
 
 void encodeStep(CellTexts& cells, const ValueText& value) {
     const QString s = rightmostPadded(value.integer, 4);
-    cell(cells, kStepBase + 2) = s.left(2);
-    cell(cells, kStepBase + 1) = s.mid(2, 2);
-    cell(cells, kStepBase) = rightmostPadded(value.decimals, 2);
+    cellAt(cells, kStepBase + 2) = s.left(2);
+    cellAt(cells, kStepBase + 1) = s.mid(2, 2);
+    cellAt(cells, kStepBase) = rightmostPadded(value.decimals, 2);
 }
 
 bool encodeField(CellTexts& cells, int field, const ValueText& value) {
@@ -64,12 +61,12 @@ bool encodeField(CellTexts& cells, int field, const ValueText& value) {
 
 ValueText decodeRecord(const CellTexts& cells, int base) {
     QString integer;
-    for (int address = base + 5; address > base; --address) integer += cell(cells, address);
-    return {integer, cell(cells, base)};
+    for (int address = base + 5; address > base; --address) integer += cellAt(cells, address);
+    return {integer, cellAt(cells, base)};
 }
 
 ValueText decodeStep(const CellTexts& cells) {
-    return {cell(cells, kStepBase + 2) + cell(cells, kStepBase + 1), cell(cells, kStepBase)};
+    return {cellAt(cells, kStepBase + 2) + cellAt(cells, kStepBase + 1), cellAt(cells, kStepBase)};
 }
 
 std::optional<ValueText> decodeField(const CellTexts& cells, int field) {
@@ -79,17 +76,17 @@ std::optional<ValueText> decodeField(const CellTexts& cells, int field) {
 }
 
 RangeColours readRangeColours(const CellTexts& cells) {
-    const unsigned c12 = cellValue(cell(cells, kColourCell12));
-    const unsigned c34 = cellValue(cell(cells, kColourCell34));
-    const unsigned c5 = cellValue(cell(cells, kColourCell5));
+    const unsigned c12 = cellValue(cellAt(cells, kColourCell12));
+    const unsigned c34 = cellValue(cellAt(cells, kColourCell34));
+    const unsigned c5 = cellValue(cellAt(cells, kColourCell5));
     return {codeOfNibble(c12), codeOfNibble(c12 >> 4), codeOfNibble(c34), codeOfNibble(c34 >> 4),
             codeOfNibble(c5)};
 }
 
 void writeRangeColours(CellTexts& cells, const RangeColours& colours) {
-    cell(cells, kColourCell12) = byteText(pair(colours[0], colours[1]));
-    cell(cells, kColourCell34) = byteText(pair(colours[2], colours[3]));
-    cell(cells, kColourCell5) = byteText(unsigned(colours[4]));
+    cellAt(cells, kColourCell12) = byteText(pair(colours[0], colours[1]));
+    cellAt(cells, kColourCell34) = byteText(pair(colours[2], colours[3]));
+    cellAt(cells, kColourCell5) = byteText(unsigned(colours[4]));
 }
 
 colour::Packed packedColour(ColourCode code) {
@@ -121,25 +118,25 @@ colour::Packed nextRangeColour(std::optional<colour::Packed> background) {
 }
 
 Flags readFlags(const CellTexts& cells) {
-    const unsigned value = cellValue(cell(cells, kFlagCell));
+    const unsigned value = cellValue(cellAt(cells, kFlagCell));
     return {(value & 1u) != 0, (value & 2u) != 0, (value & 4u) != 0};
 }
 
 void writeFlags(CellTexts& cells, Flags flags) {
     const unsigned value =
         (flags.polrel1 ? 1u : 0u) + (flags.polrel2 ? 2u : 0u) + (flags.polrel3 ? 4u : 0u);
-    cell(cells, kFlagCell) = byteText(value);
+    cellAt(cells, kFlagCell) = byteText(value);
 }
 
 void writeSignature(CellTexts& cells) {
     for (int i = 0; i < kSignatureLength; ++i)
-        cell(cells, kSignatureBase + i) = byteText(unsigned(kSignatureChars[std::size_t(i)]));
+        cellAt(cells, kSignatureBase + i) = byteText(unsigned(kSignatureChars[std::size_t(i)]));
 }
 
 bool hasSignature(const CellTexts& cells) {
     for (int i = 0; i < kSignatureLength; ++i) {
         const QString expected = byteText(unsigned(kSignatureChars[std::size_t(i)]));
-        if (cell(cells, kSignatureBase + i) != expected) return false;
+        if (cellAt(cells, kSignatureBase + i) != expected) return false;
     }
     return true;
 }

@@ -17,6 +17,12 @@ using CellTexts = std::array<QString, kImageSize>;
 // The image as the board holds it, address i at index i.
 using ImageBytes = std::array<quint8, kImageSize>;
 
+// Cell n of an image, by its address.
+inline QString& cellAt(CellTexts& cells, int address) { return cells[std::size_t(address)]; }
+inline const QString& cellAt(const CellTexts& cells, int address) {
+    return cells[std::size_t(address)];
+}
+
 // A cell read as a number: its leading hexadecimal digits ("" reads as 0, "Er" as 14).
 unsigned cellValue(const QString& text);
 // A byte written into a cell: upper-case hexadecimal without a leading zero ("3", "21", "FF").

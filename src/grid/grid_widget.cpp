@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "grid/eeprom_image.h"
+#include "ui/buttons.h"
 #include "ui/colours.h"
 #include "ui/naming.h"
 #include "ui/text_fit.h"
@@ -24,16 +25,9 @@ public:
     }
 };
 
-QPushButton* greenButton(const QString& caption, const char* name, const QRect& geometry,
-                         QWidget* window) {
-    auto* b = new QPushButton(caption, window);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(geometry);
-    QFont f = windowFont(9.75);
-    f.setBold(true);
-    b->setFont(f);
-    colour::setBackground(b, colour::kGreen);
-    return b;
+QPushButton* gridButton(const QString& caption, const char* name, const QRect& geometry,
+                        QWidget* window) {
+    return greenButton(window, caption, name, geometry, windowFont(9.75));
 }
 
 QLabel* gridLabel(const QString& text, int number, const QRect& geometry, QWidget* window) {
@@ -78,18 +72,18 @@ GridWidget::GridWidget(EepromImage& image, QWidget* window, Placement placement)
     Text1[128]->setGeometry(twipRect(left + 3360, 3600, 375, 350));
     Text1[128]->setText(QStringLiteral("0"));
 
-    butRd = greenButton(QStringLiteral("Lire "), "but_RD", twipRect(left, 3600, 1335, 345), window);
+    butRd = gridButton(QStringLiteral("Lire "), "but_RD", twipRect(left, 3600, 1335, 345), window);
     butRd->setToolTip(QStringLiteral("Lecture EEPROM du panneau."));
-    butEdit = greenButton(QStringLiteral("EDIT"), "but_edit", twipRect(left + 2400, 3600, 855, 345),
-                          window);
-    butLin = greenButton(QStringLiteral("Lin"), "but_lin", twipRect(left + 4800, 3600, 855, 345),
+    butEdit = gridButton(QStringLiteral("EDIT"), "but_edit", twipRect(left + 2400, 3600, 855, 345),
                          window);
-    butWr = greenButton(QStringLiteral("Envoi"), "but_WR", twipRect(left + 6720, 3600, 855, 345),
-                        window);
+    butLin =
+        gridButton(QStringLiteral("Lin"), "but_lin", twipRect(left + 4800, 3600, 855, 345), window);
+    butWr = gridButton(QStringLiteral("Envoi"), "but_WR", twipRect(left + 6720, 3600, 855, 345),
+                       window);
     butWr->setToolTip(QStringLiteral("Envoi des paramètres couleur au panneau."));
     if (placement.extension) {
-        extension = greenButton(QStringLiteral("Férmer l'extension."), "Extension",
-                                twipRect(left - 120, 4200, 7815, 375), window);
+        extension = gridButton(QStringLiteral("Férmer l'extension."), "Extension",
+                               twipRect(left - 120, 4200, 7815, 375), window);
         extension->setToolTip(QStringLiteral(
             "Voir le flux de la centrale et ajuster la fréquence de lecture de celui-ci."));
         connect(extension, &QPushButton::clicked, this, &GridWidget::closeExtensionRequested);

@@ -10,6 +10,7 @@
 #include "link/board_windows.h"
 #include "link/link.h"
 #include "link/vxmbase.h"
+#include "ui/buttons.h"
 #include "ui/colours.h"
 #include "ui/messages.h"
 #include "ui/naming.h"
@@ -68,13 +69,8 @@ Configuration::Configuration(Link& link, BoardWindows* boards, QWidget* parent)
     setIndex(Setting::Rel2, 0);
     setIndex(Setting::Rep, 1);
 
-    m_valide = new QPushButton(QStringLiteral("Valider la configuration"), this);
-    m_valide->setObjectName(QStringLiteral("BOUTON_VALIDE"));
-    m_valide->setGeometry(twipRect(120, 1230, 4335, 375));
-    QFont bold = font();
-    bold.setBold(true);
-    m_valide->setFont(bold);
-    colour::setBackground(m_valide, colour::kGreen);
+    m_valide = greenButton(this, QStringLiteral("Valider la configuration"), "BOUTON_VALIDE",
+                           twipRect(120, 1230, 4335, 375), font());
     connect(m_valide, &QPushButton::clicked, this, [this] { OUVERTURE_DU_COM(); });
     finishWindow(this);
 }

@@ -1,5 +1,7 @@
 #include "link/vxmbase.h"
 
+#include <QCloseEvent>
+
 #include "link/link.h"
 #include "ui/messages.h"
 
@@ -13,5 +15,11 @@ bool openPortGuard(const Link& link, QWidget* parent) {
 }
 
 bool refuseWhileBusy(const Link& link) { return link.busy(); }
+
+bool refuseCloseWhileBusy(const Link& link, QCloseEvent* event) {
+    if (!link.busy()) return false;
+    event->ignore();
+    return true;
+}
 
 }  // namespace trv

@@ -1,5 +1,6 @@
 #pragma once
 
+class QCloseEvent;
 class QWidget;
 
 namespace trv {
@@ -16,5 +17,9 @@ bool openPortGuard(const Link& link, QWidget* parent);
 // end; this also holds back what other routes deliver (a click from code, an accessibility
 // tool, a timer firing while a wait keeps the windows painting).
 bool refuseWhileBusy(const Link& link);
+
+// A window that takes part in exchanges does not close while one runs: ignores the close
+// and answers true then.
+bool refuseCloseWhileBusy(const Link& link, QCloseEvent* event);
 
 }  // namespace trv

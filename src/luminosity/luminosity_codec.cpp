@@ -25,9 +25,6 @@ constexpr std::array<Option, kOptionCount> kOptions{{
 
 bool isOption(int option) { return option >= 0 && option < kOptionCount; }
 
-QString& cell(CellTexts& cells, int address) { return cells[std::size_t(address)]; }
-const QString& cell(const CellTexts& cells, int address) { return cells[std::size_t(address)]; }
-
 }  // namespace
 
 QString optionCaption(int option) {
@@ -39,7 +36,7 @@ QString optionCode(int option) {
 }
 
 std::optional<int> decodeMode(const CellTexts& cells) {
-    const unsigned mode = cellValue(cell(cells, kModeCell));
+    const unsigned mode = cellValue(cellAt(cells, kModeCell));
     // The sensor bit wins; among the fixed levels the highest set bit wins.
     if (mode & kOptions[kSensorOption].bit) return kSensorOption;
     for (int option = kLowestOption; option >= kFullOption; --option)
@@ -48,28 +45,28 @@ std::optional<int> decodeMode(const CellTexts& cells) {
 }
 
 void encodeMode(CellTexts& cells, std::optional<int> option) {
-    if (option && isOption(*option)) cell(cells, kModeCell) = optionCode(*option);
+    if (option && isOption(*option)) cellAt(cells, kModeCell) = optionCode(*option);
 }
 
 int decodePeriod(const CellTexts& cells) {
-    const unsigned byte = std::min(cellValue(cell(cells, kPeriodCell)), 0xFFu);
+    const unsigned byte = std::min(cellValue(cellAt(cells, kPeriodCell)), 0xFFu);
     return int(byte / 2 + 1);
 }
 
 void encodePeriod(CellTexts& cells, int period) {
     const int seconds = std::clamp(period, kPeriodMin, kPeriodMax);
-    cell(cells, kPeriodCell) = byteText(unsigned(2 * seconds - 1));
+    cellAt(cells, kPeriodCell) = byteText(unsigned(2 * seconds - 1));
 }
 
 std::optional<int> decodeThreshold(const CellTexts& cells) {
-    const unsigned value = cellValue(cell(cells, kThresholdCell));
+    const unsigned value = cellValue(cellAt(cells, kThresholdCell));
     if (value > unsigned(kThresholdMax)) return std::nullopt;
     return int(value);
 }
 
 void encodeThreshold(CellTexts& cells, std::optional<int> threshold) {
     if (!threshold) return;
-    cell(cells, kThresholdCell) =
+    cellAt(cells, kThresholdCell) =
         byteText(unsigned(std::clamp(*threshold, kThresholdMin, kThresholdMax)));
 }
 

@@ -87,10 +87,7 @@ void BoardWindow::readBoard(const QString& caption, const Operation& read,
 }
 
 void BoardWindow::closeEvent(QCloseEvent* event) {
-    if (m_link.busy())
-        event->ignore();
-    else
-        QWidget::closeEvent(event);
+    if (!refuseCloseWhileBusy(m_link, event)) QWidget::closeEvent(event);
 }
 
 // The grid's own buttons move the image alone and report only through the cells; without

@@ -54,10 +54,7 @@ Detect::Detect(Link& link, QWidget* parent) : QWidget(parent), m_link(link) {
 }
 
 void Detect::closeEvent(QCloseEvent* event) {
-    if (m_link.busy())
-        event->ignore();
-    else
-        QWidget::closeEvent(event);
+    if (!refuseCloseWhileBusy(m_link, event)) QWidget::closeEvent(event);
 }
 
 void Detect::showRow(int n, bool opened, bool board) {

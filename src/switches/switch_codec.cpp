@@ -2,10 +2,6 @@
 
 namespace trv::switches {
 
-namespace {
-const QString& cell(const CellTexts& cells, int address) { return cells[std::size_t(address)]; }
-}  // namespace
-
 Bank decodeBank(unsigned byte) {
     Bank bank{};
     for (int i = 0; i < kLeversPerBank; ++i) bank[std::size_t(i)] = (byte >> i) & 1u;
@@ -13,12 +9,12 @@ Bank decodeBank(unsigned byte) {
 }
 
 Banks decodeBanks(const CellTexts& cells) {
-    return {decodeBank(cellValue(cell(cells, kSw1Cell))),
-            decodeBank(cellValue(cell(cells, kSw2Cell)))};
+    return {decodeBank(cellValue(cellAt(cells, kSw1Cell))),
+            decodeBank(cellValue(cellAt(cells, kSw2Cell)))};
 }
 
 Variant decodeVariant(const CellTexts& cells) {
-    switch (cellValue(cell(cells, kVariantCell))) {
+    switch (cellValue(cellAt(cells, kVariantCell))) {
         case unsigned('T'):
             return Variant::ThreeColours;
         case unsigned('M'):
