@@ -147,6 +147,9 @@ int main(int argc, char* argv[]) {
          QStringLiteral("Contenu d'un fichier image créé : blank (carte vierge, tout à FF) ou "
                         "signed (compteur configuré et signé, défaut)."),
          QStringLiteral("blank|signed"), QStringLiteral("signed")},
+        {QStringLiteral("force"),
+         QStringLiteral("Remplace un lien comN existant le temps de la simulation ; il est "
+                        "rétabli à l'arrêt.")},
         {QStringLiteral("no-pacing"),
          QStringLiteral("Répond sans attendre le débit réel de la ligne (9600 bauds).")},
         {QStringLiteral("silent"), QStringLiteral("Panne : ne répond à rien.")},
@@ -225,6 +228,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     options.pacing = !parser.isSet(QStringLiteral("no-pacing"));
+    options.force = parser.isSet(QStringLiteral("force"));
     options.faults.silent |= parser.isSet(QStringLiteral("silent"));
     options.faults.garbage |= parser.isSet(QStringLiteral("garbage"));
     options.faults.wrongProbe |= parser.isSet(QStringLiteral("wrong-probe"));
@@ -275,7 +279,11 @@ int main(int argc, char* argv[]) {
     print(QStringLiteral("Ctrl+C pour arrêter."));
 
     const int status = app.exec();
+    const QString replaced = board.replacedLinkTarget();
     board.stop();
-    print(QStringLiteral("Arrêté ; lien COM%1 retiré.").arg(options.port));
+    print(replaced.isEmpty() ? QStringLiteral("Arrêté ; lien COM%1 retiré.").arg(options.port)
+                             : QStringLiteral("Arrêté ; lien COM%1 rétabli vers %2.")
+                                   .arg(options.port)
+                                   .arg(replaced));
     return status;
 }

@@ -37,6 +37,24 @@ constexpr auto kProbeRetry = 300ms;
 // Longest sleep when nothing is due; stop() also wakes the thread through a pipe.
 constexpr auto kIdleWait = 100ms;
 
+// The text of a symbolic link as it was written (relative or not, dangling or not).
+QByteArray readLink(const QByteArray& path) {
+    QByteArray target(4096, '\0');
+    const ssize_t n = ::readlink(path.constData(), target.data(), size_t(target.size()));
+    return n < 0 ? QByteArray() : target.left(n);
+}
+
+// Puts a link to target at name in one step, so the port is never missing in between.
+bool replaceLink(const QByteArray& target, const QByteArray& name) {
+    const QByteArray temp = name + ".new" + QByteArray::number(qint64(::getpid()));
+    ::unlink(temp.constData());
+    if (::symlink(target.constData(), temp.constData()) == 0 &&
+        ::rename(temp.constData(), name.constData()) == 0)
+        return true;
+    ::unlink(temp.constData());
+    return false;
+}
+
 QString systemError(const QString& what) {
     return QStringLiteral("%1 : %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
 }
@@ -148,6 +166,7 @@ public:
     QString error;
     QString device;  // guarded by mutex: it changes when the port comes back
     QString link;
+    QByteArray previousTarget;  // the link --force replaced, put back on stop
     int master = -1;
     int slave = -1;
     int wake[2] = {-1, -1};
@@ -233,6 +252,27 @@ bool PtyBoard::Impl::start() {
         error = QStringLiteral("Numéro de port invalide : %1").arg(options.port);
         return false;
     }
+    // An existing comN is the technician's set-up, even when its adapter is unplugged: it is
+    // never taken without being asked, and a forced one comes back on stop.
+    const QString wanted = trv::portLinkPath(options.port);
+    const QFileInfo existing(wanted);
+    previousTarget.clear();
+    if (existing.isSymLink()) {
+        const QByteArray target = readLink(QFile::encodeName(wanted));
+        if (!options.force) {
+            error = QStringLiteral(
+                        "Le port COM%1 est déjà relié : %2 → %3. Ce lien n'est pas remplacé ; "
+                        "--force le remplace le temps de la simulation.")
+                        .arg(options.port)
+                        .arg(wanted, QFile::decodeName(target));
+            return false;
+        }
+        previousTarget = target;
+    } else if (existing.exists()) {
+        error =
+            QStringLiteral("%1 existe et n'est pas un lien : il n'est pas remplacé.").arg(wanted);
+        return false;
+    }
     if (!options.imagePath.isEmpty()) {
         Eeprom image = model.eeprom();
         if (QFileInfo::exists(options.imagePath)) {
@@ -257,14 +297,8 @@ bool PtyBoard::Impl::start() {
         error = QStringLiteral("Impossible de créer le dossier %1").arg(trv::portsFolder());
         return false;
     }
-    // A fresh link renamed over the old one, so the port is never missing in between.
-    const QByteArray linkName = QFile::encodeName(link);
-    const QByteArray tempName = linkName + ".new" + QByteArray::number(qint64(::getpid()));
-    ::unlink(tempName.constData());
-    if (::symlink(QFile::encodeName(device).constData(), tempName.constData()) != 0 ||
-        ::rename(tempName.constData(), linkName.constData()) != 0) {
+    if (!replaceLink(QFile::encodeName(device), QFile::encodeName(link))) {
         error = systemError(QStringLiteral("Impossible de créer le lien %1").arg(link));
-        ::unlink(tempName.constData());
         link.clear();
         return false;
     }
@@ -291,8 +325,12 @@ void PtyBoard::Impl::stop() {
         thread.join();
     }
     saveIfDirty();
-    // Only our own link goes: another simulator may have taken the port since.
-    if (!link.isEmpty() && QFileInfo(link).symLinkTarget() == device) QFile::remove(link);
+    // Only our own link goes, or gives way to the one --force replaced: whoever relinked the
+    // port since keeps it.
+    if (!link.isEmpty() && QFileInfo(link).symLinkTarget() == device) {
+        if (previousTarget.isEmpty() || !replaceLink(previousTarget, QFile::encodeName(link)))
+            QFile::remove(link);
+    }
     link.clear();
     closeFd(master);
     closeFd(slave);
@@ -560,6 +598,8 @@ bool PtyBoard::isPresent() const {
 }
 
 QString PtyBoard::linkPath() const { return m_impl->link; }
+
+QString PtyBoard::replacedLinkTarget() const { return QFile::decodeName(m_impl->previousTarget); }
 
 QByteArray PtyBoard::received() const {
     std::lock_guard lock(m_impl->mutex);

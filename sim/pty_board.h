@@ -23,6 +23,9 @@ struct PtyBoardOptions {
     QString imagePath;
     Preset preset = Preset::Signed;
     bool pacing = true;  // replies leave no faster than 9600 baud, 10 bits per byte
+    // An existing link comN is replaced for the run and put back on stop, instead of
+    // refusing to start.
+    bool force = false;
     Faults faults;
 };
 
@@ -46,6 +49,8 @@ public:
     // False while the port has vanished (fault vanish); a returned port has a new device.
     bool isPresent() const;
     QString linkPath() const;  // the port map's link to it
+    // Where the link that --force replaced pointed (put back on stop); empty when none was.
+    QString replacedLinkTarget() const;
 
     // Every byte received since start() or the last clearReceived().
     QByteArray received() const;

@@ -135,6 +135,9 @@ private slots:
     void faultWords();
 #ifdef Q_OS_UNIX
     void linksThePort();
+    void existingLink_data();
+    void existingLink();
+    void foreignLinkSurvivesStop();
     void startFailures_data();
     void startFailures();
     void throughTheProgramsPort();
@@ -344,9 +347,6 @@ std::unique_ptr<trv::sim::PtyBoard> startBoard(trv::sim::PtyBoardOptions options
 }  // namespace
 
 void TestSim::linksThePort() {
-    // A stale link from an earlier run is replaced.
-    QVERIFY(QDir().mkpath(trv::portsFolder()));
-    QVERIFY(QFile::link(QStringLiteral("/nonexistent/tty"), trv::portLinkPath(7)));
     trv::sim::PtyBoardOptions options;
     options.port = 7;
     auto board = startBoard(options);
@@ -365,6 +365,81 @@ void TestSim::linksThePort() {
     board->stop();
     QVERIFY2(clock.elapsed() < 500, "stop() waits on a long sleep");
     QVERIFY(!QFileInfo(trv::portLinkPath(7)).isSymLink());
+}
+
+// An existing comN is the technician's: the board never takes it unless forced, and then
+// puts it back when it stops.
+void TestSim::existingLink_data() {
+    QTest::addColumn<QString>("entry");  // "link", "dangling", "file"
+    QTest::addColumn<bool>("force");
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("link to a device") << "link" << false << false;
+    QTest::newRow("dangling link") << "dangling" << false << false;
+    QTest::newRow("plain file") << "file" << false << false;
+    QTest::newRow("plain file, forced") << "file" << true << false;
+    QTest::newRow("link, forced") << "link" << true << true;
+    QTest::newRow("dangling link, forced") << "dangling" << true << true;
+}
+
+void TestSim::existingLink() {
+    QFETCH(QString, entry);
+    QFETCH(bool, force);
+    QFETCH(bool, starts);
+    const QString path = trv::portLinkPath(8);
+    QVERIFY(QDir().mkpath(trv::portsFolder()));
+    QFile::remove(path);
+    const QString target = entry == QLatin1String("link") ? QStringLiteral("/dev/null")
+                                                          : QStringLiteral("/nonexistent/ttyUSB0");
+    if (entry == QLatin1String("file")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("mine");
+    } else {
+        QVERIFY(::symlink(QFile::encodeName(target).constData(),
+                          QFile::encodeName(path).constData()) == 0);
+    }
+    const auto rawTarget = [&] {
+        char buffer[512] = {};
+        const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
+        return n < 0 ? QString() : QFile::decodeName(QByteArray(buffer, int(n)));
+    };
+
+    trv::sim::PtyBoardOptions options;
+    options.port = 8;
+    options.force = force;
+    {
+        trv::sim::PtyBoard board(options);
+        QCOMPARE(board.start(), starts);
+        if (starts) {
+            QCOMPARE(trv::portDevice(8), board.devicePath());
+            QCOMPARE(board.replacedLinkTarget(), target);
+        } else {
+            QVERIFY2(board.errorString().contains(path), qPrintable(board.errorString()));
+            if (entry != QLatin1String("file"))
+                QVERIFY2(board.errorString().contains(target), qPrintable(board.errorString()));
+        }
+    }
+    if (entry == QLatin1String("file")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("mine"));
+    } else {
+        QCOMPARE(rawTarget(), target);
+    }
+    QFile::remove(path);
+}
+
+// A link someone else made while the board ran stays when it stops.
+void TestSim::foreignLinkSurvivesStop() {
+    trv::sim::PtyBoardOptions options;
+    options.port = 9;
+    trv::sim::PtyBoard board(options);
+    QVERIFY(board.start());
+    QVERIFY(QFile::remove(board.linkPath()));
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), board.linkPath()));
+    board.stop();
+    QCOMPARE(QFileInfo(trv::portLinkPath(9)).symLinkTarget(), QStringLiteral("/dev/null"));
+    QFile::remove(trv::portLinkPath(9));
 }
 
 void TestSim::startFailures_data() {
