@@ -33,6 +33,20 @@ char windows1252(char32_t c) {
 
 }  // namespace
 
+QString reportTime(const QTime& time, const QLocale& locale) {
+    // The locale's long time format carries the seconds; its time zone has no place here.
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString withoutZone;
+    bool quoted = false;
+    for (QChar c : format) {
+        if (c == u'\'') quoted = !quoted;
+        if (quoted || c != u't') withoutZone += c;
+    }
+    withoutZone = withoutZone.trimmed();
+    if (!withoutZone.contains(u's')) withoutZone = QStringLiteral("HH:mm:ss");
+    return locale.toString(time, withoutZone);
+}
+
 QByteArray toWindows1252(const QString& text) {
     QByteArray bytes;
     bytes.reserve(text.size());
@@ -51,8 +65,7 @@ QByteArray writeKelFile(const Selections& selections, const QDateTime& now, cons
     lines << kBlanks << kHyphens << kBlanks << QStringLiteral("FIN DU FICHIER DE CONFIGURATION  ")
           << kBlanks
           << QStringLiteral("crée le: ") + locale.toString(now.date(), QLocale::ShortFormat)
-          << QStringLiteral("à ") + locale.toString(now.time(), QLocale::ShortFormat) << kHyphens
-          << kBlanks;
+          << QStringLiteral("à ") + reportTime(now.time(), locale) << kHyphens << kBlanks;
 
     QByteArray bytes;
     for (const QString& line : lines) bytes += toWindows1252(line) + "\r\n";

@@ -20,6 +20,9 @@ inline constexpr qsizetype kReadLimit = 64 * 1024;
 
 // The eight selections of the settings window, in file order: the selected entry's index
 // (written on lines 1 to 8) and its exact text (written in the report).
+// The report's time: hours, minutes and seconds in the locale's own way of writing them.
+QString reportTime(const QTime& time, const QLocale& locale);
+
 struct Selections {
     std::array<int, kSettingCount> indexes{};
     std::array<QString, kSettingCount> texts;
@@ -27,7 +30,7 @@ struct Selections {
 
 // The whole file, byte for byte: 31 lines, each ended by CR LF, in Windows-1252 (one byte
 // per character; a character that code page lacks becomes '?'). The date and time of the
-// report are `now` in the locale's short date and short time formats.
+// report are `now` in the locale's short date format and reportTime().
 QByteArray writeKelFile(const Selections& selections, const QDateTime& now,
                         const QLocale& locale = QLocale::system());
 

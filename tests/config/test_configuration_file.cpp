@@ -186,12 +186,12 @@ void TestConfigurationFile::savesStartupSelections() {
     QCOMPARE(line(26), "FIN DU FICHIER DE CONFIGURATION  ");
     for (int n : {12, 23, 25, 27, 31}) QCOMPARE(line(n), QByteArray(33, ' '));
     for (int n : {10, 14, 24, 30}) QCOMPARE(line(n), QByteArray(33, '-'));
-    // Date and time in the system's short formats, taken while saving.
+    // Date and time in the system's formats, taken while saving.
     const QLocale system = QLocale::system();
     QStringList dates, times;
     for (QDateTime t = before; t <= after.addSecs(1); t = t.addSecs(1)) {
         dates << QStringLiteral("crée le: ") + system.toString(t.date(), QLocale::ShortFormat);
-        times << QStringLiteral("à ") + system.toString(t.time(), QLocale::ShortFormat);
+        times << QStringLiteral("à ") + trv::kel::reportTime(t.time(), system);
     }
     QVERIFY2(dates.contains(QString::fromLatin1(line(28))), line(28).constData());
     QVERIFY2(times.contains(QString::fromLatin1(line(29))), line(29).constData());

@@ -49,12 +49,17 @@ void TestKelFile::writesExactBytes_data() {
                             << QByteArray(
                                    "cr\xE9"
                                    "e le: 05/03/2024")
-                            << QByteArray("\xE0 14:07");
+                            << QByteArray("\xE0 14:07:09");
     QTest::newRow("c") << QLocale::c()
                        << QByteArray(
                               "cr\xE9"
                               "e le: 5 Mar 2024")
                        << QByteArray("\xE0 14:07:09");
+    QTest::newRow("american") << QLocale(QLocale::English, QLocale::UnitedStates)
+                              << QByteArray(
+                                     "cr\xE9"
+                                     "e le: 3/5/24")
+                              << QByteArray("\xE0 2:07:09 PM");
 }
 
 void TestKelFile::writesExactBytes() {
