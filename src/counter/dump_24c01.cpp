@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPalette>
 #include <QPushButton>
+#include <algorithm>
+#include <optional>
 
 #include "counter/parameter_map.h"
 #include "link/link.h"
@@ -265,6 +267,27 @@ void Dump24c01::decodeFields() {
     show(counter::kRegisterField);
 }
 
+std::optional<QString> Dump24c01::unsendableFieldMessage() const {
+    for (int f : counter::kProgrammedFields) {
+        const ValueText value{valeur[std::size_t(f)]->text(), vdeci[std::size_t(f)]->text()};
+        const auto part = counter::unsendablePart(f, value);
+        if (!part) continue;
+        const auto row = std::find_if(kRowTable.begin(), kRowTable.end(),
+                                      [f](const Row& r) { return r.field == f; });
+        const QString name = QString::fromUtf8(row->label).chopped(1);  // without its colon
+        const QString where =
+            *part == counter::FieldPart::Integer
+                ? QStringLiteral("« %1 » contient « %2 »").arg(name, value.integer)
+                : QStringLiteral("les décimales de « %1 » contiennent « %2 »")
+                      .arg(name, value.decimals);
+        return QStringLiteral(
+                   "Programmation impossible : %1. Seuls des chiffres, sans virgule ni espace, "
+                   "peuvent être programmés. Rien n'a été programmé.")
+            .arg(where);
+    }
+    return std::nullopt;
+}
+
 board::CounterSettings Dump24c01::settingsFromFields() const {
     board::CounterSettings settings;
     for (std::size_t i = 0; i < counter::kProgrammedFields.size(); ++i) {
@@ -301,7 +324,12 @@ void Dump24c01::programmeParametres() {
             return board::programCounter(exchange, reply, settings);
         });
     if (result.outcome != board::Outcome::BoardSilent) POLREL3->setChecked(result.countsDown);
-    showReport(this, reportFor(result, replyControl(), true));
+    std::optional<Report> report = reportFor(result, replyControl(), true);
+    // A field that does not make bytes is named as the technician typed it.
+    if (result.outcome == board::Outcome::CellRefused)
+        if (const auto refusal = unsendableFieldMessage())
+            report = Report{msg::Kind::Warning, *refusal};
+    showReport(this, report);
 }
 
 }  // namespace trv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 
 #include "protocol/board_window.h"
 
@@ -50,6 +51,8 @@ private:
     void setRangeLabelsOrange();
     void decodeFields();
     board::CounterSettings settingsFromFields() const;
+    // The refusal naming the first field that cannot be programmed, if any.
+    std::optional<QString> unsendableFieldMessage() const;
 };
 
 }  // namespace trv

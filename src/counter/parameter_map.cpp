@@ -59,6 +59,17 @@ bool encodeField(CellTexts& cells, int field, const ValueText& value) {
     return true;
 }
 
+std::optional<FieldPart> unsendablePart(int field, const ValueText& value) {
+    CellTexts cells;
+    if (!encodeField(cells, field, value)) return std::nullopt;
+    const int base = kFieldBases[std::size_t(field)];
+    const int length = field == kStepField ? kStepRecordLength : kRecordLength;
+    for (int address = base + 1; address < base + length; ++address)
+        if (!isByteText(cell(cells, address))) return FieldPart::Integer;
+    if (!isByteText(cell(cells, base))) return FieldPart::Decimals;
+    return std::nullopt;
+}
+
 ValueText decodeRecord(const CellTexts& cells, int base) {
     QString integer;
     for (int address = base + 5; address > base; --address) integer += cellAt(cells, address);

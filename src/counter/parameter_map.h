@@ -83,6 +83,11 @@ void encodeStep(CellTexts& cells, const ValueText& value);
 // register, the maximum end, the fixed range 1 and any index outside the arrays.
 bool encodeField(CellTexts& cells, int field, const ValueText& value);
 
+// The text of a programmed field that, once encoded, would put something other than a byte
+// into a cell (a comma, a blank, a letter beyond F): nullopt when every cell takes a byte.
+enum class FieldPart { Integer, Decimals };
+std::optional<FieldPart> unsendablePart(int field, const ValueText& value);
+
 // base + 5 .. base + 1 joined, leading zeros kept; decimals are the text of base as it is.
 ValueText decodeRecord(const CellTexts& cells, int base);
 // Cells 56 and 55 joined; decimals from cell 54.

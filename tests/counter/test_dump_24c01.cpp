@@ -416,18 +416,38 @@ private slots:
         QTest::addColumn<QString>("reply");
         QTest::addColumn<int>("cut");
         QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("startDecimals");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QByteArray>("closing");
-        QTest::newRow("read fails, OUI")
-            << "OUI" << 10 << "10" << QStringList{kError} << QByteArray();
-        QTest::newRow("read fails, NON") << "NON" << 10 << "10" << QStringList{} << kClosing;
-        QTest::newRow("field not a byte")
-            << "OUI" << 0 << "ZZ" << QStringList{unsendableCellMessage(1)} << kClosing;
+        QTest::newRow("read fails, OUI") << "OUI" << 10 << "10"
+                                         << "00" << QStringList{kError} << QByteArray();
+        QTest::newRow("read fails, NON") << "NON" << 10 << "10"
+                                         << "00" << QStringList{} << kClosing;
+        // A field that makes a cell that is not a byte is named by its row, as typed.
+        const auto refusal = [](const QString& where) {
+            return QStringList{QStringLiteral("Programmation impossible : ") + where +
+                               QStringLiteral(". Seuls des chiffres, sans virgule ni espace, "
+                                              "peuvent être programmés. Rien n'a été programmé.")};
+        };
+        QTest::newRow("letters beyond F")
+            << "OUI" << 0 << "ZZ"
+            << "00" << refusal("« Départ » contient « ZZ »") << kClosing;
+        QTest::newRow("decimal comma")
+            << "NON" << 0 << "1,5"
+            << "00" << refusal("« Départ » contient « 1,5 »") << kClosing;
+        QTest::newRow("leading blank")
+            << "OUI" << 0 << " 10"
+            << "00" << refusal("« Départ » contient «  10 »") << kClosing;
+        QTest::newRow("decimals") << "OUI" << 0 << "10"
+                                  << "5."
+                                  << refusal("les décimales de « Départ » contiennent « 5. »")
+                                  << kClosing;
     }
     void programmingStopped() {
         QFETCH(QString, reply);
         QFETCH(int, cut);
         QFETCH(QString, start);
+        QFETCH(QString, startDecimals);
         QFETCH(QStringList, messages);
         QFETCH(QByteArray, closing);
         test::MessageRecorder recorder;
@@ -438,6 +458,7 @@ private slots:
         b.board.setEeprom(before);
         QVERIFY(b.start());
         b.w.valeur[0]->setText(start);
+        b.w.vdeci[0]->setText(startDecimals);
         b.w.valeur[1]->setText(QStringLiteral("77"));
         b.w.butEcritPara->click();
         QCOMPARE(recorder.texts(), messages);
