@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -199,6 +200,8 @@ void Principal::gateBoardWindows(bool monoColour) {
     dump->applyColourSetting(monoColour);
     lum->applyColourSetting(monoColour);
     switchesEntry->setEnabled(true);
+    // The technician goes on with the first counter field, "Départ".
+    dump->valeur[0]->setFocus();
 }
 
 void Principal::help() {

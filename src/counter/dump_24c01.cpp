@@ -122,6 +122,18 @@ Dump24c01::Dump24c01(Link& link, ReplyControl replyControl, QWidget* parent)
     Command2->setGeometry(twipRect(2520, -120, 255, 4935));
     connect(Command2, &QPushButton::clicked, this, &Dump24c01::openGridPanel);
     connect(&grid(), &GridWidget::closeExtensionRequested, this, &Dump24c01::closeGridPanel);
+
+    // Tab follows the rows from "Départ" down, then the buttons, then the grid.
+    QList<QWidget*> order;
+    for (int r = 0; r < kRows; ++r) {
+        const auto f = std::size_t(kRowTable[std::size_t(r)].field);
+        if (r == 1) order << POLREL3;
+        if (r == 2) order << POLREL1;
+        if (r == 3) order << POLREL2;
+        order << valeur[f] << vdeci[f];
+    }
+    order << butLitPara << butEcritPara << Command2 << grid().tabOrder();
+    for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
     finishWindow(this);
 }
 
@@ -220,8 +232,12 @@ void Dump24c01::openGridPanel() {
 }
 
 void Dump24c01::closeGridPanel() {
+    // The focus was in the grid (on the button that closes it, at least): it goes back to
+    // the first field rather than to whatever follows out of view.
+    const bool inGrid = grid().tabOrder().contains(focusWidget());
     QWidget* frame = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
     frame->resize(twipSize(2730, 4980));
+    if (inGrid) valeur[0]->setFocus();
 }
 
 bool Dump24c01::eventFilter(QObject* watched, QEvent* event) {

@@ -99,6 +99,20 @@ GridWidget::GridWidget(EepromImage& image, QWidget* window, Placement placement)
     for (int i = 0; i < kImageSize; ++i) showCell(i);
 }
 
+QList<QWidget*> GridWidget::tabOrder() const {
+    QList<QWidget*> order;
+    for (int i = 0; i < kImageSize; ++i) order << Text1[std::size_t(i)];
+    order << butRd << butEdit << Text1[128] << butLin << butWr;
+    if (extension) order << extension;
+    return order;
+}
+
+void GridWidget::followVisibleArea(const QRect& visible) {
+    for (QWidget* control : tabOrder())
+        control->setFocusPolicy(visible.contains(control->geometry().center()) ? Qt::StrongFocus
+                                                                               : Qt::NoFocus);
+}
+
 void GridWidget::showCell(int address) {
     QLineEdit* cell = Text1[std::size_t(address)];
     const QString text = m_image.text(address);

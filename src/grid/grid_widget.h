@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <array>
 #include <functional>
 
 class QLabel;
+class QRect;
 class QLineEdit;
 class QPushButton;
 class QWidget;
@@ -35,6 +37,12 @@ public:
 
     void fillFromBox();        // EDIT
     void fillWithAddresses();  // Lin
+    // Only the grid's controls that lie in the window's visible area take the keyboard focus:
+    // a closed panel's cells are skipped by Tab and cannot be typed into unseen.
+    void followVisibleArea(const QRect& visible);
+    // The grid's controls in Tab order: cells, then the button row, then the extension.
+    QList<QWidget*> tabOrder() const;
+
     // While refused() holds, EDIT and Lin leave the image as it is.
     void setRefusal(std::function<bool()> refused) { m_refused = std::move(refused); }
 

@@ -89,6 +89,8 @@ QComboBox* Configuration::addList(Setting setting, const char* name, const char*
     list->addItems(items);
     list->setGeometry(twipRect(listLeft, top, 2655, 345));
     label->setBuddy(list);
+    // The rows below the visible area are never reached by the keyboard.
+    if (!rect().contains(list->geometry())) list->setFocusPolicy(Qt::NoFocus);
     m_lists[std::size_t(setting)] = list;
     return list;
 }

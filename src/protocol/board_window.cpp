@@ -50,6 +50,7 @@ BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Plac
         connect(m_grid, &GridWidget::writeRequested, this, &BoardWindow::writeFromGrid);
     // The image is the transfer buffer: no fill while an exchange reads into or writes from it.
     m_grid->setRefusal([this] { return refuseWhileBusy(m_link); });
+    m_grid->followVisibleArea(rect());
 }
 
 board::ReplyControl BoardWindow::replyControl() const {
@@ -84,6 +85,13 @@ void BoardWindow::readBoard(const QString& caption, const Operation& read,
     const board::Result result = runOnBoard(caption, read);
     if (result.outcome == board::Outcome::Done) show(result.cells);
     showReport(this, reportFor(result, replyControl(), false));
+}
+
+void BoardWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_grid->followVisibleArea(rect());
+    QWidget* focused = focusWidget();
+    if (focused && focused->focusPolicy() == Qt::NoFocus && focused->hasFocus()) focusNextChild();
 }
 
 void BoardWindow::closeEvent(QCloseEvent* event) {

@@ -65,6 +65,9 @@ protected:
     void readBoard(const QString& caption, const Operation& read,
                    const std::function<void(const CellTexts&)>& show);
     void closeEvent(QCloseEvent* event) override;
+    // The grid takes the focus only where it can be seen; a focus left in a part that went
+    // out of view moves on to a visible control.
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void readFromGrid();

@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -175,6 +176,76 @@ private slots:
                 family == QLatin1String("Comic Sans MS") || family == QLatin1String("Comic Neue"),
                 qPrintable(w->objectName() + u' ' + family));
         }
+    }
+
+    // The keyboard as a technician uses it: Tab reaches only what can be seen, Enter presses
+    // the focused button, and after the port opens the focus waits in "Départ".
+    void keyboard() {
+        main->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(main.get()));
+        const auto tabChain = [](QWidget* start, int presses) {
+            QStringList names;
+            start->setFocus();
+            for (int i = 0; i < presses; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                names << QApplication::focusWidget()->objectName();
+            }
+            return names;
+        };
+        const auto allVisible = [](QWidget* window) {
+            QWidget* f = QApplication::focusWidget();
+            return window->isAncestorOf(f) &&
+                   window->rect().intersects(QRect(f->mapTo(window, QPoint(0, 0)), f->size()));
+        };
+
+        // Settings: the three visible lists and the button, round and round.
+        QComboBox* inter = settings()->list(Setting::Inter);
+        const QStringList settingsChain = tabChain(settings()->list(Setting::Com), 8);
+        QCOMPARE(QSet<QString>(settingsChain.begin(), settingsChain.end()),
+                 QSet<QString>({"SEL_COM", "SEL_COUL", "SEL_REP", "BOUTON_VALIDE"}));
+        settings()->list(Setting::Com)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QCOMPARE(inter->currentIndex(), 0);
+        QCOMPARE(settings()->list(Setting::Rep)->currentIndex(), 1);
+
+        // Enter on the focused button validates; the focus then waits in "Départ".
+        test::MessageRecorder recorder;
+        settings()->validateButton()->setFocus();
+        QTest::keyClick(settings()->validateButton(), Qt::Key_Return);
+        QCOMPARE(recorder.texts(),
+                 QStringList{QStringLiteral("Ouverture du port COM3: effectuée avec succès.")});
+        Dump24c01* counter = main->counter();
+        QTRY_COMPARE(QApplication::focusWidget(), counter->valeur[0]);
+
+        // Panel closed: Tab never enters the grid.
+        QStringList counterChain;
+        for (int i = 0; i < 40; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QVERIFY2(allVisible(counter), qPrintable(QApplication::focusWidget()->objectName()));
+            counterChain << QApplication::focusWidget()->objectName();
+        }
+        QVERIFY(counterChain.contains("but_ecrit_para") && counterChain.contains("vdeci(8)"));
+        QCOMPARE(counterChain.first(), QStringLiteral("vdeci(0)"));
+
+        // Panel open: the cells are in the chain and take typing; closed again, they are not.
+        counter->Command2->click();
+        const QStringList open = tabChain(counter->butEcritPara, 3);
+        QCOMPARE(open, QStringList({"Command2", "Text1(0)", "Text1(1)"}));
+        QTest::keyClicks(QApplication::focusWidget(), "ab");
+        QCOMPARE(counter->image().text(1), QStringLiteral("AB"));
+        counter->grid().extension->setFocus();
+        QTest::keyClick(counter->grid().extension, Qt::Key_Enter);
+        QCOMPARE(QApplication::focusWidget(), counter->valeur[0]);
+        QCOMPARE(tabChain(counter->butEcritPara, 2), QStringList({"Command2", "valeur(0)"}));
+
+        // Enter on "Lire les paramètres" reads.
+        recorder.clear();
+        counter->butLitPara->setFocus();
+        QTest::keyClick(counter->butLitPara, Qt::Key_Enter);
+        QCOMPARE(recorder.texts(), QStringList{QStringLiteral("Lecture effectuée avec succés.")});
+        QCOMPARE(counter->valeur[0]->text(), QStringLiteral("1234567890"));
     }
 
     // A request that arrives while a read runs, by a route that user-input holding does not
