@@ -78,11 +78,12 @@ LinkTest::~LinkTest() {
 
 void LinkTest::start() {
     if (m_running) return;
-    if (!openPortGuard(m_link, this)) return;
-    if (m_link.busy()) {
+    // Checked first: the guard's warning would otherwise open a box inside the exchange.
+    if (refuseWhileBusy(m_link)) {
         verdict->setText(QStringLiteral("Refusé : une autre opération est en cours."));
         return;
     }
+    if (!openPortGuard(m_link, this)) return;
     m_tally = {};
     m_count = nombre->value();
     m_running = true;
