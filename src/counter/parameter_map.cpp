@@ -65,8 +65,8 @@ std::optional<FieldPart> unsendablePart(int field, const ValueText& value) {
     const int base = kFieldBases[std::size_t(field)];
     const int length = field == kStepField ? kStepRecordLength : kRecordLength;
     for (int address = base + 1; address < base + length; ++address)
-        if (!isByteText(cell(cells, address))) return FieldPart::Integer;
-    if (!isByteText(cell(cells, base))) return FieldPart::Decimals;
+        if (!isByteText(cellAt(cells, address))) return FieldPart::Integer;
+    if (!isByteText(cellAt(cells, base))) return FieldPart::Decimals;
     return std::nullopt;
 }
 
