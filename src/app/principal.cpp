@@ -130,11 +130,11 @@ Detect* Principal::showDetect() {
     return d;
 }
 
-QString Principal::replyControl() const {
+board::ReplyControl Principal::replyControl() const {
     // Without a settings window the port is closed and the guard stops every operation
     // before the setting is read; "OUI" is the setting's start-up value.
-    if (Configuration* c = configuration()) return c->text(Setting::Rep);
-    return QStringLiteral("OUI");
+    if (Configuration* c = configuration()) return c->settings().reply;
+    return board::ReplyControl::Oui;
 }
 
 Dump24c01* Principal::showCounter() {

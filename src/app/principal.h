@@ -7,6 +7,7 @@
 
 #include "link/board_windows.h"
 #include "link/link.h"
+#include "protocol/board_operations.h"
 
 class QAction;
 class QMdiArea;
@@ -67,7 +68,7 @@ protected:
 private:
     template <typename W, typename Make>
     W* showChild(QPointer<QMdiSubWindow>& slot, Make make);
-    QString replyControl() const;
+    board::ReplyControl replyControl() const;
     void buildMenus();
 
     Link m_link;

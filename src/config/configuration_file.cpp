@@ -78,7 +78,7 @@ bool writeFile(const QString& name, const ShowSettings& showSettings) {
 void applyIndexes(const std::vector<int>& indexes, Configuration& settings) {
     for (std::size_t i = 0; i < indexes.size(); ++i)
         if (!settings.setIndex(Setting(i), indexes[i])) return;
-    if (indexes.size() == std::size_t(kSettingCount)) settings.validateButton()->click();
+    if (indexes.size() == std::size_t(kSettingCount)) settings.OUVERTURE_DU_COM();
 }
 
 }  // namespace

@@ -105,11 +105,15 @@ bool Configuration::setIndex(Setting setting, int i) {
     return true;
 }
 
-int Configuration::selectedPortNumber() const {
+LinkSettings Configuration::settings() const {
+    LinkSettings s;
     const QString selected = text(Setting::Com);
     for (int n = 1; n <= 12; ++n)
-        if (selected == QStringLiteral("COM%1:").arg(n)) return n;
-    return 1;
+        if (selected == QStringLiteral("COM%1:").arg(n)) s.port = n;
+    s.monoColour = text(Setting::Coul) == QStringLiteral("Mono couleur");
+    s.reply = text(Setting::Rep) == QStringLiteral("NON") ? board::ReplyControl::Non
+                                                          : board::ReplyControl::Oui;
+    return s;
 }
 
 void Configuration::closeEvent(QCloseEvent* event) {
@@ -122,7 +126,8 @@ void Configuration::closeEvent(QCloseEvent* event) {
 
 void Configuration::OUVERTURE_DU_COM() {
     if (refuseWhileBusy(m_link)) return;
-    const int port = selectedPortNumber();
+    const LinkSettings chosen = settings();
+    const int port = chosen.port;
     m_link.setPortOpen(false);
     SerialPort& serial = m_link.port();
     if (serial.isOpen()) serial.close();
@@ -133,7 +138,7 @@ void Configuration::OUVERTURE_DU_COM() {
     }
     msg::info(this, QStringLiteral("Ouverture du port COM%1: effectuée avec succès.").arg(port));
     m_link.setPortOpen(true);
-    if (m_boards) m_boards->gateBoardWindows(text(Setting::Coul) == QStringLiteral("Mono couleur"));
+    if (m_boards) m_boards->gateBoardWindows(chosen.monoColour);
     if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
         // Minimising a window makes it the active one; the board window just shown stays in front.
         QMdiArea* area = frame->mdiArea();

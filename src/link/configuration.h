@@ -3,6 +3,8 @@
 #include <QWidget>
 #include <array>
 
+#include "protocol/board_operations.h"
+
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -15,6 +17,13 @@ class Link;
 // The eight selections, in the order they are filled, saved and restored.
 enum class Setting { Com, Inter, NbrDigi, Coul, Dcf77, Rel1, Rel2, Rep };
 inline constexpr int kSettingCount = 8;
+
+// What the rest of the program needs of the eight selections.
+struct LinkSettings {
+    int port = 1;  // COM1 to COM12
+    bool monoColour = true;
+    board::ReplyControl reply = board::ReplyControl::Oui;
+};
 
 // The settings window CONFIGURATION. Its life governs the port: destroying it closes the
 // port and clears the port-open flag, and a new one starts with the flag false.
@@ -30,6 +39,8 @@ public:
     // Selects entry i; false when the list has no such entry.
     bool setIndex(Setting setting, int i);
     QPushButton* validateButton() const { return m_valide; }
+    // The selections as plain values.
+    LinkSettings settings() const;
 
     // Opens the selected port and adapts the board windows (BOUTON_VALIDE).
     void OUVERTURE_DU_COM();
@@ -41,7 +52,6 @@ private:
     QComboBox* addList(Setting setting, const char* name, const char* labelName,
                        const QString& caption, const QStringList& items, int labelLeft,
                        int listLeft, int top);
-    int selectedPortNumber() const;
 
     Link& m_link;
     BoardWindows* m_boards;

@@ -53,10 +53,7 @@ BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Plac
     m_grid->followVisibleArea(rect());
 }
 
-board::ReplyControl BoardWindow::replyControl() const {
-    return m_replyControl() == QLatin1String("NON") ? board::ReplyControl::Non
-                                                    : board::ReplyControl::Oui;
-}
+board::ReplyControl BoardWindow::replyControl() const { return m_replyControl(); }
 
 namespace {
 const QString kRefusedOutcome = QStringLiteral("envoi refusé, rien n'a été envoyé");

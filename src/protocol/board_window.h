@@ -40,8 +40,8 @@ std::optional<Report> reportFor(const board::Result& result, board::ReplyControl
 class BoardWindow : public QWidget {
     Q_OBJECT
 public:
-    // replyControl gives the text of the reply-control setting ("OUI" or "NON").
-    using ReplyControl = std::function<QString()>;
+    // replyControl gives the settings window's reply control at the time of an operation.
+    using ReplyControl = std::function<board::ReplyControl()>;
 
     BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Placement placement,
                 ReadVariant readVariant, QWidget* parent);

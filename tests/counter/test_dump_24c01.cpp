@@ -81,7 +81,7 @@ class Dump24c01Test : public QObject {
     struct Bench : test::BoardOnPort {
         Dump24c01 w;
         Bench(const sim::PtyBoard::Options& options, const QString& reply)
-            : BoardOnPort(options), w(link, [reply] { return reply; }) {}
+            : BoardOnPort(options), w(link, [reply] { return test::replyControl(reply); }) {}
     };
     static sim::PtyBoard::Options options(bool pacing, sim::Preset preset = sim::Preset::Signed) {
         return test::BoardOnPort::options(kPort, pacing, preset);
@@ -127,7 +127,7 @@ private slots:
         QFETCH(bool, editable);
         QFETCH(bool, labelEnabled);
         Link link(std::make_unique<QtSerialPort>());
-        Dump24c01 w(link, [] { return QStringLiteral("OUI"); });
+        Dump24c01 w(link, [] { return board::ReplyControl::Oui; });
         auto* l = w.findChild<QLineEdit*>(QStringLiteral("intitu(%1)").arg(row));
         auto* v = w.findChild<QLineEdit*>(QStringLiteral("valeur(%1)").arg(field));
         auto* d = w.findChild<QLineEdit*>(QStringLiteral("vdeci(%1)").arg(field));
@@ -157,7 +157,7 @@ private slots:
 
     void windowControls() {
         Link link(std::make_unique<QtSerialPort>());
-        Dump24c01 w(link, [] { return QStringLiteral("OUI"); });
+        Dump24c01 w(link, [] { return board::ReplyControl::Oui; });
         QCOMPARE(w.windowTitle(), QStringLiteral(" Paramètres."));
         QCOMPARE(w.size(), QSize(174, 308));
         for (int r = 1; r < Dump24c01::kRows; ++r) QVERIFY(w.intitu[r]->y() > w.intitu[r - 1]->y());
@@ -215,7 +215,7 @@ private slots:
         QFETCH(std::optional<colour::Packed>, after);
         QFETCH(bool, monoColour);
         Link link(std::make_unique<QtSerialPort>());
-        Dump24c01 w(link, [] { return QStringLiteral("OUI"); });
+        Dump24c01 w(link, [] { return board::ReplyControl::Oui; });
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.applyColourSetting(monoColour);
@@ -228,7 +228,7 @@ private slots:
 
     void colourSettingResetsRanges() {
         Link link(std::make_unique<QtSerialPort>());
-        Dump24c01 w(link, [] { return QStringLiteral("OUI"); });
+        Dump24c01 w(link, [] { return board::ReplyControl::Oui; });
         w.applyColourSetting(true);
         colour::setBackground(w.intitu[5], colour::kRed);
         w.applyColourSetting(false);
@@ -516,7 +516,7 @@ private slots:
         if (answered) port.answerAfter(40 + 160 * 8, frames::kAck.repeated(160));
         test::MessageRecorder recorder;
         {
-            Dump24c01 w(link, [reply] { return reply; });
+            Dump24c01 w(link, [reply] { return test::replyControl(reply); });
             w.valeur[0]->setText(start);
             w.vdeci[0]->setText(startDecimals);
             w.valeur[1]->setText(end);

@@ -31,7 +31,7 @@ private slots:
         sim::PtyBoard& board = bench->board;
         Link& link = bench->link;
         BoardWindow w(
-            link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
+            link, [] { return board::ReplyControl::Oui; }, {3360, true, true}, ReadVariant::Plain,
             nullptr);
         w.show();
 
@@ -76,7 +76,7 @@ private slots:
         sim::PtyBoard& board = bench->board;
         Link& link = bench->link;
         BoardWindow w(
-            link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
+            link, [] { return board::ReplyControl::Oui; }, {3360, true, true}, ReadVariant::Plain,
             nullptr);
         w.grid().butLin->click();
         board.setFaults({false, cut, extra, false, false});

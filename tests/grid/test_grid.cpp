@@ -50,7 +50,7 @@ private slots:
     void fillsAndTyping() {
         auto link = makeLink();
         BoardWindow w(
-            *link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
+            *link, [] { return board::ReplyControl::Oui; }, {3360, true, true}, ReadVariant::Plain,
             nullptr);
         GridWidget& g = w.grid();
         QCOMPARE(g.Text1[128]->text(), QStringLiteral("0"));
@@ -82,7 +82,7 @@ private slots:
     void gridButtonsWithoutAnOpenPortWarnAndKeepTheGrid() {
         auto link = makeLink();
         BoardWindow w(
-            *link, [] { return QStringLiteral("OUI"); }, {3360, true, true}, ReadVariant::Plain,
+            *link, [] { return board::ReplyControl::Oui; }, {3360, true, true}, ReadVariant::Plain,
             nullptr);
         w.grid().butLin->click();
         test::MessageRecorder recorder;
@@ -101,7 +101,7 @@ private slots:
         Link link(std::move(owned), clock);
         link.setPortOpen(link.port().open(3));
         BoardWindow w(
-            link, [] { return QStringLiteral("NON"); }, {3360, true, true}, ReadVariant::Plain,
+            link, [] { return board::ReplyControl::Non; }, {3360, true, true}, ReadVariant::Plain,
             nullptr);
         w.grid().butLin->click();
         w.image().setText(77, QStringLiteral("Er"));
@@ -118,7 +118,7 @@ private slots:
     void switchWindowGridOnlyReads() {
         auto link = makeLink();
         BoardWindow w(
-            *link, [] { return QStringLiteral("OUI"); }, {6480, false, false},
+            *link, [] { return board::ReplyControl::Oui; }, {6480, false, false},
             ReadVariant::ClosingRrr, nullptr);
         QVERIFY(!w.grid().extension);
         w.image().setText(3, QStringLiteral("12"));

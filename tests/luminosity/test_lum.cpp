@@ -66,7 +66,7 @@ class LumTest : public test::SharedBoardTest {
 
     std::unique_ptr<Lum> window() { return window(*link); }
     std::unique_ptr<Lum> window(Link& l) {
-        auto w = std::make_unique<Lum>(l, [this] { return reply; });
+        auto w = std::make_unique<Lum>(l, [this] { return test::replyControl(reply); });
         w->show();
         return w;
     }

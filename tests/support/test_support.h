@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "link/serial_port.h"
+#include "protocol/board_operations.h"
 #include "protocol/clock.h"
 #include "ui/messages.h"
 
@@ -98,6 +99,11 @@ private:
     qint64 m_countdownBase = 0;
     std::deque<std::pair<qint64, QByteArray>> m_script;
 };
+
+// The reply control a test row names as the settings window shows it ("OUI", "NON").
+inline board::ReplyControl replyControl(const QString& text) {
+    return text == QLatin1String("NON") ? board::ReplyControl::Non : board::ReplyControl::Oui;
+}
 
 // Two upper-case hexadecimal digits, as the frames carry a byte.
 QByteArray hexByte(int value);

@@ -34,7 +34,7 @@ class TrafficMonitorTest : public test::SharedBoardTest {
     }
     std::unique_ptr<BoardWindow> boardWindow() {
         return std::make_unique<BoardWindow>(
-            *link, [] { return QStringLiteral("OUI"); }, GridWidget::Placement{3360, true, true},
+            *link, [] { return board::ReplyControl::Oui; }, GridWidget::Placement{3360, true, true},
             ReadVariant::Plain, nullptr);
     }
 
