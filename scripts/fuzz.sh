@@ -15,17 +15,30 @@ trap 'rm -rf "$work"' EXIT
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 targets=($(sed -n 's/^set(TRV_FUZZ_TARGETS \(.*\))$/\1/p' "$root/fuzz/CMakeLists.txt"))
 
+# The seeded loop of the ordinary build, for a reader libFuzzer cannot drive here.
+run_loop() {
+  local t="$1"
+  local build="$root/build"
+  [[ -f "$build/CMakeCache.txt" ]] || "$root/scripts/build.sh" "$build" >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target "fuzz-$t-loop" >/dev/null
+  "$build/fuzz/fuzz-$t-loop" --seconds "$seconds" --slow-ms "$slow_ms" \
+    --corpus "$root/fuzz/corpus/$t" --artifacts "$findings"
+}
+
+status=0
 if command -v clang++ >/dev/null && [[ "${TRV_FUZZ_LOOP:-0}" != 1 ]]; then
   build="$root/build-fuzz"
   launcher=()
   command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DTRV_FUZZ=ON -DTRV_BUILD_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
-  names=()
-  for t in "${targets[@]}"; do names+=("fuzz-$t"); done
-  cmake --build "$build" -j"$(nproc)" --target "${names[@]}" >/dev/null
-  status=0
   for t in "${targets[@]}"; do
+    if ! cmake --build "$build" -j"$(nproc)" --target "fuzz-$t" >"$work/$t.build.log" 2>&1; then
+      echo "$t: does not build with clang++ and libFuzzer (see below); seeded loop instead"
+      grep -m3 'error' "$work/$t.build.log" || true
+      run_loop "$t" || status=1
+      continue
+    fi
     corpus="$work/$t"
     mkdir -p "$corpus"
     cp "$root/fuzz/corpus/$t"/* "$corpus/"
@@ -44,16 +57,7 @@ if command -v clang++ >/dev/null && [[ "${TRV_FUZZ_LOOP:-0}" != 1 ]]; then
       "0 over $slow_ms ms, slowest $slowest"
   done
 else
-  build="$root/build"
-  if [[ ! -f "$build/CMakeCache.txt" ]]; then "$root/scripts/build.sh" "$build"; fi
-  names=()
-  for t in "${targets[@]}"; do names+=("fuzz-$t-loop"); done
-  cmake --build "$build" -j"$(nproc)" --target "${names[@]}" >/dev/null
-  status=0
-  for t in "${targets[@]}"; do
-    "$build/fuzz/fuzz-$t-loop" --seconds "$seconds" --slow-ms "$slow_ms" \
-      --corpus "$root/fuzz/corpus/$t" --artifacts "$findings" || status=1
-  done
+  for t in "${targets[@]}"; do run_loop "$t" || status=1; done
 fi
 rmdir "$findings" 2>/dev/null || true
 exit "$status"

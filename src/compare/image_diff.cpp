@@ -96,7 +96,10 @@ QList<Setting> buildSettings() {
         const int base = *cm::recordBase(field);
         const int length = field == cm::kStepField ? cm::kStepRecordLength : cm::kRecordLength;
         s.append({QString::fromUtf16(name), range(base, length),
-                  [field](const CellTexts& c) { return valueText(*cm::decodeField(c, field)); }});
+                  // Copied by name: clang 14 cannot capture a structured binding.
+                  [field = field](const CellTexts& c) {
+                      return valueText(*cm::decodeField(c, field));
+                  }});
     }
     for (int k = 0; k < cm::kRangeCount; ++k) {
         const int cell = cm::kColourCell12 + k / 2;
@@ -130,7 +133,7 @@ QList<Setting> buildSettings() {
         for (int i = 0; i < sc::kLeversPerBank; ++i) {
             s.append({QStringLiteral("DIP SW%1 n°%2").arg(bank).arg(i + 1),
                       {cell},
-                      [cell, i](const CellTexts& c) {
+                      [cell = cell, i](const CellTexts& c) {
                           const bool on = (cellValue(c[std::size_t(cell)]) >> i) & 1u;
                           return on ? QStringLiteral("ON") : QStringLiteral("OFF");
                       }});
