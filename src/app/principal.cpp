@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "app/help.h"
+#include "app/historique.h"
 #include "config/configuration_file.h"
 #include "counter/dump_24c01.h"
 #include "link/configuration.h"
@@ -21,6 +22,7 @@
 #include "protocol/link_test.h"
 #include "switches/sw.h"
 #include "trace/traffic_monitor.h"
+#include "ui/preferences.h"
 
 namespace trv {
 
@@ -77,6 +79,8 @@ void Principal::buildMenus() {
     add(fenetre, "MENU_MISEALH", QStringLiteral("&Lire les microswitches"),
         [this] { showSwitches(); });
 
+    buildImageMenu();
+
     // The tools menu: what watches and tests the serial link rather than a board's settings.
     QMenu* outils = menuBar()->addMenu(QStringLiteral("&Outils"));
     outils->setObjectName(QStringLiteral("MENU_OUTILS"));
@@ -87,6 +91,71 @@ void Principal::buildMenus() {
     QMenu* aide = menuBar()->addMenu(QStringLiteral("&?"));
     aide->setObjectName(QStringLiteral("MENU_Aide_generale"));
     add(aide, "MENU_Aide", QStringLiteral("Aide"), [this] { help(); });
+}
+
+void Principal::buildImageMenu() {
+    QMenu* image = menuBar()->addMenu(QStringLiteral("&Image"));
+    image->setObjectName(QStringLiteral("MENU_IMAGE"));
+    auto add = [this, image](const char* name, const QString& caption, auto run) {
+        QAction* a = image->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, [this, run] {
+            if (BoardWindow* w = activeBoardWindow()) (w->*run)();
+        });
+    };
+    add("MENU_IMAGE_ENREGISTRER", QStringLiteral("&Enregistrer l'image de la grille…"),
+        &BoardWindow::saveGridImage);
+    add("MENU_IMAGE_CHARGER", QStringLiteral("&Charger une image dans la grille…"),
+        &BoardWindow::loadImageIntoGrid);
+    add("MENU_IMAGE_COMPARER", QStringLiteral("C&omparer la grille avec la carte"),
+        &BoardWindow::compareWithBoard);
+    image->addSeparator();
+    QAction* history = image->addAction(QStringLiteral("&Historique des images…"));
+    history->setObjectName(QStringLiteral("MENU_IMAGE_HISTORIQUE"));
+    connect(history, &QAction::triggered, this, [this] { showHistory(); });
+    image->addSeparator();
+    QAction* verify = image->addAction(QStringLiteral("&Vérifier après programmation"));
+    verify->setObjectName(QStringLiteral("MENU_IMAGE_VERIFIER"));
+    verify->setCheckable(true);
+    verify->setChecked(prefs::verifyAfterWrite());
+    connect(verify, &QAction::toggled, this, [](bool on) { prefs::setVerifyAfterWrite(on); });
+
+    connect(image, &QMenu::aboutToShow, this, &Principal::updateImageMenu);
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] {
+        if (BoardWindow* w = activeBoardWindow()) m_lastBoard = w;
+        updateImageMenu();
+    });
+    updateImageMenu();
+}
+
+void Principal::updateImageMenu() {
+    const bool board = activeBoardWindow() != nullptr;
+    for (const char* name : {"MENU_IMAGE_ENREGISTRER", "MENU_IMAGE_CHARGER", "MENU_IMAGE_COMPARER"})
+        action(name)->setEnabled(board);
+}
+
+BoardWindow* Principal::activeBoardWindow() const {
+    // The current window stays current while a menu or a message box has the focus.
+    QMdiSubWindow* frame = m_mdi->currentSubWindow();
+    return frame ? qobject_cast<BoardWindow*>(frame->widget()) : nullptr;
+}
+
+template <typename W>
+W* Principal::withVerification(W* window) {
+    window->setVerifySetting([this] { return action("MENU_IMAGE_VERIFIER")->isChecked(); });
+    return window;
+}
+
+Historique* Principal::showHistory() {
+    auto* h = showChild<Historique>(m_history, [this] {
+        return new Historique(m_link, [this] { return m_lastBoard.data(); });
+    });
+    h->refresh();
+    return h;
+}
+
+Historique* Principal::history() const {
+    return m_history ? qobject_cast<Historique*>(m_history->widget()) : nullptr;
 }
 
 QAction* Principal::action(const char* name) const {
@@ -138,18 +207,21 @@ board::ReplyControl Principal::replyControl() const {
 }
 
 Dump24c01* Principal::showCounter() {
-    return showChild<Dump24c01>(
-        m_counter, [this] { return new Dump24c01(m_link, [this] { return replyControl(); }); });
+    return showChild<Dump24c01>(m_counter, [this] {
+        return withVerification(new Dump24c01(m_link, [this] { return replyControl(); }));
+    });
 }
 
 Lum* Principal::showLuminosity() {
-    return showChild<Lum>(m_luminosity,
-                          [this] { return new Lum(m_link, [this] { return replyControl(); }); });
+    return showChild<Lum>(m_luminosity, [this] {
+        return withVerification(new Lum(m_link, [this] { return replyControl(); }));
+    });
 }
 
 Sw* Principal::showSwitches() {
-    return showChild<Sw>(m_switches,
-                         [this] { return new Sw(m_link, [this] { return replyControl(); }); });
+    return showChild<Sw>(m_switches, [this] {
+        return withVerification(new Sw(m_link, [this] { return replyControl(); }));
+    });
 }
 
 TrafficMonitor* Principal::showTrafficMonitor() {

@@ -16,8 +16,10 @@ class QUrl;
 
 namespace trv {
 
+class BoardWindow;
 class Configuration;
 class Detect;
+class Historique;
 class Dump24c01;
 class Lum;
 class Sw;
@@ -39,6 +41,7 @@ public:
     // Show a child window: create it when absent, else bring it to the front.
     Configuration* showConfiguration();  // also in the normal state, with the focus
     Detect* showDetect();
+    Historique* showHistory();  // "Historique des images…", listed afresh
     Dump24c01* showCounter();
     Lum* showLuminosity();
     Sw* showSwitches();
@@ -52,6 +55,10 @@ public:
     Detect* detect() const;
     TrafficMonitor* trafficMonitor() const;
     LinkTest* linkTest() const;
+    Historique* history() const;
+    // The board window in front (counter, luminosity or microswitches), if any: the one the
+    // "&Image" menu acts on.
+    BoardWindow* activeBoardWindow() const;
 
     void newConfiguration();
     void help();
@@ -70,12 +77,19 @@ private:
     W* showChild(QPointer<QMdiSubWindow>& slot, Make make);
     board::ReplyControl replyControl() const;
     void buildMenus();
+    void buildImageMenu();
+    void updateImageMenu();
+    // A new board window checks its writes when "Vérifier après programmation" is on.
+    template <typename W>
+    W* withVerification(W* window);
 
     Link m_link;
     QMdiArea* m_mdi = nullptr;
     QPointer<QMdiSubWindow> m_configuration, m_detect, m_counter, m_luminosity, m_switches,
-        m_traffic, m_linkTest;
+        m_traffic, m_linkTest, m_history;
     OpenDocument m_openDocument;
+    // The history window's buttons act on the board window the technician was in last.
+    QPointer<BoardWindow> m_lastBoard;
 };
 
 }  // namespace trv

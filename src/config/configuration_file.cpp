@@ -1,7 +1,6 @@
 #include "config/configuration_file.h"
 
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QSaveFile>
@@ -22,22 +21,7 @@ const QString kSaveTitle = QStringLiteral("Enregistrer un fichier de configurati
 const QString kSaveFilter = QStringLiteral("Fichiers configuration(*.KEL);;Tous les fichiers(*.*)");
 const QString kInitialName = QStringLiteral("Configuration_RZP");
 
-// No default suffix: a name typed without extension is used as typed.
-QString realOpenDialog(QWidget* parent, const QString& title, const QString& filter,
-                       const QString& initialName) {
-    return QFileDialog::getOpenFileName(parent, title, initialName, filter);
-}
-
-QString realSaveDialog(QWidget* parent, const QString& title, const QString& filter,
-                       const QString& initialName) {
-    return QFileDialog::getSaveFileName(parent, title, initialName, filter, nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
-}
-
-FileDialogs& dialogs() {
-    static FileDialogs d{realOpenDialog, realSaveDialog};
-    return d;
-}
+const FileDialogs& dialogs() { return fileDialogs(); }
 
 // The file's first bytes; nothing when it cannot be read. Only regular files are read:
 // opening or reading a FIFO or a terminal can block for ever.
@@ -82,11 +66,6 @@ void applyIndexes(const std::vector<int>& indexes, Configuration& settings) {
 }
 
 }  // namespace
-
-void setFileDialogsForTesting(FileDialogs d) {
-    dialogs().open = d.open ? std::move(d.open) : realOpenDialog;
-    dialogs().save = d.save ? std::move(d.save) : realSaveDialog;
-}
 
 void openConfiguration(const ShowSettings& showSettings, QWidget* parent) {
     QString name = dialogs().open(parent, kOpenTitle, kOpenFilter, kInitialName);

@@ -3,6 +3,8 @@
 #include <QString>
 #include <functional>
 
+#include "ui/file_dialogs.h"
+
 class QWidget;
 
 // The File menu's "&Ouvrir une configuration" and "&Enregistrer une configuration": the
@@ -26,17 +28,5 @@ void openConfiguration(const ShowSettings& showSettings, QWidget* parent);
 // file is replaced only once it is complete, so a failed save leaves the previous one
 // intact; the failure is reported and the dialog comes back with that name.
 void saveConfiguration(const ShowSettings& showSettings, QWidget* parent);
-
-// The file dialogs. Each returns the chosen path, or an empty string when the user
-// cancels; `filter` is in QFileDialog's form ("Text(*.ext);;Other(*.*)").
-struct FileDialogs {
-    using Ask = std::function<QString(QWidget* parent, const QString& title, const QString& filter,
-                                      const QString& initialName)>;
-    Ask open;
-    Ask save;
-};
-
-// Test seam: replaces the platform's dialogs; a missing function restores the real one.
-void setFileDialogsForTesting(FileDialogs dialogs);
 
 }  // namespace trv

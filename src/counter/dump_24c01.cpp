@@ -318,8 +318,7 @@ board::CounterSettings Dump24c01::settingsFromFields() const {
     return settings;
 }
 
-void Dump24c01::lireParametres() {
-    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
+void Dump24c01::clearFields() {
     setRangeLabelsOrange();
     for (int f = 0; f < kRows; ++f) {
         valeur[std::size_t(f)]->clear();
@@ -327,6 +326,22 @@ void Dump24c01::lireParametres() {
     }
     valeur[counter::kRange1Field]->setText(QStringLiteral("0"));
     vdeci[counter::kRange1Field]->setText(QStringLiteral("00"));
+}
+
+void Dump24c01::showLoadedImage(const CellTexts& cells) {
+    // As "Lire les paramètres" shows an image: fields cleared, then, unless the reply
+    // control checks the signature and finds none, decoded.
+    clearFields();
+    if (replyControl() == board::ReplyControl::Oui && !counter::hasSignature(cells)) {
+        msg::warning(this, kBlankText);
+        return;
+    }
+    decodeFields();
+}
+
+void Dump24c01::lireParametres() {
+    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
+    clearFields();
     readBoard(butLitPara->text(), board::readCounter, [this](const CellTexts&) { decodeFields(); });
 }
 
@@ -335,14 +350,15 @@ void Dump24c01::programmeParametres() {
     const board::CounterSettings settings = settingsFromFields();
     // The cells the window does not own go back to the board as the preliminary read finds
     // them; after a failed read nothing is programmed.
-    const board::Result result =
-        runOnBoard(butEcritPara->text(), [&](Exchange& exchange, board::ReplyControl reply) {
+    const Programmed done =
+        programBoard(butEcritPara->text(), [&](Exchange& exchange, board::ReplyControl reply) {
             return board::programCounter(exchange, reply, settings);
         });
-    if (result.outcome != board::Outcome::BoardSilent) POLREL3->setChecked(result.countsDown);
-    std::optional<Report> report = reportFor(result, replyControl(), true);
+    if (done.result.outcome != board::Outcome::BoardSilent)
+        POLREL3->setChecked(done.result.countsDown);
+    std::optional<Report> report = done.report;
     // A field that does not make bytes is named as the technician typed it.
-    if (result.outcome == board::Outcome::CellRefused)
+    if (done.result.outcome == board::Outcome::CellRefused)
         if (const auto refusal = unsendableFieldMessage())
             report = Report{msg::Kind::Warning, *refusal};
     showReport(this, report);

@@ -45,9 +45,11 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showLoadedImage(const CellTexts& cells) override;
 
 private:
     void buildRows();
+    void clearFields();
     void setRangeLabelsOrange();
     void decodeFields();
     board::CounterSettings settingsFromFields() const;

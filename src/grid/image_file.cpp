@@ -235,7 +235,9 @@ QString writeFile(const QString& path, const ImageBytes& bytes) {
     else
         data = toIntelHex(bytes);
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
+    // commit() can miss an error of the final buffer write: flush first and check.
+    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.flush() &&
+        file.commit())
         return {};
     return QStringLiteral("Le fichier %1 n'a pas pu être écrit : %2.")
         .arg(fileLabel(path), file.errorString());

@@ -99,7 +99,8 @@ ImageHistory::Recorded ImageHistory::record(const ImageBytes& bytes, int port,
     const QString path = dayDir.filePath(name);
     QSaveFile file(path);
     const QByteArray data = imagefile::toIntelHex(bytes);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.flush() ||
+        !file.commit())
         return fail(file.errorString());
 
     m_known->append(day + u'/' + name);

@@ -136,6 +136,7 @@ void Configuration::OUVERTURE_DU_COM() {
         m_link.setPortOpen(false);
         return;
     }
+    m_link.setPortNumber(port);
     msg::info(this, QStringLiteral("Ouverture du port COM%1: effectuée avec succès.").arg(port));
     m_link.setPortOpen(true);
     if (m_boards) m_boards->gateBoardWindows(chosen.monoColour);

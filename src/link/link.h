@@ -1,7 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <utility>
 
+#include "grid/image_history.h"
 #include "link/serial_port.h"
 #include "link/traffic_tap.h"
 #include "protocol/clock.h"
@@ -24,6 +27,17 @@ public:
     bool portOpen() const { return m_portOpen; }
     void setPortOpen(bool open) { m_portOpen = open; }
 
+    // The COM number the settings window last opened; 0 before any opening.
+    int portNumber() const { return m_portNumber; }
+    void setPortNumber(int number) { m_portNumber = number; }
+
+    // Where every whole image read or written in this run is kept; made on first use in the
+    // data folder of that moment.
+    history::ImageHistory& imageHistory();
+    // True only the first time it is asked: a history that cannot be written is reported
+    // once a run, then kept quiet.
+    bool firstHistoryFailure() { return !std::exchange(m_historyFailed, true); }
+
     // The settings window is gone: its port closes and the flag drops.
     void release();
 
@@ -37,6 +51,9 @@ private:
     Clock& m_clock;
     bool m_portOpen = false;
     int m_busy = 0;
+    int m_portNumber = 0;
+    std::optional<history::ImageHistory> m_history;
+    bool m_historyFailed = false;
 };
 
 }  // namespace trv

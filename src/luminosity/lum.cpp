@@ -172,6 +172,11 @@ board::LuminositySettings Lum::settingsFromControls() const {
             m_keptThreshold ? std::nullopt : std::optional(compLdr->value())};
 }
 
+void Lum::showLoadedImage(const CellTexts& cells) {
+    setKeptThreshold(std::nullopt);
+    showSettings(cells);
+}
+
 void Lum::readSettings() {
     // Nothing is touched without an open port.
     if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
@@ -188,11 +193,11 @@ void Lum::readSettings() {
 void Lum::programSettings() {
     if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
     const board::LuminositySettings settings = settingsFromControls();
-    const board::Result result =
-        runOnBoard(butEcritLum->text(), [&](Exchange& exchange, board::ReplyControl reply) {
+    const Programmed done =
+        programBoard(butEcritLum->text(), [&](Exchange& exchange, board::ReplyControl reply) {
             return board::programLuminosity(exchange, reply, settings);
         });
-    showReport(this, reportFor(result, replyControl(), true));
+    showReport(this, done.report);
 }
 
 }  // namespace trv

@@ -38,6 +38,9 @@ public:
     QPushButton* butLitLum = nullptr;
     QPushButton* butEcritLum = nullptr;
 
+protected:
+    void showLoadedImage(const CellTexts& cells) override;
+
 private:
     std::optional<int> selectedOption() const;
     void selectOption(std::optional<int> option);

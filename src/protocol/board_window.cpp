@@ -1,15 +1,47 @@
 #include "protocol/board_window.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QPushButton>
 
+#include "compare/image_diff.h"
+#include "grid/image_file.h"
 #include "link/link.h"
 #include "link/vxmbase.h"
 #include "protocol/window_exchange.h"
 #include "ui/colours.h"
+#include "ui/file_dialogs.h"
+#include "ui/preferences.h"
 #include "ui/text_fit.h"
 
 namespace trv {
+namespace {
+
+const QString kSaveTitle = QStringLiteral("Enregistrer l'image de la grille");
+const QString kLoadTitle = QStringLiteral("Charger une image dans la grille");
+
+// A message box stays readable: beyond this many lines the rest is counted.
+constexpr int kMostLines = 40;
+
+QString listed(QStringList lines) {
+    if (lines.size() > kMostLines) {
+        const qsizetype rest = lines.size() - kMostLines;
+        lines.resize(kMostLines);
+        lines << QStringLiteral("… et %1 autres différences.").arg(rest);
+    }
+    return lines.join(u'\n');
+}
+
+QString addressText(int address) { return QStringLiteral("0x%1").arg(cellText(quint8(address))); }
+
+QString nonByteCellMessage(const QString& refused, int address) {
+    return QStringLiteral("%1 : la case %2 (adresse %3) ne contient pas un octet hexadécimal.")
+        .arg(refused)
+        .arg(address)
+        .arg(addressText(address));
+}
+
+}  // namespace
 
 void showReport(QWidget* parent, const std::optional<Report>& report) {
     if (report) msg::show(report->kind, parent, report->text);
@@ -106,14 +138,178 @@ void BoardWindow::readFromGrid() {
 void BoardWindow::writeFromGrid() {
     if (refuseWhileBusy(m_link) || !openPortGuard(m_link, this)) return;
     WriteOutcome outcome;
+    Verification check;
     {
         WindowExchange exchange(m_link, this, m_grid->butWr->text());
         outcome = ECRIT_24C01(exchange, m_image);
         if (outcome == WriteOutcome::Refused) exchange.setOutcome(kRefusedOutcome, true);
+        if (outcome == WriteOutcome::Written) check = verifyWrite(exchange, m_image.texts(), false);
     }
     // A grid holding a cell that is not a byte is never sent; the window says which cell.
     if (outcome == WriteOutcome::Refused)
         msg::warning(this, unsendableCellMessage(firstUnsendableCell(m_image.texts()).value_or(0)));
+    markUnverified(check);
+    // Otherwise the grid's own write reports through the cells only, unless verification failed.
+    showReport(this, check.failure);
+}
+
+void BoardWindow::showLoadedImage(const CellTexts&) {}
+
+// The image is the transfer buffer: none of these touches it while an exchange runs.
+void BoardWindow::saveGridImage() {
+    if (refuseWhileBusy(m_link)) return;
+    const std::optional<ImageBytes> bytes = imageBytes(m_image.texts());
+    if (!bytes) {
+        msg::warning(this, nonByteCellMessage(QStringLiteral("Enregistrement impossible"),
+                                              *firstNonByteCell(m_image.texts())) +
+                               QStringLiteral(" Rien n'a été enregistré."));
+        return;
+    }
+    const QString initial =
+        prefs::imageFolder() + u'/' + historyWindowName(this) + QStringLiteral(".hex");
+    QString name = fileDialogs().saveAsking(this, kSaveTitle, kImageSaveFilter, initial);
+    if (name.isEmpty()) return;
+    // A name typed without an extension is an Intel HEX file.
+    if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".hex");
+    const QString error = imagefile::writeFile(name, *bytes);
+    if (!error.isEmpty()) {
+        msg::plain(this, error);
+        return;
+    }
+    prefs::setImageFolder(QFileInfo(name).absolutePath());
+}
+
+void BoardWindow::loadImageIntoGrid() {
+    if (refuseWhileBusy(m_link)) return;
+    const QString name =
+        fileDialogs().open(this, kLoadTitle, kImageOpenFilter, prefs::imageFolder());
+    if (name.isEmpty()) return;
+    const imagefile::Parsed parsed = imagefile::readFile(name);
+    if (!parsed.bytes) {
+        msg::plain(this, parsed.error);
+        return;
+    }
+    prefs::setImageFolder(QFileInfo(name).absolutePath());
+    loadImage(*parsed.bytes);
+}
+
+void BoardWindow::loadImage(const ImageBytes& bytes) {
+    if (refuseWhileBusy(m_link)) return;
+    const CellTexts cells = cellTexts(bytes);
+    m_image.setTexts(cells);
+    for (int i = 0; i < kImageSize; ++i) m_image.setColour(i, colour::kLightBlue);
+    showLoadedImage(cells);
+}
+
+void BoardWindow::compareWithImage(const ImageBytes& other, const QString& otherName,
+                                   const QString& description) {
+    if (refuseWhileBusy(m_link)) return;
+    const std::optional<ImageBytes> grid = imageBytes(m_image.texts());
+    if (!grid) {
+        msg::warning(this, nonByteCellMessage(QStringLiteral("Comparaison impossible"),
+                                              *firstNonByteCell(m_image.texts())));
+        return;
+    }
+    const QList<diff::Difference> found = diff::differences(*grid, other);
+    if (found.isEmpty()) {
+        msg::info(this, QStringLiteral("La grille et %1 sont identiques.").arg(description));
+        return;
+    }
+    for (int address : diff::differingAddresses(*grid, other))
+        m_image.setColour(address, colour::kYellow);
+    msg::info(this, QStringLiteral("Différences entre la grille et %1 :\n").arg(description) +
+                        listed(diff::describeAll(found, QStringLiteral("grille"), otherName)));
+}
+
+void BoardWindow::compareWithBoard() {
+    if (refuseWhileBusy(m_link) || !openPortGuard(m_link, this)) return;
+    if (const auto bad = firstNonByteCell(m_image.texts())) {
+        msg::warning(this, nonByteCellMessage(QStringLiteral("Comparaison impossible"), *bad));
+        return;
+    }
+    CellTexts scratch;
+    ReadOutcome read;
+    {
+        WindowExchange exchange(m_link, this, QStringLiteral("Comparer la grille avec la carte"));
+        read = readImage(exchange, scratch, m_readVariant);
+    }
+    if (read == ReadOutcome::TimedOut) {
+        msg::warning(this, kBoardErrorText);
+        return;
+    }
+    if (const auto bad = firstNonByteCell(scratch)) {
+        msg::warning(this, QStringLiteral("Comparaison impossible : la carte a répondu « %1 » "
+                                          "pour l'adresse %2, qui n'est pas un octet.")
+                               .arg(scratch[std::size_t(*bad)], addressText(*bad)));
+        return;
+    }
+    compareWithImage(*imageBytes(scratch), QStringLiteral("carte"), QStringLiteral("la carte"));
+}
+
+BoardWindow::Verification BoardWindow::verifyWrite(Exchange& exchange, const CellTexts& sent,
+                                                   bool sleepAfter) const {
+    if (!m_verify || !m_verify()) return {};
+    const board::Verification back = board::verifyImage(exchange, sent);
+    if (sleepAfter) board::sendClosingBurst(exchange);
+    if (back.outcome == board::Verification::Outcome::BoardSilent)
+        return {false,
+                Report{msg::Kind::Warning,
+                       QStringLiteral("La vérification a échoué : la carte n'a pas répondu "
+                                      "à la relecture de son image. Veuillez recommencer "
+                                      "ou vérifier directement sur l'afficheur.")},
+                {}};
+    if (back.outcome == board::Verification::Outcome::Matches) return {true, std::nullopt, {}};
+
+    // The write never sends a cell that is not a byte, so what was sent holds bytes.
+    const ImageBytes written = *imageBytes(sent);
+    QList<int> addresses;
+    QStringList lines;
+    if (const auto found = imageBytes(back.found)) {
+        addresses = diff::differingAddresses(written, *found);
+        lines = diff::describeAll(diff::differences(written, *found), QStringLiteral("grille"),
+                                  QStringLiteral("carte"));
+    } else {
+        for (int i = 0; i < kImageSize; ++i) {
+            const QString& text = back.found[std::size_t(i)];
+            if (isByteText(text) && cellValue(text) == written[std::size_t(i)]) continue;
+            addresses << i;
+            lines << QStringLiteral("Octet %1 : grille %2 / carte « %3 »")
+                         .arg(addressText(i), cellText(written[std::size_t(i)]), text);
+        }
+    }
+    QStringList where;
+    for (int address : addresses) where << addressText(address);
+    return {false,
+            Report{msg::Kind::Warning,
+                   QStringLiteral("La vérification a échoué : la carte ne contient pas "
+                                  "l'image programmée.\nAdresses : %1.\n")
+                           .arg(where.join(QStringLiteral(", "))) +
+                       listed(lines)},
+            addresses};
+}
+
+void BoardWindow::markUnverified(const Verification& check) {
+    for (int address : check.addresses) m_image.setColour(address, colour::kRed);
+}
+
+BoardWindow::Programmed BoardWindow::programBoard(const QString& caption,
+                                                  const Operation& program) {
+    Verification check;
+    const board::Result result =
+        runOnBoard(caption, [&](Exchange& exchange, board::ReplyControl reply) {
+            board::Result r = program(exchange, reply);
+            // Read back, when asked, only once the programming's own frames are out.
+            if (r.outcome == board::Outcome::Done) check = verifyWrite(exchange, r.cells, true);
+            return r;
+        });
+    markUnverified(check);
+    // A failed verification is the one report the reply control does not silence: the
+    // board does not hold what the technician programmed.
+    if (check.failure) return {result, check.failure};
+    std::optional<Report> report = reportFor(result, replyControl(), true);
+    if (report && check.verified && result.outcome == board::Outcome::Done)
+        report->text += kVerifiedSuffix;
+    return {result, report};
 }
 
 }  // namespace trv

@@ -22,6 +22,14 @@ inline const QString kReadDoneText = QStringLiteral("Lecture effectuée avec suc
 inline const QString kProgramDoneText = QStringLiteral("Programmation effectuée avec succés.");
 inline const QString kBlankText =
     QStringLiteral("EEPROM vièrge ou corrompue. Programmer les paramètres.");
+// Added to the success message when the image read back equals the image written.
+inline const QString kVerifiedSuffix = QStringLiteral(" Vérifiée.");
+
+// The file dialogs' filters for image files.
+inline const QString kImageSaveFilter =
+    QStringLiteral("Image Intel HEX (*.hex *.eep);;Image binaire (*.bin);;Tous les fichiers (*)");
+inline const QString kImageOpenFilter =
+    QStringLiteral("Image EEPROM (*.hex *.eep *.bin);;Tous les fichiers (*)");
 
 // What an operation tells the user once its exchange with the board is over.
 struct Report {
@@ -52,6 +60,24 @@ public:
     QSize sizeHint() const override { return size(); }
     GridWidget& grid() { return *m_grid; }
 
+    // "Vérifier après programmation": asked after every write the board took.
+    using VerifySetting = std::function<bool()>;
+    void setVerifySetting(VerifySetting setting) { m_verify = std::move(setting); }
+
+    // The "&Image" menu on this window's grid. Saving refuses a grid holding a cell that is
+    // not a byte; loading shows the image in the window's fields as a read would, without
+    // any board traffic, its cells light blue.
+    void saveGridImage();
+    void loadImageIntoGrid();
+    void loadImage(const ImageBytes& bytes);
+    // Reads the board's image into a scratch image (the grid's "Lire " transaction), marks
+    // the grid's cells that differ yellow and lists the differences by setting.
+    void compareWithBoard();
+    // The same comparison with an image kept elsewhere; `otherName` names its side ("image"),
+    // `description` the image in the message ("la carte").
+    void compareWithImage(const ImageBytes& other, const QString& otherName,
+                          const QString& description);
+
 protected:
     using Operation = std::function<board::Result(Exchange&, board::ReplyControl)>;
 
@@ -69,7 +95,28 @@ protected:
     // out of view moves on to a visible control.
     void resizeEvent(QResizeEvent* event) override;
 
+    // Shows an image just loaded into the grid in the window's fields, as a read would.
+    virtual void showLoadedImage(const CellTexts& cells);
+
+    // A programming operation, with the read-back that "Vérifier après programmation" asks
+    // for after its last frame, and the report it calls for: a failed verification replaces
+    // the success message (and marks the differing cells red), a good one adds " Vérifiée.".
+    struct Programmed {
+        board::Result result;
+        std::optional<Report> report;
+    };
+    Programmed programBoard(const QString& caption, const Operation& program);
+
 private:
+    struct Verification {
+        bool verified = false;          // the read-back equals the image written
+        std::optional<Report> failure;  // shown in place of the success message
+        QList<int> addresses;           // the cells that did not take
+    };
+    // With verification on, reads the image back and compares it with what was sent; with
+    // sleepAfter, the closing burst follows the read.
+    Verification verifyWrite(Exchange& exchange, const CellTexts& sent, bool sleepAfter) const;
+    void markUnverified(const Verification& check);
     void readFromGrid();
     void writeFromGrid();
 
@@ -78,6 +125,7 @@ private:
     ReadVariant m_readVariant;
     EepromImage m_image;
     GridWidget* m_grid = nullptr;
+    VerifySetting m_verify;
 };
 
 }  // namespace trv

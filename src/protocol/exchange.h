@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <functional>
 
+#include "grid/eeprom_image.h"
 #include "protocol/clock.h"
 
 namespace trv {
@@ -21,6 +22,12 @@ public:
     virtual void waiting() {}
     // timedOut: a reply wait of the exchange ran out.
     virtual void exchangeEnded(bool timedOut) { Q_UNUSED(timedOut); }
+    // A whole image the board sent, or took and acknowledged: the moment to keep a copy,
+    // before the operation goes on.
+    virtual void imageTransferred(const CellTexts& cells, bool written) {
+        Q_UNUSED(cells);
+        Q_UNUSED(written);
+    }
 };
 
 // One exchange with the board, from an operation's first frame to its last reply, on one
@@ -47,6 +54,10 @@ public:
     void sendBurst(QByteArrayView command, int count);
 
     Millis now() { return m_clock.now(); }
+    // The whole-image transfers report each image that went through.
+    void imageTransferred(const CellTexts& cells, bool written) {
+        if (m_observer) m_observer->imageTransferred(cells, written);
+    }
     void settle();  // the 0.5 s settle wait
     void discardInput();
 

@@ -34,6 +34,7 @@ ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant)
     const std::optional<CellTexts> texts = parseReadReply(exchange.readReply());
     if (!texts) return ReadOutcome::TimedOut;
     cells = *texts;
+    exchange.imageTransferred(cells, false);
     return ReadOutcome::Read;
 }
 
@@ -60,7 +61,9 @@ WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells) {
     }
     const auto outcome = exchange.waitReply([](qint64 n) { return n == kWriteReplySize; });
     exchange.readReply();
-    return outcome == Exchange::Outcome::TimedOut ? WriteOutcome::TimedOut : WriteOutcome::Written;
+    if (outcome == Exchange::Outcome::TimedOut) return WriteOutcome::TimedOut;
+    exchange.imageTransferred(cells, true);
+    return WriteOutcome::Written;
 }
 
 void markFailed(EepromImage& image) { image.fill(QStringLiteral("Er"), colour::kRed); }

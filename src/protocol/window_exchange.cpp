@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "link/link.h"
+#include "ui/messages.h"
 
 namespace trv {
 namespace {
@@ -16,6 +17,28 @@ QString operationName(const QWidget* window, const QString& caption) {
     return what.isEmpty() ? title : title + QStringLiteral(" : ") + what;
 }
 }  // namespace
+
+QString historyWindowName(const QWidget* window) {
+    const QString name = window ? window->objectName() : QString();
+    if (name == QLatin1String("dump_24c01")) return QStringLiteral("compteur");
+    if (name == QLatin1String("LUM")) return QStringLiteral("luminosité");
+    if (name == QLatin1String("SW")) return QStringLiteral("microswitches");
+    return name.isEmpty() ? QStringLiteral("grille") : name;
+}
+
+void WindowObserver::imageTransferred(const CellTexts& cells, bool written) {
+    // A reply holding characters other than digits is no image and cannot be kept as one.
+    const std::optional<ImageBytes> bytes = imageBytes(cells);
+    if (!bytes) return;
+    const auto recorded = m_link.imageHistory().record(
+        *bytes, m_link.portNumber(), m_window,
+        written ? history::Direction::Written : history::Direction::Read);
+    if (!recorded.error.isEmpty() && m_link.firstHistoryFailure())
+        m_historyWarning =
+            recorded.error + QStringLiteral(
+                                 "\nLes lectures et les programmations continuent sans "
+                                 "historique ; cet avertissement ne sera pas répété.");
+}
 
 void WindowObserver::exchangeStarted() {
     m_link.beginExchange();
@@ -47,10 +70,12 @@ void WindowObserver::exchangeEnded(bool timedOut) {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
         QApplication::restoreOverrideCursor();
     m_link.endExchange();
+    if (!m_historyWarning.isEmpty()) msg::warning(nullptr, std::exchange(m_historyWarning, {}));
 }
 
 WindowExchange::WindowExchange(Link& link, const QWidget* window, const QString& caption)
-    : WindowObserverHolder{WindowObserver(link, operationName(window, caption))},
+    : WindowObserverHolder{WindowObserver(link, operationName(window, caption),
+                                          historyWindowName(window))},
       Exchange(link.port(), link.clock(), &observer) {}
 
 }  // namespace trv

@@ -15,11 +15,15 @@ class Link;
 // that no window closes under the exchange, and the operation named in the traffic trace.
 class WindowObserver final : public ExchangeObserver {
 public:
-    WindowObserver(Link& link, QString operation)
-        : m_link(link), m_operation(std::move(operation)) {}
+    // window: the name the window's images carry in the history ("compteur", ...).
+    WindowObserver(Link& link, QString operation, QString window)
+        : m_link(link), m_operation(std::move(operation)), m_window(std::move(window)) {}
     void exchangeStarted() override;
     void waiting() override;
     void exchangeEnded(bool timedOut) override;
+    // Keeps every image in the link's history. A history that cannot be written never stops
+    // the operation: the technician hears of it once a run, after the exchange.
+    void imageTransferred(const CellTexts& cells, bool written) override;
 
     // How the operation ended, for the traffic trace. Without it, an operation whose reply
     // wait ran out failed and any other is "terminée".
@@ -30,7 +34,13 @@ private:
     QString m_operation;
     QString m_outcome;
     bool m_failed = false;
+    QString m_window;
+    QString m_historyWarning;
 };
+
+// The name a board window's images carry in the history: "compteur", "luminosité",
+// "microswitches".
+QString historyWindowName(const QWidget* window);
 
 namespace detail {
 struct WindowObserverHolder {

@@ -220,6 +220,11 @@ void Sw::showSwitches(const CellTexts& cells) {
     if (variant != sc::Variant::Unknown) label30->setText(sc::variantText(variant));
 }
 
+void Sw::showLoadedImage(const CellTexts& cells) {
+    resetDisplay();
+    showSwitches(cells);
+}
+
 void Sw::readSwitches() {
     // Nothing is touched without an open port.
     if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;

@@ -36,6 +36,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showLoadedImage(const CellTexts& cells) override;
 
 private:
     QScrollBar* lever(Bank bank, int index) const;

@@ -13,5 +13,9 @@ inline constexpr Packed kRed = 255;
 inline constexpr Packed kGreen = 65280;
 inline constexpr Packed kOrange = 8438015;
 inline constexpr Packed kWhite = 16777215;
+// A grid cell loaded from a file, not read from a board: QColor(173, 216, 230).
+inline constexpr Packed kLightBlue = 15128749;
+// A grid cell that differs from the image it was compared with: QColor(255, 255, 0).
+inline constexpr Packed kYellow = 65535;
 
 }  // namespace trv::colour

@@ -11,16 +11,21 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUrl>
 
 #include "app/help.h"
+#include "app/historique.h"
 #include "app/kel_nd_splash.h"
 #include "app/principal.h"
 #include "config/configuration_file.h"
 #include "counter/dump_24c01.h"
+#include "grid/image_file.h"
+#include "grid/image_history.h"
 #include "lang/qt_french.h"
 #include "link/configuration.h"
 #include "link/port_map.h"
@@ -30,6 +35,7 @@
 #include "switches/sw.h"
 #include "test_support.h"
 #include "trace/traffic_monitor.h"
+#include "ui/file_dialogs.h"
 
 using namespace trv;
 
@@ -92,8 +98,8 @@ private slots:
         QStringList menus;
         for (QAction* a : main->menuBar()->actions()) menus << a->text();
         QCOMPARE(menus, (QStringList{QStringLiteral("&Fichier"), QStringLiteral("&Configuration"),
-                                     QStringLiteral("&Fenêtre"), QStringLiteral("&Outils"),
-                                     QStringLiteral("&?")}));
+                                     QStringLiteral("&Fenêtre"), QStringLiteral("&Image"),
+                                     QStringLiteral("&Outils"), QStringLiteral("&?")}));
         const QList<QPair<const char*, QString>> entries = {
             {"MENU_NOUVELLE", QStringLiteral("&Nouvelle configuration")},
             {"MENU_OUVRIR", QStringLiteral("&Ouvrir une configuration")},
@@ -133,6 +139,46 @@ private slots:
         QVERIFY(!main->counter());
         main->action("MENU_PARA")->trigger();
         QCOMPARE(main->counter()->image().text(5), QString());
+    }
+
+    // The "&Image" menu acts on the board window in front, the history window on the board
+    // window last in front; the verification choice outlives the main window.
+    void imageMenuFollowsTheBoardWindow() {
+        QTemporaryDir dir;
+        ImageBytes bytes{};
+        bytes[1] = 0x12;  // start 12,00
+        const QString file = dir.filePath(QStringLiteral("a.bin"));
+        QCOMPARE(imagefile::writeFile(file, bytes), QString());
+        setFileDialogsForTesting(
+            {[&](QWidget*, const QString&, const QString&, const QString&) { return file; },
+             {},
+             {}});
+        test::MessageRecorder recorder;  // the counter warns of the missing signature
+
+        QVERIFY(!main->action("MENU_IMAGE_CHARGER")->isEnabled());
+        main->action("MENU_AFF")->trigger();
+        main->action("MENU_PARA")->trigger();
+        QVERIFY(main->action("MENU_IMAGE_CHARGER")->isEnabled());
+        main->action("MENU_IMAGE_CHARGER")->trigger();
+        QCOMPARE(main->counter()->image().text(1), QStringLiteral("12"));
+        QCOMPARE(main->luminosity()->image().text(1), QString());
+
+        bytes[61] = 0x0B;
+        history::ImageHistory().record(bytes, 3, QStringLiteral("luminosité"),
+                                       history::Direction::Read);
+        main->action("MENU_AFF")->trigger();
+        Historique* h = main->showHistory();
+        QVERIFY(!main->action("MENU_IMAGE_CHARGER")->isEnabled());
+        QCOMPARE(h->list->topLevelItemCount(), 1);
+        h->butCharger->click();
+        QCOMPARE(main->luminosity()->dureLdr->value(), 6);
+        QCOMPARE(main->activeBoardWindow(), main->luminosity());
+        setFileDialogsForTesting({});
+
+        QVERIFY(!main->action("MENU_IMAGE_VERIFIER")->isChecked());
+        main->action("MENU_IMAGE_VERIFIER")->trigger();
+        main = std::make_unique<Principal>(std::make_unique<QtSerialPort>());
+        QVERIFY(main->action("MENU_IMAGE_VERIFIER")->isChecked());
     }
 
     void trafficMonitorWatchesThePortOnlyWhileOpen() {

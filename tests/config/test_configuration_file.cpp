@@ -140,7 +140,7 @@ void TestConfigurationFile::init() {
         m_calls << DialogCall{title, filter, initialName};
         return m_answers.isEmpty() ? QString() : m_answers.takeFirst();
     };
-    trv::setFileDialogsForTesting({ask, ask});
+    trv::setFileDialogsForTesting({ask, ask, {}});
 }
 
 void TestConfigurationFile::cleanup() {

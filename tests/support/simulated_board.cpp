@@ -20,6 +20,7 @@ sim::PtyBoard::Options BoardOnPort::options(int port, bool pacing, sim::Preset p
 bool BoardOnPort::start() {
     if (!board.start()) return false;
     link.setPortOpen(link.port().open(m_port));
+    link.setPortNumber(m_port);
     return link.portOpen();
 }
 

@@ -27,14 +27,19 @@ QStringList MessageRecorder::texts() const {
     return list;
 }
 
-TempDataHome::TempDataHome() : m_previous(qgetenv("XDG_DATA_HOME")) {
+TempDataHome::TempDataHome()
+    : m_previous(qgetenv("XDG_DATA_HOME")), m_previousConfig(qgetenv("XDG_CONFIG_HOME")) {
     qputenv("XDG_DATA_HOME", m_dir.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (m_dir.path() + QStringLiteral("/config")).toLocal8Bit());
 }
 TempDataHome::~TempDataHome() {
-    if (m_previous.isEmpty())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", m_previous);
+    for (const auto& [name, previous] :
+         {std::pair{"XDG_DATA_HOME", m_previous}, std::pair{"XDG_CONFIG_HOME", m_previousConfig}}) {
+        if (previous.isEmpty())
+            qunsetenv(name);
+        else
+            qputenv(name, previous);
+    }
 }
 
 LinkedPty::LinkedPty(int portNumber) : m_link(portLinkPath(portNumber)) {

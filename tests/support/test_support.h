@@ -33,7 +33,8 @@ public:
     void clear() { messages.clear(); }
 };
 
-// XDG_DATA_HOME pointed at a fresh folder, so port links never touch the user's own.
+// XDG_DATA_HOME and XDG_CONFIG_HOME pointed at a fresh folder, so port links, the image
+// history and the preferences never touch the user's own.
 class TempDataHome {
 public:
     TempDataHome();
@@ -43,6 +44,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QByteArray m_previous;
+    QByteArray m_previousConfig;
 };
 
 // A pseudo-terminal linked as COMn, with the far end kept by the test.

@@ -1,0 +1,28 @@
+#include "ui/preferences.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace trv::prefs {
+namespace {
+
+const QString kVerifyKey = QStringLiteral("image/verifierApresProgrammation");
+const QString kFolderKey = QStringLiteral("image/dossier");
+
+// Found afresh each time, so the file follows the configuration folder of the moment.
+QSettings settings() {
+    return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/trv-compteur/trv-compteur.conf"),
+                     QSettings::IniFormat);
+}
+
+}  // namespace
+
+bool verifyAfterWrite() { return settings().value(kVerifyKey, false).toBool(); }
+void setVerifyAfterWrite(bool on) { settings().setValue(kVerifyKey, on); }
+
+QString imageFolder() { return settings().value(kFolderKey, QDir::homePath()).toString(); }
+void setImageFolder(const QString& folder) { settings().setValue(kFolderKey, folder); }
+
+}  // namespace trv::prefs

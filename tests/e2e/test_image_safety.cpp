@@ -1,0 +1,328 @@
+// Image safety end to end against the simulated board: the history every transfer leaves,
+// loading an image and programming it, comparing the grid with the board, and verifying
+// what the board holds after a write.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/historique.h"
+#include "counter/dump_24c01.h"
+#include "grid/image_file.h"
+#include "grid/image_history.h"
+#include "link/link.h"
+#include "luminosity/lum.h"
+#include "protocol/frames.h"
+#include "simulated_board.h"
+#include "test_support.h"
+#include "ui/colours.h"
+#include "ui/file_dialogs.h"
+
+using namespace trv;
+
+Q_DECLARE_METATYPE(trv::ImageBytes)
+
+namespace {
+using Changes = QList<QPair<int, int>>;  // address, byte on the board
+
+const QString kProgrammed = QStringLiteral("Programmation effectuée avec succés.");
+const QString kError = QStringLiteral(
+    "Une erreur est survenue. Veuillez recommencer ou  vérifier directement sur l'afficheur.");
+
+// The simulator's signed image with a register and a pattern in the bytes no window owns.
+ImageBytes boardImage() {
+    ImageBytes e = sim::presetImage(sim::Preset::Signed);
+    for (int a = 77; a < kImageSize; ++a) e[std::size_t(a)] = quint8(255 - a);
+    e[64] = 0x56;
+    return e;
+}
+
+ImageBytes fileImage(const QString& path) {
+    const imagefile::Parsed parsed = imagefile::readFile(path);
+    return parsed.bytes.value_or(ImageBytes{});
+}
+
+// Bytes programming the counter window writes: its records, colours, flags and signature.
+bool counterOwned(int a) {
+    return a <= 23 || (a >= 30 && a <= 59) || a == 63 || (a >= 70 && a <= 73);
+}
+
+QList<int> cellsColoured(const EepromImage& image, colour::Packed colour) {
+    QList<int> found;
+    for (int i = 0; i < kImageSize; ++i)
+        if (image.colour(i) == colour) found << i;
+    return found;
+}
+
+QByteArray scratchRead() { return test::transferOpening() + test::readTransaction(); }
+
+}  // namespace
+
+class ImageSafetyTest : public test::SharedBoardTest {
+    Q_OBJECT
+    bool verify = false;
+
+    std::unique_ptr<Dump24c01> counter() {
+        auto w = std::make_unique<Dump24c01>(*link, [this] { return reply; });
+        w->setVerifySetting([this] { return verify; });
+        return w;
+    }
+    history::ImageHistory history() const { return history::ImageHistory(); }
+    // Lets the last frames of an operation land, then forgets them.
+    void quiet() {
+        QByteArray seen;
+        do {
+            seen = board->received();
+            QTest::qWait(100);
+        } while (seen != board->received());
+        board->clearReceived();
+    }
+
+private slots:
+    void cleanup() {
+        verify = false;
+        setFileDialogsForTesting({});
+    }
+
+    // Programming keeps the image it replaced and the image it wrote; the one it replaced
+    // loads back from the history window and programs the board as it was.
+    void programmingIsRecordedAndUndone() {
+        test::MessageRecorder recorder;
+        const ImageBytes before = boardImage();
+        board->setEeprom(before);
+        auto w = counter();
+        const int known = int(history().entries().size());
+        w->valeur[0]->setText(QStringLiteral("12"));
+        w->programmeParametres();
+        QCOMPARE(recorder.texts(), QStringList{kProgrammed});
+        const ImageBytes after = board->eeprom();
+        QVERIFY(after != before);
+
+        QList<history::Entry> entries = history().entries();
+        QCOMPARE(entries.size(), known + 2);
+        QCOMPARE(entries[0].direction, history::Direction::Written);
+        QCOMPARE(entries[1].direction, history::Direction::Read);
+        QCOMPARE(entries[0].port, 3);
+        QCOMPARE(entries[0].window, QStringLiteral("compteur"));
+        QCOMPARE(fileImage(entries[1].path), before);
+        QCOMPARE(fileImage(entries[0].path), after);
+
+        Historique h(*link, [&w] { return w.get(); });
+        QCOMPARE(h.list->topLevelItemCount(), known + 2);
+        h.list->setCurrentItem(h.list->topLevelItem(1));
+        quiet();
+        h.loadSelected();
+        QCOMPARE(w->valeur[0]->text(), QStringLiteral("0000000010"));
+        QCOMPARE(cellsColoured(w->image(), colour::kLightBlue).size(), kImageSize);
+        QCOMPARE(board->received(), QByteArray());  // loading sends nothing
+        w->programmeParametres();
+        QCOMPARE(board->eeprom(), before);
+    }
+
+    // A loaded image reaches the board only through the window's fields: everything else
+    // stays as the board has it.
+    void loadThenProgramChangesOnlyTheWindowsBytes() {
+        test::MessageRecorder recorder;
+        ImageBytes loaded = boardImage();
+        loaded[1] = 0x12;   // start 12,00
+        loaded[57] = 0x21;  // ranges 1 and 2 red and green
+        loaded[60] = 0x08;  // brightness, not the counter's
+        loaded[100] = 0x00;
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("image.hex"));
+        QCOMPARE(imagefile::writeFile(file, loaded), QString());
+        setFileDialogsForTesting(
+            {[&](QWidget*, const QString&, const QString&, const QString&) { return file; },
+             {},
+             {}});
+        ImageBytes onBoard = boardImage();
+        onBoard[61] = 0x0B;
+        onBoard[110] = 0x42;
+        board->setEeprom(onBoard);
+
+        auto w = counter();
+        w->loadImageIntoGrid();
+        QCOMPARE(w->valeur[0]->text(), QStringLiteral("0000000012"));
+        QCOMPARE(w->image().text(100), QStringLiteral("00"));
+        w->programmeParametres();
+        QCOMPARE(recorder.texts(), QStringList{kProgrammed});
+        const ImageBytes result = board->eeprom();
+        for (int a = 0; a < kImageSize; ++a)
+            QVERIFY2(result[std::size_t(a)] == (counterOwned(a) ? loaded : onBoard)[std::size_t(a)],
+                     qPrintable(QString::number(a)));
+    }
+
+    void compareWithBoard_data() {
+        QTest::addColumn<Changes>("changes");
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("three settings") << Changes{{1, 0x11}, {60, 0x04}, {90, 0xA4}} << false
+                                        << QStringLiteral(
+                                               "Différences entre la grille et la carte :\n"
+                                               "Départ : grille 10,00 / carte 11,00\n"
+                                               "Luminosité : grille 100 % / carte 80 %\n"
+                                               "Octet 0x5A : grille A5 / carte A4");
+        QTest::newRow("identical")
+            << Changes{} << false << QStringLiteral("La grille et la carte sont identiques.");
+        QTest::newRow("silent board") << Changes{{1, 0x11}} << true << kError;
+    }
+    void compareWithBoard() {
+        QFETCH(Changes, changes);
+        QFETCH(bool, silent);
+        QFETCH(QString, message);
+        test::MessageRecorder recorder;
+        ImageBytes onBoard = boardImage();
+        QList<int> changed;
+        for (const auto& [address, byte] : changes) {
+            onBoard[std::size_t(address)] = quint8(byte);
+            changed << address;
+        }
+        board->setEeprom(onBoard);
+        if (silent) {
+            sim::Faults faults;
+            faults.silent = true;
+            board->setFaults(faults);
+        }
+
+        auto w = counter();
+        w->loadImage(boardImage());
+        const CellTexts grid = w->image().texts();
+        w->compareWithBoard();
+        QCOMPARE(recorder.texts(), QStringList{message});
+        QCOMPARE(w->image().texts(), grid);
+        QCOMPARE(cellsColoured(w->image(), colour::kYellow), silent ? QList<int>{} : changed);
+        QCOMPARE(cellsColoured(w->image(), colour::kLightBlue).size(),
+                 kImageSize - (silent ? 0 : changed.size()));
+        if (!silent) QCOMPARE(board->received(), scratchRead());
+    }
+
+    // A read-back after every write the board took: a worn cell is caught and marked, a good
+    // board adds " Vérifiée." to the success message.
+    void verification_data() {
+        QTest::addColumn<int>("worn");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QString>("replyControl");
+        QTest::addColumn<QStringList>("messages");
+        const QString failed = QStringLiteral(
+            "La vérification a échoué : la carte ne contient pas l'image programmée.\n"
+            "Adresses : 0x01.\nDépart : grille 12,00 / carte 10,00");
+        QTest::newRow("good board")
+            << -1 << true << "OUI" << QStringList{kProgrammed + " Vérifiée."};
+        QTest::newRow("worn cell") << 1 << true << "OUI" << QStringList{failed};
+        QTest::newRow("worn cell, no reports") << 1 << true << "NON" << QStringList{failed};
+        QTest::newRow("verification off") << 1 << false << "OUI" << QStringList{kProgrammed};
+    }
+    void verification() {
+        QFETCH(int, worn);
+        QFETCH(bool, on);
+        QFETCH(QString, replyControl);
+        QFETCH(QStringList, messages);
+        test::MessageRecorder recorder;
+        board->setEeprom(boardImage());
+        sim::Faults faults;
+        faults.unwritten = worn;
+        board->setFaults(faults);
+        reply = replyControl;
+        verify = on;
+
+        auto w = counter();
+        w->valeur[0]->setText(QStringLiteral("12"));
+        w->programmeParametres();
+        QCOMPARE(recorder.texts(), messages);
+        QCOMPARE(cellsColoured(w->image(), colour::kRed),
+                 on && worn >= 0 ? QList<int>{worn} : QList<int>{});
+        // The programming's frames are unchanged; the read-back and its closing burst follow.
+        ImageBytes written = boardImage();
+        written[1] = 0x12;
+        const QByteArray programming = frames::burst("SSS", 11) + scratchRead() +
+                                       test::transferOpening() + test::writeTransaction(written) +
+                                       frames::frame("OOO") + test::closingBurst();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            board->received(),
+            on ? programming + scratchRead() + test::closingBurst() : programming, 3000);
+    }
+
+    // The grid's own write and the luminosity window verify the same way.
+    void verificationOfOtherWrites() {
+        test::MessageRecorder recorder;
+        board->setEeprom(boardImage());
+        sim::Faults worn;
+        worn.unwritten = 60;
+        board->setFaults(worn);
+        verify = true;
+        auto w = counter();
+        w->loadImage(boardImage());
+        w->image().setText(60, QStringLiteral("8"));
+        w->grid().butWr->click();
+        QCOMPARE(recorder.texts(),
+                 QStringList{QStringLiteral("La vérification a échoué : la carte ne contient pas "
+                                            "l'image programmée.\nAdresses : 0x3C.\n"
+                                            "Luminosité : grille 60 % / carte 100 %")});
+        QCOMPARE(cellsColoured(w->image(), colour::kRed), QList<int>{60});
+
+        recorder.clear();
+        board->setFaults({});
+        Lum lum(*link, [this] { return reply; });
+        lum.setVerifySetting([] { return true; });
+        lum.Option1[3]->setChecked(true);
+        lum.programSettings();
+        QCOMPARE(recorder.texts(), QStringList{kProgrammed + " Vérifiée."});
+        QCOMPARE(board->eeprom()[60], quint8(0x08));
+    }
+
+    // A history that cannot be written warns once a run and never stops an operation.
+    void unwritableHistory() {
+        test::MessageRecorder recorder;
+        board->setEeprom(boardImage());
+        const QString folder = history::defaultFolder();
+        const QString aside = folder + QStringLiteral(".aside");
+        QVERIFY(QDir().rename(folder, aside));
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+
+        auto w = counter();
+        w->valeur[0]->setText(QStringLiteral("12"));
+        w->programmeParametres();
+        QCOMPARE(recorder.texts().size(), 2);
+        QVERIFY(recorder.texts()[0].startsWith(
+            QStringLiteral("L'historique des images ne peut pas être écrit")));
+        QCOMPARE(recorder.texts()[1], kProgrammed);
+        QCOMPARE(board->eeprom()[1], quint8(0x12));
+        recorder.clear();
+        w->valeur[0]->setText(QStringLiteral("13"));
+        w->programmeParametres();
+        QCOMPARE(recorder.texts(), QStringList{kProgrammed});
+        QCOMPARE(board->eeprom()[1], quint8(0x13));
+
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(QDir().rename(aside, folder));
+    }
+
+    void saveRefusesACellThatIsNoByte() {
+        test::MessageRecorder recorder;
+        bool asked = false;
+        setFileDialogsForTesting(
+            {{}, {}, [&](QWidget*, const QString&, const QString&, const QString&) {
+                 asked = true;
+                 return QString();
+             }});
+        auto w = counter();
+        w->loadImage(boardImage());
+        w->image().setText(0x2A, QStringLiteral("Er"));
+        w->saveGridImage();
+        QVERIFY(!asked);
+        QCOMPARE(recorder.texts(),
+                 QStringList{QStringLiteral("Enregistrement impossible : la case 42 (adresse 0x2A) "
+                                            "ne contient pas un octet hexadécimal. Rien n'a été "
+                                            "enregistré.")});
+    }
+};
+
+QTEST_MAIN(ImageSafetyTest)
+#include "test_image_safety.moc"
