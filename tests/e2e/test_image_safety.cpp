@@ -68,7 +68,7 @@ class ImageSafetyTest : public test::SharedBoardTest {
     bool verify = false;
 
     std::unique_ptr<Dump24c01> counter() {
-        auto w = std::make_unique<Dump24c01>(*link, [this] { return reply; });
+        auto w = std::make_unique<Dump24c01>(*link, [this] { return test::replyControl(reply); });
         w->setVerifySetting([this] { return verify; });
         return w;
     }
@@ -267,7 +267,7 @@ private slots:
 
         recorder.clear();
         board->setFaults({});
-        Lum lum(*link, [this] { return reply; });
+        Lum lum(*link, [this] { return test::replyControl(reply); });
         lum.setVerifySetting([] { return true; });
         lum.Option1[3]->setChecked(true);
         lum.programSettings();
