@@ -105,6 +105,11 @@ QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s)
             }
             Exchange exchange(serial, steadyClock());
             reports[i] = task(exchange, port, [&, i](const QString& p) { progress.set(i, p); });
+            // A port that went away outranks whatever the command made of its silence.
+            if (exchange.portLost())
+                reports[i] =
+                    failure(port, kPortClosed,
+                            QStringLiteral("le port a été perdu (adaptateur débranché ?)"));
             reports[i].port = port;
             progress.set(i, QStringLiteral("terminé"));
         }));
@@ -181,7 +186,7 @@ QStringList table(const ImageBytes& bytes) {
 // The image read on a port, or why there is none.
 std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, int port) {
     CellTexts cells;
-    if (readImage(exchange, cells) == ReadOutcome::TimedOut)
+    if (readImage(exchange, cells) != ReadOutcome::Read)
         return failure(port, kBoardFailed, QStringLiteral("la carte ne répond pas"));
     const auto bytes = imageBytes(cells);
     if (!bytes)
@@ -307,7 +312,7 @@ int commandRead(Streams& s, const Invocation& inv) {
 }
 
 QString verificationFailure(const board::Verification& v, const CellTexts& sent) {
-    if (v.outcome == board::Verification::Outcome::BoardSilent)
+    if (v.outcome != board::Verification::Outcome::Differs)
         return QStringLiteral("vérification impossible : la carte ne répond pas à la relecture");
     const int a = *v.firstDifference;
     return QStringLiteral("vérification échouée : la case %1 (adresse 0x%2) vaut %3 au lieu de %4")
@@ -414,6 +419,8 @@ QString programmingFailure(const board::Result& r) {
             return unsendableCellMessage(r.refusedCell.value_or(0));
         case board::Outcome::WriteFailed:
             return QStringLiteral("la carte n'a pas acquitté la programmation");
+        case board::Outcome::PortLost:
+            return QStringLiteral("le port a été perdu (adaptateur débranché ?)");
         case board::Outcome::Done:
             break;
     }

@@ -16,6 +16,7 @@
 #include "config/configuration_file.h"
 #include "counter/dump_24c01.h"
 #include "link/configuration.h"
+#include "link/serial_ports.h"
 #include "link/vxmbase.h"
 #include "luminosity/lum.h"
 #include "protocol/detect.h"
@@ -82,10 +83,13 @@ void Principal::buildMenus() {
     buildImageMenu();
 
     // The tools menu: what watches and tests the serial link rather than a board's settings.
-    QMenu* outils = menuBar()->addMenu(QStringLiteral("&Outils"));
-    outils->setObjectName(QStringLiteral("MENU_OUTILS"));
-    add(outils, "MENU_TRAFIC", QStringLiteral("&Trafic série"), [this] { showTrafficMonitor(); });
-    add(outils, "MENU_TEST_LIAISON", QStringLiteral("Test de &liaison"),
+    // Every tool has its entry here.
+    m_tools = menuBar()->addMenu(QStringLiteral("&Outils"));
+    m_tools->setObjectName(QStringLiteral("MENU_OUTILS"));
+    add(m_tools, "MENU_PORTS_SERIE", QStringLiteral("&Ports série…"),
+        [this] { showSerialPorts(); });
+    add(m_tools, "MENU_TRAFIC", QStringLiteral("&Trafic série"), [this] { showTrafficMonitor(); });
+    add(m_tools, "MENU_TEST_LIAISON", QStringLiteral("Test de &liaison"),
         [this] { showLinkTest(); });
 
     QMenu* aide = menuBar()->addMenu(QStringLiteral("&?"));
@@ -230,6 +234,14 @@ TrafficMonitor* Principal::showTrafficMonitor() {
 
 LinkTest* Principal::showLinkTest() {
     return showChild<LinkTest>(m_linkTest, [this] { return new LinkTest(m_link); });
+}
+
+SerialPorts* Principal::showSerialPorts() {
+    return showChild<SerialPorts>(m_serialPorts, [] { return new SerialPorts; });
+}
+
+SerialPorts* Principal::serialPorts() const {
+    return m_serialPorts ? qobject_cast<SerialPorts*>(m_serialPorts->widget()) : nullptr;
 }
 
 Configuration* Principal::configuration() const {

@@ -12,6 +12,7 @@
 class QAction;
 class QMdiArea;
 class QMdiSubWindow;
+class QMenu;
 class QUrl;
 
 namespace trv {
@@ -22,6 +23,7 @@ class Detect;
 class Historique;
 class Dump24c01;
 class Lum;
+class SerialPorts;
 class Sw;
 class LinkTest;
 class TrafficMonitor;
@@ -47,6 +49,7 @@ public:
     Sw* showSwitches();
     TrafficMonitor* showTrafficMonitor();
     LinkTest* showLinkTest();
+    SerialPorts* showSerialPorts();
 
     Configuration* configuration() const;
     Dump24c01* counter() const;
@@ -59,6 +62,11 @@ public:
     // The board window in front (counter, luminosity or microswitches), if any: the one the
     // "&Image" menu acts on.
     BoardWindow* activeBoardWindow() const;
+    SerialPorts* serialPorts() const;
+
+    // The "&Outils" menu: every tool of the program (ports, traffic, link test) has its entry
+    // here.
+    QMenu* toolsMenu() const { return m_tools; }
 
     void newConfiguration();
     void help();
@@ -85,8 +93,9 @@ private:
 
     Link m_link;
     QMdiArea* m_mdi = nullptr;
+    QMenu* m_tools = nullptr;
     QPointer<QMdiSubWindow> m_configuration, m_detect, m_counter, m_luminosity, m_switches,
-        m_traffic, m_linkTest, m_history;
+        m_traffic, m_linkTest, m_history, m_serialPorts;
     OpenDocument m_openDocument;
     // The history window's buttons act on the board window the technician was in last.
     QPointer<BoardWindow> m_lastBoard;

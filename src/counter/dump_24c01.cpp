@@ -354,8 +354,8 @@ void Dump24c01::programmeParametres() {
         programBoard(butEcritPara->text(), [&](Exchange& exchange, board::ReplyControl reply) {
             return board::programCounter(exchange, reply, settings);
         });
-    if (done.result.outcome != board::Outcome::BoardSilent)
-        POLREL3->setChecked(done.result.countsDown);
+    // The direction is known once the preliminary read found the board's image.
+    if (done.result.found) POLREL3->setChecked(done.result.countsDown);
     std::optional<Report> report = done.report;
     // A field that does not make bytes is named as the technician typed it.
     if (done.result.outcome == board::Outcome::CellRefused)

@@ -132,7 +132,9 @@ void Configuration::OUVERTURE_DU_COM() {
     SerialPort& serial = m_link.port();
     if (serial.isOpen()) serial.close();
     if (!serial.open(port)) {
-        msg::critical(this, QStringLiteral("L'ouverture du port COM%1 à échouée !").arg(port));
+        msg::show(msg::Kind::Critical, this,
+                  QStringLiteral("L'ouverture du port COM%1 à échouée !").arg(port),
+                  openFailureText(serial.openFailure(), port));
         m_link.setPortOpen(false);
         return;
     }

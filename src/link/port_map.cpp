@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "link/port_assignment.h"
+
 namespace trv {
 
 QString portsFolder() {
@@ -10,9 +12,7 @@ QString portsFolder() {
            QStringLiteral("/trv-compteur/ports");
 }
 
-QString portLinkPath(int portNumber) {
-    return portsFolder() + QStringLiteral("/com%1").arg(portNumber);
-}
+QString portLinkPath(int portNumber) { return portLinkPath(portsFolder(), portNumber); }
 
 QString portDevice(int portNumber) {
     if (portNumber < 1) return {};

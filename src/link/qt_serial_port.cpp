@@ -5,20 +5,54 @@
 #include "link/port_map.h"
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <termios.h>
 #endif
 
 namespace trv {
+namespace {
+QString linkOf(int portNumber) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(portNumber);
+    return {};
+#else
+    return portLinkPath(portNumber);
+#endif
+}
+}  // namespace
 
-QtSerialPort::QtSerialPort() = default;
+QtSerialPort::QtSerialPort() {
+    // With an event loop running, Qt keeps retrying a dead device from its notifiers (a
+    // whole core spent on failing writes); a port whose device went away closes. Queued, so
+    // that Qt is out of its own notifier when the port closes.
+    QObject::connect(
+        &m_port, &QSerialPort::errorOccurred, &m_port,
+        [this](QSerialPort::SerialPortError e) {
+            if (e == QSerialPort::ResourceError || e == QSerialPort::ReadError ||
+                e == QSerialPort::WriteError)
+                lost();
+        },
+        Qt::QueuedConnection);
+}
 QtSerialPort::~QtSerialPort() { close(); }
 
 bool QtSerialPort::open(int portNumber) {
     close();
+    m_number = portNumber;
+    m_lost = false;
+    m_failure = {};
     const QString device = portDevice(portNumber);
-    if (device.isEmpty()) return false;
+    if (device.isEmpty()) {
+        m_failure = classifyOpenFailure(
+            observeOpenFailure(linkOf(portNumber), true, false, {}, defaultLockFolders()));
+        return false;
+    }
     m_port.setPortName(device);
     if (!m_port.open(QIODevice::ReadWrite)) {
+        const auto e = m_port.error();
+        m_failure = classifyOpenFailure(observeOpenFailure(
+            linkOf(portNumber), e == QSerialPort::DeviceNotFoundError,
+            e == QSerialPort::PermissionError, m_port.errorString(), defaultLockFolders()));
         m_port.clearError();
         return false;
     }
@@ -27,11 +61,34 @@ bool QtSerialPort::open(int portNumber) {
         m_port.setParity(QSerialPort::NoParity) && m_port.setStopBits(QSerialPort::OneStop) &&
         m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
+        m_failure = classifyOpenFailure(
+            observeOpenFailure(linkOf(portNumber), false, false, m_port.errorString(), {}));
         m_port.close();
         m_port.clearError();
         return false;
     }
     return true;
+}
+
+bool QtSerialPort::lost() {
+    if (m_lost) return true;
+    if (!m_port.isOpen()) return false;
+    if (m_port.error() != QSerialPort::ResourceError && !lineHungUp()) return false;
+    m_lost = true;
+    // Closing drops what Qt still holds to write, so nothing is retried on the dead device.
+    m_port.close();
+    m_port.clearError();
+    return true;
+}
+
+bool QtSerialPort::lineHungUp() const {
+#ifdef Q_OS_UNIX
+    // A device that went away hangs up: poll reports it without being asked.
+    pollfd p{int(m_port.handle()), 0, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
+#else
+    return false;
+#endif
 }
 
 void QtSerialPort::close() {
@@ -45,7 +102,8 @@ int QtSerialPort::baudRate() const { return m_port.isOpen() ? int(m_port.baudRat
 
 bool QtSerialPort::write(const QByteArray& bytes) {
     if (!m_port.isOpen()) return false;
-    return m_port.write(bytes) == bytes.size();
+    const bool queued = m_port.write(bytes) == bytes.size();
+    return queued && !lost();
 }
 
 bool QtSerialPort::drain(int msecs) {
@@ -56,6 +114,8 @@ bool QtSerialPort::drain(int msecs) {
     while (m_port.bytesToWrite() > 0) {
         if (deadline.hasExpired()) return false;
         if (!m_port.waitForBytesWritten(int(deadline.remainingTime()))) {
+            // A dead device fails every wait at once; never go round on it.
+            if (lost()) return false;
             clearBenignError();
             if (m_port.bytesToWrite() > 0 && deadline.hasExpired()) return false;
         }
@@ -71,6 +131,7 @@ qint64 QtSerialPort::bytesWaiting() {
     // bytesAvailable() only grows when a wait pulls the system's bytes in.
     m_port.waitForReadyRead(0);
     clearBenignError();
+    if (lost()) return 0;
     return m_port.bytesAvailable();
 }
 
@@ -78,7 +139,7 @@ bool QtSerialPort::waitForInput(int msecs) {
     if (!m_port.isOpen()) return false;
     const bool arrived = m_port.waitForReadyRead(msecs);
     clearBenignError();
-    return arrived;
+    return arrived && !lost();
 }
 
 QByteArray QtSerialPort::readAll() {

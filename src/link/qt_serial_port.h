@@ -16,6 +16,9 @@ public:
     bool open(int portNumber) override;
     void close() override;
     bool isOpen() const override;
+    int portNumber() const override { return m_number; }
+    OpenFailure openFailure() const override { return m_failure; }
+    bool lost() override;
     int baudRate() const override;
     bool write(const QByteArray& bytes) override;
     bool drain(int msecs) override;
@@ -27,7 +30,11 @@ public:
 
 private:
     void clearBenignError();
+    bool lineHungUp() const;
     QSerialPort m_port;
+    int m_number = 0;
+    bool m_lost = false;
+    OpenFailure m_failure;
 };
 
 }  // namespace trv

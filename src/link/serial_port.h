@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include "link/open_failure.h"
+
 // The program's one serial port, reduced to what the board exchanges need.
 // Port numbers are the COM numbers the user picks; port_map.h says how they reach a device.
 namespace trv {
@@ -14,6 +16,14 @@ public:
     virtual bool open(int portNumber) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+    // The number given to the last open(), 0 before any.
+    virtual int portNumber() const = 0;
+    // Why the last open() failed.
+    virtual OpenFailure openFailure() const = 0;
+    // True once the device went away under the open port (an adapter pulled out, the far end
+    // of the line gone). Looks at the line now and never waits. A lost port has closed
+    // itself, so nothing is retried on it, and stays lost until the next open().
+    virtual bool lost() = 0;
     virtual int baudRate() const = 0;
 
     // Queues the bytes; false when the port is closed or the write failed.

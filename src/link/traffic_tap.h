@@ -43,6 +43,9 @@ public:
     bool open(int portNumber) override;
     void close() override;
     bool isOpen() const override { return m_port->isOpen(); }
+    int portNumber() const override { return m_port->portNumber(); }
+    OpenFailure openFailure() const override { return m_port->openFailure(); }
+    bool lost() override { return m_port->lost(); }
     int baudRate() const override { return m_port->baudRate(); }
     bool write(const QByteArray& bytes) override;
     bool drain(int msecs) override { return m_port->drain(msecs); }

@@ -18,20 +18,29 @@ Result silentRead(Exchange& exchange, ReplyControl reply) {
     return r;
 }
 
+// A port lost anywhere in an operation outranks whatever it concluded: nothing after the
+// loss reached the board, and the image in hand may be half a transfer.
+Result unlessLost(const Exchange& exchange, Result r) {
+    if (!exchange.portLost()) return r;
+    r.outcome = Outcome::PortLost;
+    r.lostPort = exchange.lostPortNumber();
+    return r;
+}
+
 Result readSettings(Exchange& exchange, ReplyControl reply, ReadVariant variant,
                     bool checkSignature) {
     exchange.sendBurst("SSS", 11);
     exchange.sendFrame("PPP");
     exchange.settle();
     Result r;
-    if (readImage(exchange, r.cells, variant) == ReadOutcome::TimedOut)
-        return silentRead(exchange, reply);
+    if (readImage(exchange, r.cells, variant) != ReadOutcome::Read)
+        return unlessLost(exchange, silentRead(exchange, reply));
     if (checkSignature && reply == ReplyControl::Oui && !counter::hasSignature(r.cells)) {
         r.outcome = Outcome::SignatureMismatch;
         return r;
     }
     sendClosingBurst(exchange);
-    return r;
+    return unlessLost(exchange, r);
 }
 
 // The programming sequence both windows share; encode puts the settings into the image the
@@ -43,12 +52,13 @@ Result programImage(Exchange& exchange, ReplyControl reply,
     Result r;
     // The board's own image is the base of the write. Without it the write would overwrite
     // every other setting with the failure marks, so it ends as a failed read.
-    if (readImage(exchange, r.cells) == ReadOutcome::TimedOut) return silentRead(exchange, reply);
+    if (readImage(exchange, r.cells) != ReadOutcome::Read)
+        return unlessLost(exchange, silentRead(exchange, reply));
     r.found = r.cells;
     if (!encode(r.cells)) {
         sendClosingBurst(exchange);
         r.outcome = Outcome::SignatureMismatch;
-        return r;
+        return unlessLost(exchange, r);
     }
     exchange.settle();
     const WriteOutcome written = writeImage(exchange, r.cells);
@@ -64,7 +74,7 @@ Result programImage(Exchange& exchange, ReplyControl reply,
     if (luminosity) exchange.sendFrame("LLL");
     sendClosingBurst(exchange);
     r.outcome = written == WriteOutcome::Written ? Outcome::Done : Outcome::WriteFailed;
-    return r;
+    return unlessLost(exchange, r);
 }
 
 counter::ValueText valueOr(const std::optional<counter::ValueText>& value, const CellTexts& cells,
@@ -136,9 +146,15 @@ Result programLuminosity(Exchange& exchange, ReplyControl reply,
 
 Verification verifyImage(Exchange& exchange, const CellTexts& sent) {
     Verification v;
-    if (readImage(exchange, v.found) == ReadOutcome::TimedOut) {
-        v.outcome = Verification::Outcome::BoardSilent;
-        return v;
+    switch (readImage(exchange, v.found)) {
+        case ReadOutcome::Read:
+            break;
+        case ReadOutcome::TimedOut:
+            v.outcome = Verification::Outcome::BoardSilent;
+            return v;
+        case ReadOutcome::Lost:
+            v.outcome = Verification::Outcome::PortLost;
+            return v;
     }
     for (int i = 0; i < kImageSize; ++i) {
         const QString& found = v.found[std::size_t(i)];
@@ -166,7 +182,9 @@ bool probeBoard(Exchange& exchange) {
 PortState detectPort(Exchange& exchange, int portNumber, const std::function<void()>& opened) {
     if (!exchange.port().open(portNumber)) return PortState::Absent;
     if (opened) opened();
-    return probeBoard(exchange) ? PortState::Board : PortState::Free;
+    if (probeBoard(exchange)) return PortState::Board;
+    // A port that vanished under the probe is one more port that fails.
+    return exchange.port().lost() ? PortState::Absent : PortState::Free;
 }
 
 }  // namespace trv::board

@@ -23,6 +23,7 @@ enum class Outcome {
     SignatureMismatch,  // the image read holds no signature (blank or corrupt EEPROM)
     CellRefused,        // an image cell is not a byte; nothing was written
     WriteFailed,        // the board did not acknowledge the whole-image write
+    PortLost,           // the port went away during the operation (it has closed itself)
 };
 
 struct Result {
@@ -33,6 +34,7 @@ struct Result {
     std::optional<CellTexts> found;
     std::optional<int> refusedCell;  // CellRefused: the first cell that is not a byte
     bool countsDown = false;         // counter programming: the direction it encoded
+    int lostPort = 0;                // PortLost: the COM number that went away
 };
 
 // Five "RRR" frames send the board back to sleep. They are pushed onto the line at once, so
@@ -77,7 +79,7 @@ Result programLuminosity(Exchange& exchange, ReplyControl reply,
 
 // Reads the board's image back and compares it byte for byte with what was sent.
 struct Verification {
-    enum class Outcome { Matches, Differs, BoardSilent } outcome = Outcome::Matches;
+    enum class Outcome { Matches, Differs, BoardSilent, PortLost } outcome = Outcome::Matches;
     std::optional<int> firstDifference;
     CellTexts found;
 };

@@ -64,6 +64,9 @@ std::optional<Report> reportFor(const board::Result& result, board::ReplyControl
             // Whatever the reply control: the technician must learn why nothing was sent.
             return Report{msg::Kind::Warning,
                           unsendableCellMessage(result.refusedCell.value_or(0))};
+        case board::Outcome::PortLost:
+            // Whatever the reply control: nothing else would tell why the board went quiet.
+            return Report{msg::Kind::Warning, lostPortText(result.lostPort)};
     }
     return std::nullopt;
 }
@@ -96,11 +99,17 @@ board::Result BoardWindow::runOnBoard(const QString& caption, const Operation& o
     {
         WindowExchange exchange(m_link, this, caption);
         result = operation(exchange, replyControl());
+        // A port lost anywhere on the way, a read-back included, outranks the outcome.
+        if (exchange.portLost()) {
+            result.outcome = board::Outcome::PortLost;
+            result.lostPort = exchange.lostPortNumber();
+        }
         if (result.outcome == board::Outcome::CellRefused)
             exchange.setOutcome(kRefusedOutcome, true);
     }
     if (result.outcome == board::Outcome::BoardSilent ||
-        result.outcome == board::Outcome::WriteFailed) {
+        result.outcome == board::Outcome::WriteFailed ||
+        result.outcome == board::Outcome::PortLost) {
         markFailed(m_image);
     } else {
         m_image.setTexts(result.cells);
@@ -127,24 +136,33 @@ void BoardWindow::closeEvent(QCloseEvent* event) {
     if (!refuseCloseWhileBusy(m_link, event)) QWidget::closeEvent(event);
 }
 
-// The grid's own buttons move the image alone and report only through the cells; without
-// an open port they warn as the board operations do and leave the grid as it is.
+// The grid's own buttons move the image alone and report only through the cells, and a
+// lost port; without an open port they warn as the board operations do and leave the grid
+// as it is.
 void BoardWindow::readFromGrid() {
     if (refuseWhileBusy(m_link) || !openPortGuard(m_link, this)) return;
-    WindowExchange exchange(m_link, this, m_grid->butRd->text());
-    LIT_24C01(exchange, m_image, m_readVariant);
+    int lost = 0;
+    {
+        WindowExchange exchange(m_link, this, m_grid->butRd->text());
+        LIT_24C01(exchange, m_image, m_readVariant);
+        lost = exchange.lostPortNumber();
+    }
+    if (lost) msg::warning(this, lostPortText(lost));
 }
 
 void BoardWindow::writeFromGrid() {
     if (refuseWhileBusy(m_link) || !openPortGuard(m_link, this)) return;
     WriteOutcome outcome;
     Verification check;
+    int lost = 0;
     {
         WindowExchange exchange(m_link, this, m_grid->butWr->text());
         outcome = ECRIT_24C01(exchange, m_image);
         if (outcome == WriteOutcome::Refused) exchange.setOutcome(kRefusedOutcome, true);
         if (outcome == WriteOutcome::Written) check = verifyWrite(exchange, m_image.texts(), false);
+        lost = exchange.lostPortNumber();
     }
+    if (lost) msg::warning(this, lostPortText(lost));
     // A grid holding a cell that is not a byte is never sent; the window says which cell.
     if (outcome == WriteOutcome::Refused)
         msg::warning(this, unsendableCellMessage(firstUnsendableCell(m_image.texts()).value_or(0)));
@@ -259,6 +277,8 @@ BoardWindow::Verification BoardWindow::verifyWrite(Exchange& exchange, const Cel
                                       "ou vérifier directement sur l'afficheur.")},
                 {}};
     if (back.outcome == board::Verification::Outcome::Matches) return {true, std::nullopt, {}};
+    // A lost port has its own message; the read-back says nothing about the board.
+    if (back.outcome == board::Verification::Outcome::PortLost) return {};
 
     // The write never sends a cell that is not a byte, so what was sent holds bytes.
     const ImageBytes written = *imageBytes(sent);

@@ -27,10 +27,21 @@ Micros Exchange::lineTime(qint64 bytes) const {
     return Micros(bytes * 10 * 1'000'000 / bitsPerSecond);
 }
 
+bool Exchange::lineLost() {
+    if (!m_port.lost()) return false;
+    if (m_lostPort == 0) {
+        m_lostPort = std::max(1, m_port.portNumber());
+        if (m_observer) m_observer->portLost(m_lostPort);
+    }
+    return true;
+}
+
 void Exchange::send(const QByteArray& bytes) {
+    if (lineLost()) return;
     const Micros now = m_clock.now();
     m_lineClearAt = std::max(m_lineClearAt, now) + lineTime(bytes.size());
     m_port.write(bytes);
+    lineLost();
 }
 
 void Exchange::sendFrame(QByteArrayView command) { send(frames::frame(command)); }
@@ -38,19 +49,22 @@ void Exchange::sendFrame(QByteArrayView command) { send(frames::frame(command));
 void Exchange::sendBurst(QByteArrayView command, int count) { send(frames::burst(command, count)); }
 
 void Exchange::waitUntil(Millis when) {
-    for (Millis now = m_clock.now(); now < when; now = m_clock.now()) {
+    for (Millis now = m_clock.now(); now < when && !lineLost(); now = m_clock.now()) {
         m_clock.sleep(std::min(kSlice, when - now));
         waiting();
     }
 }
 
 void Exchange::settle() {
+    if (lineLost()) return;
     // Frames queued in Qt's buffer only move while the port is waited on.
     m_port.drain(int(kSettle.count()));
     waitUntil(m_clock.now() + kSettle);
 }
 
-void Exchange::discardInput() { m_port.discardInput(); }
+void Exchange::discardInput() {
+    if (!lineLost()) m_port.discardInput();
+}
 
 Millis Exchange::beginReplyWait() {
     // Long enough for the longest run at the slowest rate used.
@@ -61,6 +75,7 @@ Millis Exchange::beginReplyWait() {
 
 Exchange::Outcome Exchange::waitReply(const std::function<bool(qint64)>& test, Millis start) {
     for (;;) {
+        if (lineLost()) return Outcome::Lost;
         const Millis elapsed = m_clock.now() - start;
         if (elapsed > kReplyLimit) {
             m_port.readAll();
@@ -82,6 +97,13 @@ Exchange::Outcome Exchange::waitReply(const std::function<bool(qint64)>& test) {
     return waitReply(test, beginReplyWait());
 }
 
-QByteArray Exchange::readReply() { return m_port.readAll(); }
+QByteArray Exchange::readReply() { return lineLost() ? QByteArray() : m_port.readAll(); }
+
+QString lostPortText(int portNumber) {
+    return QStringLiteral(
+               "Le port COM%1 a été perdu (adaptateur débranché ?). Rebranchez-le puis validez "
+               "à nouveau la configuration.")
+        .arg(portNumber);
+}
 
 }  // namespace trv

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <functional>
 
 #include "grid/eeprom_image.h"
@@ -20,6 +21,8 @@ public:
     virtual void exchangeStarted() {}
     // Between two slices of a wait (at most kSlice apart).
     virtual void waiting() {}
+    // The port went away under the exchange (an adapter pulled out); said once.
+    virtual void portLost(int portNumber) { Q_UNUSED(portNumber); }
     // timedOut: a reply wait of the exchange ran out.
     virtual void exchangeEnded(bool timedOut) { Q_UNUSED(timedOut); }
     // A whole image the board sent, or took and acknowledged: the moment to keep a copy,
@@ -32,7 +35,8 @@ public:
 
 // One exchange with the board, from an operation's first frame to its last reply, on one
 // port and one clock. Nothing is shared between exchanges, so several can run at once on
-// several threads, each with its own port.
+// several threads, each with its own port. A port that goes away under it ends the exchange
+// at once: every later step returns without waiting and without touching the port.
 class Exchange {
 public:
     static constexpr Millis kSettle{500};
@@ -64,14 +68,21 @@ public:
     // The reply wait starts once everything sent has left the line: drained from the
     // port and no earlier than its line time after it was handed over.
     Millis beginReplyWait();
-    enum class Outcome { Ready, TimedOut };
+    enum class Outcome { Ready, TimedOut, Lost };
     // Waits until test(count of waiting bytes) holds or more than 1 s has passed since
-    // start; the time-out is tested first. A time-out drains what arrived.
+    // start; the time-out is tested first. A time-out drains what arrived. A lost port
+    // ends the wait at once.
     Outcome waitReply(const std::function<bool(qint64)>& test, Millis start);
     Outcome waitReply(const std::function<bool(qint64)>& test);
     QByteArray readReply();
 
+    // The port went away during this exchange; lostPortNumber() says which one.
+    bool portLost() const { return m_lostPort != 0; }
+    int lostPortNumber() const { return m_lostPort; }
+
 private:
+    // Looks at the port now; the first loss is told to the observer.
+    bool lineLost();
     void waitUntil(Millis when);
     void waiting();
     Micros lineTime(qint64 bytes) const;
@@ -81,6 +92,10 @@ private:
     ExchangeObserver* m_observer;
     Micros m_lineClearAt{0};
     bool m_timedOut = false;
+    int m_lostPort = 0;
 };
+
+// What the technician is told when the port went away during an operation.
+QString lostPortText(int portNumber);
 
 }  // namespace trv

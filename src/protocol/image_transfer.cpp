@@ -27,6 +27,7 @@ ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant)
     if (variant == ReadVariant::ClosingRrr) exchange.sendFrame("RRR");
 
     const auto outcome = exchange.waitReply([](qint64 n) { return n >= kReadReplySize; });
+    if (outcome == Exchange::Outcome::Lost) return ReadOutcome::Lost;
     if (outcome == Exchange::Outcome::TimedOut) return ReadOutcome::TimedOut;
     // A reply whose frames are out of place (noise on the line, the tail of an earlier reply)
     // holds no image: it fails like silence rather than fill cells with characters taken
@@ -61,7 +62,14 @@ WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells) {
     }
     const auto outcome = exchange.waitReply([](qint64 n) { return n == kWriteReplySize; });
     exchange.readReply();
-    if (outcome == Exchange::Outcome::TimedOut) return WriteOutcome::TimedOut;
+    switch (outcome) {
+        case Exchange::Outcome::Ready:
+            break;
+        case Exchange::Outcome::TimedOut:
+            return WriteOutcome::TimedOut;
+        case Exchange::Outcome::Lost:
+            return WriteOutcome::Lost;
+    }
     exchange.imageTransferred(cells, true);
     return WriteOutcome::Written;
 }
@@ -71,7 +79,7 @@ void markFailed(EepromImage& image) { image.fill(QStringLiteral("Er"), colour::k
 ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant variant) {
     CellTexts cells = image.texts();
     const ReadOutcome outcome = readImage(exchange, cells, variant);
-    if (outcome == ReadOutcome::TimedOut) {
+    if (outcome != ReadOutcome::Read) {
         markFailed(image);
         return outcome;
     }
@@ -84,7 +92,7 @@ ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant varian
 
 WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image) {
     const WriteOutcome outcome = writeImage(exchange, image.texts());
-    if (outcome == WriteOutcome::TimedOut) markFailed(image);
+    if (outcome == WriteOutcome::TimedOut || outcome == WriteOutcome::Lost) markFailed(image);
     if (outcome == WriteOutcome::Written)
         for (int i = 0; i < kImageSize; ++i) image.setColour(i, colour::kGreen);
     return outcome;

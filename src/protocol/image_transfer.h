@@ -13,15 +13,16 @@ class Exchange;
 // The microswitch window ends its read with one more "RRR" frame.
 enum class ReadVariant { Plain, ClosingRrr };
 
-enum class ReadOutcome { Read, TimedOut };
+// Lost: the port went away during the transfer.
+enum class ReadOutcome { Read, TimedOut, Lost };
 
 // Wakes the board and reads its whole image. On success each cell holds the two characters
-// the board sent for its address, as they are; after a time-out, or a reply whose frames
-// are not where they belong, the cells are untouched.
+// the board sent for its address, as they are; after a time-out, a lost port, or a reply
+// whose frames are not where they belong, the cells are untouched.
 ReadOutcome readImage(Exchange& exchange, CellTexts& cells,
                       ReadVariant variant = ReadVariant::Plain);
 
-enum class WriteOutcome { Written, TimedOut, Refused };
+enum class WriteOutcome { Written, TimedOut, Refused, Lost };
 
 // The first cell that does not hold one or two hexadecimal digits, if any.
 std::optional<int> firstUnsendableCell(const CellTexts& texts);
@@ -32,7 +33,7 @@ QString unsendableCellMessage(int address);
 WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells);
 
 // The same transfers on a board window's image: cells turn green on success; after a
-// time-out every cell shows "Er" on red. A refused write leaves the image as it was.
+// time-out or a lost port every cell shows "Er" on red. A refused write leaves the image as it was.
 ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image,
                       ReadVariant variant = ReadVariant::Plain);
 WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image);

@@ -14,6 +14,7 @@
 #include "link/vxmbase.h"
 #include "protocol/window_exchange.h"
 #include "ui/colours.h"
+#include "ui/messages.h"
 
 namespace trv {
 namespace {
@@ -107,14 +108,22 @@ void LinkTest::probeNext() {
         finish();
         return;
     }
+    int lost = 0;
     {
         WindowExchange exchange(
             m_link, this, QStringLiteral("essai %1 sur %2").arg(m_tally.sent() + 1).arg(m_count));
         const ProbeResult probe = probeOnce(exchange);
-        exchange.setOutcome(probeOutcome(probe), !probe.answered);
+        lost = exchange.lostPortNumber();
+        if (!lost) exchange.setOutcome(probeOutcome(probe), !probe.answered);
         m_tally.add(probe);
     }
     showTally();
+    // The port went away: the test ends there, and says why.
+    if (lost) {
+        finish();
+        msg::warning(this, lostPortText(lost));
+        return;
+    }
     // Back to the event loop between probes: "Arrêter" and painting come through here.
     QTimer::singleShot(0, this, &LinkTest::probeNext);
 }

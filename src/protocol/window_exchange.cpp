@@ -52,6 +52,11 @@ void WindowObserver::waiting() {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void WindowObserver::portLost(int portNumber) {
+    m_lostPort = portNumber;
+    m_link.setPortOpen(false);
+}
+
 void WindowObserver::setOutcome(const QString& outcome, bool failed) {
     m_outcome = outcome;
     m_failed = failed;
@@ -61,6 +66,9 @@ void WindowObserver::exchangeEnded(bool timedOut) {
     if (m_link.tap().observer()) {
         if (!m_outcome.isEmpty())
             m_link.tap().endOperation(m_outcome, m_failed);
+        else if (m_lostPort != 0)
+            m_link.tap().endOperation(
+                QStringLiteral("échec : le port COM%1 a été perdu").arg(m_lostPort), true);
         else if (timedOut)
             m_link.tap().endOperation(QStringLiteral("échec : la carte n'a pas répondu à temps"),
                                       true);

@@ -20,6 +20,8 @@ public:
         : m_link(link), m_operation(std::move(operation)), m_window(std::move(window)) {}
     void exchangeStarted() override;
     void waiting() override;
+    // The port-open flag drops: the board windows wait for the settings to be validated again.
+    void portLost(int portNumber) override;
     void exchangeEnded(bool timedOut) override;
     // Keeps every image in the link's history. A history that cannot be written never stops
     // the operation: the technician hears of it once a run, after the exchange.
@@ -36,6 +38,7 @@ private:
     bool m_failed = false;
     QString m_window;
     QString m_historyWarning;
+    int m_lostPort = 0;
 };
 
 // The name a board window's images carry in the history: "compteur", "luminosité",

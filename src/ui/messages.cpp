@@ -4,17 +4,28 @@
 
 namespace trv::msg {
 namespace {
-Observer& observer() {
-    static Observer o;
+DetailObserver& observer() {
+    static DetailObserver o;
     return o;
 }
 }  // namespace
 
-void setObserver(Observer o) { observer() = std::move(o); }
+void setObserver(Observer o) {
+    if (!o) {
+        observer() = {};
+        return;
+    }
+    observer() = [o = std::move(o)](Kind kind, const QString& text, const QString&) {
+        o(kind, text);
+    };
+}
+void setDetailObserver(DetailObserver o) { observer() = std::move(o); }
 
-void show(Kind kind, QWidget* parent, const QString& text) {
+void show(Kind kind, QWidget* parent, const QString& text) { show(kind, parent, text, {}); }
+
+void show(Kind kind, QWidget* parent, const QString& text, const QString& detail) {
     if (observer()) {
-        observer()(kind, text);
+        observer()(kind, text, detail);
         return;
     }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -33,6 +44,7 @@ void show(Kind kind, QWidget* parent, const QString& text) {
             break;
     }
     QMessageBox box(icon, QString::fromLatin1(kCaption), text, QMessageBox::Ok, parent);
+    box.setInformativeText(detail);
     box.exec();
 }
 

@@ -16,11 +16,16 @@ void critical(QWidget* parent, const QString& text);
 void plain(QWidget* parent, const QString& text);
 
 void show(Kind kind, QWidget* parent, const QString& text);
+// The same box with a second, informative text under the main one (the cause of a failure).
+void show(Kind kind, QWidget* parent, const QString& text, const QString& detail);
 
 // Test seam: while an observer is set, boxes are not shown; the observer records them
 // and the call returns as if the user had pressed OK.
 using Observer = std::function<void(Kind, const QString&)>;
 void setObserver(Observer observer);
+// The same, for an observer that also records the informative text.
+using DetailObserver = std::function<void(Kind, const QString& text, const QString& detail)>;
+void setDetailObserver(DetailObserver observer);
 
 inline constexpr const char* kCaption = "TRV_T";
 

@@ -110,6 +110,7 @@ private slots:
             {"MENU_PARA", QStringLiteral("&Paramètres du Compteur Décompteur")},
             {"MENU_AFF", QStringLiteral("&Luminosité")},
             {"MENU_MISEALH", QStringLiteral("&Lire les microswitches")},
+            {"MENU_PORTS_SERIE", QStringLiteral("&Ports série…")},
             {"MENU_TRAFIC", QStringLiteral("&Trafic série")},
             {"MENU_TEST_LIAISON", QStringLiteral("Test de &liaison")},
             {"MENU_Aide", QStringLiteral("Aide")}};

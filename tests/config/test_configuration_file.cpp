@@ -39,6 +39,9 @@ public:
     }
     void close() override { m_open = false; }
     bool isOpen() const override { return m_open; }
+    int portNumber() const override { return opened.isEmpty() ? 0 : opened.last(); }
+    trv::OpenFailure openFailure() const override { return {}; }
+    bool lost() override { return false; }
     int baudRate() const override { return 9600; }
     bool write(const QByteArray&) override { return m_open; }
     bool drain(int) override { return true; }

@@ -4,6 +4,7 @@
 
 #include "grid/eeprom_image.h"
 #include "link/link.h"
+#include "protocol/board_operations.h"
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
 #include "protocol/image_transfer.h"
@@ -187,6 +188,74 @@ private slots:
         const auto outcome = ex.waitReply(
             [&](qint64) { return ++calls && clock.now() - start > Millis(1000); }, start);
         QCOMPARE(outcome, Exchange::Outcome::TimedOut);
+    }
+
+    // The device goes away at some point of a read or a write: the transfer stops there, marks
+    // the grid as failed, sends nothing more and drops the port-open flag, without waiting out
+    // any time-out.
+    void lostPortEndsTheTransfer_data() {
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<qint64>("loseAfterBytes");
+        QTest::addColumn<int>("loseAtMs");  // from the start, on the exchange's clock
+        QTest::newRow("read, after the opening burst") << false << qint64(40) << -1;
+        QTest::newRow("read, amid the transaction") << false << qint64(40 + 50 * 8) << -1;
+        QTest::newRow("read, during the settle wait") << false << qint64(-1) << 200;
+        QTest::newRow("read, during the reply wait") << false << qint64(-1) << 1900;
+        QTest::newRow("write, amid the blocks") << true << qint64(40 + 70 * 8) << -1;
+        QTest::newRow("write, during the reply wait") << true << qint64(-1) << 2100;
+    }
+    void lostPortEndsTheTransfer() {
+        QFETCH(bool, write);
+        QFETCH(qint64, loseAfterBytes);
+        QFETCH(int, loseAtMs);
+        auto owned = std::make_unique<test::FakePort>(clock);
+        test::FakePort& fake = *owned;
+        Link onClock(std::move(owned), clock);
+        QVERIFY(onClock.port().open(3));
+        onClock.setPortOpen(true);
+        for (int i = 0; i < 128; ++i) image.setText(i, QStringLiteral("AB"));
+        const Millis start = clock.now();
+        fake.loseAfterBytes = loseAfterBytes;
+        if (loseAtMs >= 0) fake.loseAt = start + Millis(loseAtMs);
+        bool failedTransfer;
+        qint64 writtenAtEnd;
+        {
+            WindowExchange ex(onClock, nullptr, {});
+            failedTransfer = write ? ECRIT_24C01(ex, image) == WriteOutcome::Lost
+                                   : LIT_24C01(ex, image) == ReadOutcome::Lost;
+            // What an operation does next goes nowhere.
+            ex.sendBurst("RRR", 5);
+            ex.settle();
+            QVERIFY(ex.portLost());
+            QCOMPARE(ex.lostPortNumber(), 3);
+            writtenAtEnd = fake.written.size();
+        }
+        QVERIFY(failedTransfer);
+        QVERIFY(!onClock.portOpen());
+        QVERIFY(!onClock.port().isOpen());
+        for (int i = 0; i < 128; ++i) {
+            QCOMPARE(image.text(i), QStringLiteral("Er"));
+            QCOMPARE(image.colour(i), EepromImage::Colour(colour::kRed));
+        }
+        // Nothing written once the loss was seen; ended within one wait slice of the loss.
+        if (loseAfterBytes >= 0) QCOMPARE(writtenAtEnd, loseAfterBytes);
+        QVERIFY(fake.lostAt.count() >= 0);
+        QVERIFY(clock.now() - fake.lostAt <= Exchange::kSlice);
+        if (loseAtMs >= 0) QVERIFY(fake.lostAt - start <= Millis(loseAtMs) + Exchange::kSlice);
+        QVERIFY(!fake.written.endsWith(frames::burst("RRR", 5)));
+    }
+
+    // A port that vanishes under the detection probe ends as a port that does not open.
+    void detectionCountsAVanishedPortAsAbsent() {
+        port->openable = [](int n) { return n == 2 || n == 4; };
+        port->answerAfter(8, ack());
+        port->loseAfterBytes = 16;  // during the second probe
+        Exchange ex(link->port(), clock);
+        const Millis start = clock.now();
+        QCOMPARE(board::detectPort(ex, 2), board::PortState::Board);
+        QCOMPARE(board::detectPort(ex, 4), board::PortState::Absent);
+        QCOMPARE(board::detectPort(ex, 5), board::PortState::Absent);
+        QVERIFY(clock.now() - start < Millis(100));
     }
 
     void windowExchangeMarksTheLinkBusy() {

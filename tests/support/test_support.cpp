@@ -15,8 +15,8 @@
 namespace trv::test {
 
 MessageRecorder::MessageRecorder() {
-    msg::setObserver([this](msg::Kind kind, const QString& text) {
-        messages.append({kind, text});
+    msg::setDetailObserver([this](msg::Kind kind, const QString& text, const QString& detail) {
+        messages.append({kind, text, detail});
     });
 }
 MessageRecorder::~MessageRecorder() { msg::setObserver({}); }
@@ -76,6 +76,16 @@ QByteArray LinkedPty::readAvailable(int waitMs) {
 
 void LinkedPty::write(const QByteArray& bytes) {
     [[maybe_unused]] const ssize_t n = ::write(m_master, bytes.constData(), size_t(bytes.size()));
+}
+
+bool FakePort::lost() {
+    if (m_open && ((loseAfterBytes >= 0 && written.size() >= loseAfterBytes) ||
+                   (loseAt.count() >= 0 && m_clock.now() >= loseAt))) {
+        m_lost = true;
+        m_open = false;
+        lostAt = m_clock.now();
+    }
+    return m_lost;
 }
 
 bool FakePort::write(const QByteArray& bytes) {

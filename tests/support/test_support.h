@@ -21,6 +21,7 @@ namespace trv::test {
 struct Message {
     msg::Kind kind;
     QString text;
+    QString detail;  // the box's informative text, if any
 };
 
 // Records every message box instead of showing it, for the recorder's lifetime.
@@ -75,9 +76,17 @@ class FakePort final : public SerialPort {
 public:
     explicit FakePort(FakeClock& clock) : m_clock(clock) {}
 
-    bool open(int n) override { return (m_open = openable(n)); }
+    bool open(int n) override {
+        m_number = n;
+        m_lost = false;
+        return (m_open = openable(n));
+    }
     void close() override { m_open = false; }
     bool isOpen() const override { return m_open; }
+    int portNumber() const override { return m_number; }
+    OpenFailure openFailure() const override { return {}; }
+    // Lost once `loseAfterBytes` bytes have been written in all, or the clock reaches loseAt.
+    bool lost() override;
     int baudRate() const override { return 9600; }
     bool write(const QByteArray& bytes) override;
     bool drain(int) override { return m_open; }
@@ -93,10 +102,15 @@ public:
     QByteArray written;
     std::function<bool(int)> openable = [](int) { return true; };
     bool m_dtr = true;
+    qint64 loseAfterBytes = -1;
+    Millis loseAt{-1};
+    Millis lostAt{-1};  // when lost() first saw it
 
 private:
     FakeClock& m_clock;
     bool m_open = false;
+    bool m_lost = false;
+    int m_number = 0;
     QByteArray m_input;
     qint64 m_countdownBase = 0;
     std::deque<std::pair<qint64, QByteArray>> m_script;

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+// Which device each COM number leads to, and making or removing those links. Plain logic on a
+// ports folder and a list of devices, so it runs on a temporary folder with fake entries.
+namespace trv {
+
+// A serial device of the machine, as the system describes it.
+struct SerialDevice {
+    QString location;  // the device node, e.g. /dev/ttyUSB0
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+};
+
+// What COM n leads to.
+struct PortEntry {
+    enum class State { Unassigned, Present, Unplugged };
+    int number = 0;
+    State state = State::Unassigned;
+    QString target;  // the link's target as written
+    QString device;  // the device node it resolves to (Present only)
+    std::optional<SerialDevice> info;
+};
+
+inline constexpr int kAssignablePorts = 14;  // what the settings window and detection reach
+
+QString portLinkPath(const QString& folder, int portNumber);
+
+// COM1 to COM14 as the folder's links lead, matched against the machine's devices.
+QList<PortEntry> portEntries(const QString& folder, const QList<SerialDevice>& devices);
+
+// The COM numbers whose links lead to the device.
+QList<int> portsLeadingTo(const QList<PortEntry>& entries, const QString& device);
+
+// The stable name of a device in a by-id folder (a link there that resolves to it), so the
+// COM number survives unplugging and replugging; empty when the system keeps none.
+QString stablePath(const QString& device, const QString& byIdFolder);
+inline const QString kSerialByIdFolder = QStringLiteral("/dev/serial/by-id");
+
+// Links COM n to target, replacing a link already there in one step. Nothing that is not a
+// link is ever replaced. Returns a French message on failure.
+std::optional<QString> assignPort(const QString& folder, int portNumber, const QString& target);
+// Removes the link of COM n: only a link, never a device node or another file.
+std::optional<QString> unassignPort(const QString& folder, int portNumber);
+
+}  // namespace trv
