@@ -65,16 +65,18 @@ public:
     explicit SimProgram(QString image) : m_image(std::move(image)) {}
     ~SimProgram() { kill(); }
     bool start() {
-        m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.start(
             QStringLiteral(TRV_BOARD_SIM),
             {QStringLiteral("--port"), QString::number(kPort), QStringLiteral("--image"), m_image});
-        if (!m_process.waitForStarted(5000)) return false;
-        // Ready once its link leads to its pseudo-terminal again.
+        // Ready once it says so: its link then leads to its own pseudo-terminal (a dead
+        // simulator's link may lead to a number that another program took since).
+        QByteArray said;
         QElapsedTimer t;
         t.start();
-        while (portDevice(kPort).isEmpty() && t.elapsed() < 5000) QTest::qWait(20);
-        return !portDevice(kPort).isEmpty();
+        while (!said.contains("Ctrl+C") && t.elapsed() < 5000 &&
+               m_process.state() != QProcess::NotRunning)
+            if (m_process.waitForReadyRead(100)) said += m_process.readAllStandardOutput();
+        return said.contains("Ctrl+C");
     }
     void kill() {
         if (m_process.state() == QProcess::NotRunning) return;
@@ -195,7 +197,7 @@ private slots:
         QVERIFY(sim.start());
         shown.clear();
         settings.validateButton()->click();
-        QVERIFY(link.portOpen());
+        QVERIFY2(link.portOpen(), shown.isEmpty() ? "" : qPrintable(shown[0].detail));
         shown.clear();
         w.butLitPara->click();
         QCOMPARE(shown.size(), reply == QLatin1String("NON") ? 0 : 1);
