@@ -64,10 +64,11 @@ class SimProgram {
 public:
     explicit SimProgram(QString image) : m_image(std::move(image)) {}
     ~SimProgram() { kill(); }
+    // --force: a killed simulator leaves its link behind, which a new one only takes when told.
     bool start() {
-        m_process.start(
-            QStringLiteral(TRV_BOARD_SIM),
-            {QStringLiteral("--port"), QString::number(kPort), QStringLiteral("--image"), m_image});
+        m_process.start(QStringLiteral(TRV_BOARD_SIM),
+                        {QStringLiteral("--port"), QString::number(kPort),
+                         QStringLiteral("--image"), m_image, QStringLiteral("--force")});
         // Ready once it says so: its link then leads to its own pseudo-terminal (a dead
         // simulator's link may lead to a number that another program took since).
         QByteArray said;
