@@ -143,7 +143,10 @@ private slots:
         settings.setIndex(Setting::Com, kPort - 1);
         settings.validateButton()->click();
         QVERIFY(link.portOpen());
-        Dump24c01 w(link, [reply] { return reply; });
+        Dump24c01 w(link, [reply] {
+            return reply == QLatin1String("NON") ? board::ReplyControl::Non
+                                                 : board::ReplyControl::Oui;
+        });
         w.show();
         shown.clear();
 
