@@ -15,6 +15,8 @@ QString directionText(const Row& r);                   // "→ carte", "← cart
 // outcome.
 QString meaningText(const Row& r);
 bool standsOut(const Row& r);
+// An operation's name and outcome, without its length: "Lire — terminée".
+QString operationTitle(const Row& r);
 
 QString rowLine(const TraceLog& log, const Row& r);
 QString traceText(const TraceLog& log);
