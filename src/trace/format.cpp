@@ -74,12 +74,16 @@ QString traceText(const TraceLog& log) {
 }
 
 bool saveTrace(const TraceLog& log, const QString& path, QString* error) {
+    return saveTraces({&log}, path, error);
+}
+
+bool saveTraces(const QList<const TraceLog*>& logs, const QString& path, QString* error) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         *error = QStringLiteral("Impossible d'écrire %1 : %2").arg(path, file.errorString());
         return false;
     }
-    file.write(traceText(log).toUtf8());
+    for (const TraceLog* log : logs) file.write(traceText(*log).toUtf8());
     if (!file.commit()) {
         *error = QStringLiteral("Impossible d'écrire %1 : %2").arg(path, file.errorString());
         return false;

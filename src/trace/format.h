@@ -22,5 +22,7 @@ QString rowLine(const TraceLog& log, const Row& r);
 QString traceText(const TraceLog& log);
 // Writes the whole trace atomically; false with a French reason on failure.
 bool saveTrace(const TraceLog& log, const QString& path, QString* error);
+// Several traces one after the other in one file (trvctl's ports, each on its own thread).
+bool saveTraces(const QList<const TraceLog*>& logs, const QString& path, QString* error);
 
 }  // namespace trv::trace
