@@ -298,7 +298,8 @@ std::optional<SettingChanges> parseSettings(const QStringList& assignments, QStr
     return c;
 }
 
-Parsed parse(const QStringList& arguments) {
+namespace {
+Parsed parseCommand(const QStringList& arguments) {
     Parsed p;
     if (arguments.isEmpty()) {
         p.error = QStringLiteral("commande manquante");
@@ -384,6 +385,29 @@ Parsed parse(const QStringList& arguments) {
     p.invocation = inv;
     return p;
 }
+}  // namespace
+
+Parsed parse(const QStringList& arguments) {
+    // --trace FILE goes with any command, anywhere on the line.
+    QStringList rest = arguments;
+    QString trace;
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        if (rest[i] != QLatin1String("--trace")) continue;
+        Parsed p;
+        if (i + 1 >= rest.size())
+            p.error = QStringLiteral("l'option --trace demande une valeur");
+        else if (!trace.isEmpty())
+            p.error = QStringLiteral("l'option --trace est donnée deux fois");
+        else if (rest[i + 1].isEmpty())
+            p.error = QStringLiteral("l'option --trace demande un nom de fichier");
+        if (!p.error.isEmpty()) return p;
+        trace = rest.takeAt(i + 1);
+        rest.removeAt(i--);
+    }
+    Parsed p = parseCommand(rest);
+    if (p.invocation) p.invocation->trace = trace;
+    return p;
+}
 
 QString helpText() {
     return QStringLiteral(
@@ -417,6 +441,8 @@ QString helpText() {
         "                 ajouté avant l'extension\n"
         "  --json         résultats en JSON pour les scripts\n"
         "  --no-verify    write, set : pas de relecture après l'écriture\n"
+        "  --trace FICHIER  écrit dans FICHIER les trames envoyées et les réponses reçues,\n"
+        "                 en clair, comme la fenêtre « Trafic série »\n"
         "  -h, --aide     cette aide ; --version : la version\n"
         "\n"
         "Réglages de set :\n"

@@ -50,6 +50,7 @@ struct Invocation {
     bool verify = true;
     bool json = false;
     int count = 4;  // ping -n
+    QString trace;  // --trace: where the traffic goes, as text
 };
 
 struct Parsed {

@@ -21,11 +21,39 @@
 #include "grid/image_history.h"
 #include "link/port_map.h"
 #include "link/qt_serial_port.h"
+#include "link/traffic_tap.h"
 #include "protocol/board_operations.h"
 #include "protocol/exchange.h"
 #include "protocol/link_probe.h"
+#include "trace/format.h"
+#include "trace/trace_log.h"
 
 namespace trv::cli {
+
+// --trace: every port's traffic in a trace of its own, written as one file at the end.
+class Tracer {
+public:
+    explicit Tracer(QString command) : m_command(std::move(command)) {}
+    const QString& command() const { return m_command; }
+
+    trace::TraceLog* newLog() {
+        QMutexLocker lock(&m_mutex);
+        m_logs.push_back(std::make_unique<trace::TraceLog>());
+        return m_logs.back().get();
+    }
+
+    bool save(const QString& path, QString* error) const {
+        QList<const trace::TraceLog*> logs;
+        for (const auto& log : m_logs) logs << log.get();
+        return trace::saveTraces(logs, path, error);
+    }
+
+private:
+    QString m_command;
+    QMutex m_mutex;
+    std::vector<std::unique_ptr<trace::TraceLog>> m_logs;
+};
+
 namespace {
 
 const QString kHistoryWindow = QStringLiteral("trvctl");
@@ -85,6 +113,26 @@ QString record(const ImageBytes& bytes, int port, history::Direction direction) 
     return h.record(bytes, port, kHistoryWindow, direction).error;
 }
 
+// What a port's report says happened, for the trace: its line without the port's name.
+std::pair<QString, bool> traceOutcome(const PortReport& r) {
+    return {r.line.section(QStringLiteral(" : "), 1), r.status != kOk};
+}
+
+// The trace of one port's run, or null without --trace. Any thread.
+trace::TraceLog* traceFor(const Streams& s) { return s.tracer ? s.tracer->newLog() : nullptr; }
+
+// Runs an operation on a tapped port; with a trace, it is named after the port and the
+// command line and ends with what run() answers.
+template <typename Run>
+void traced(const Streams& s, TrafficTap& port, trace::TraceLog* log, int portNumber, Run run) {
+    port.setObserver(log);
+    if (log)
+        port.beginOperation(QStringLiteral("%1 : %2").arg(com(portNumber), s.tracer->command()));
+    const auto [outcome, failed] = run();
+    if (log) port.endOperation(outcome, failed);
+    port.setObserver(nullptr);
+}
+
 using Task = std::function<PortReport(Exchange&, int port, const std::function<void(QString)>&)>;
 
 // The same task on every port at once: each port on a thread of its own with a port object
@@ -96,22 +144,27 @@ QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s)
     for (qsizetype i = 0; i < ports.size(); ++i) {
         const int port = ports[i];
         progress.set(i, QStringLiteral("ouverture"));
-        threads.emplace_back(QThread::create([&, i, port] {
-            QtSerialPort serial;
-            if (!serial.open(port)) {
-                reports[i] = failure(port, kPortClosed, QStringLiteral("le port ne s'ouvre pas"));
-                progress.set(i, QStringLiteral("port fermé"));
-                return;
-            }
-            Exchange exchange(serial, steadyClock());
-            reports[i] = task(exchange, port, [&, i](const QString& p) { progress.set(i, p); });
-            // A port that went away outranks whatever the command made of its silence.
-            if (exchange.portLost())
-                reports[i] =
-                    failure(port, kPortClosed,
-                            QStringLiteral("le port a été perdu (adaptateur débranché ?)"));
-            reports[i].port = port;
-            progress.set(i, QStringLiteral("terminé"));
+        trace::TraceLog* log = traceFor(s);
+        threads.emplace_back(QThread::create([&, i, port, log] {
+            TrafficTap serial(std::make_unique<QtSerialPort>());
+            traced(s, serial, log, port, [&] {
+                if (!serial.open(port)) {
+                    reports[i] =
+                        failure(port, kPortClosed, QStringLiteral("le port ne s'ouvre pas"));
+                    progress.set(i, QStringLiteral("port fermé"));
+                    return traceOutcome(reports[i]);
+                }
+                Exchange exchange(serial, steadyClock());
+                reports[i] = task(exchange, port, [&, i](const QString& p) { progress.set(i, p); });
+                // A port that went away outranks whatever the command made of its silence.
+                if (exchange.portLost())
+                    reports[i] =
+                        failure(port, kPortClosed,
+                                QStringLiteral("le port a été perdu (adaptateur débranché ?)"));
+                reports[i].port = port;
+                progress.set(i, QStringLiteral("terminé"));
+                return traceOutcome(reports[i]);
+            });
         }));
         threads.back()->start();
     }
@@ -260,19 +313,23 @@ int commandPorts(Streams& s, bool json) {
 }
 
 int commandDetect(Streams& s, bool json) {
-    QtSerialPort serial;
+    TrafficTap serial(std::make_unique<QtSerialPort>());
     Exchange exchange(serial, steadyClock());
     QJsonArray array;
     QStringList lines;
+    trace::TraceLog* log = traceFor(s);
     for (int n = 1; n <= 14; ++n) {
         if (s.progress) s.err << "\rdétection " << com(n) << "\x1b[K" << Qt::flush;
-        const board::PortState state = board::detectPort(exchange, n);
-        serial.close();
-        const QString name = state == board::PortState::Board  ? QStringLiteral("carte")
-                             : state == board::PortState::Free ? QStringLiteral("libre")
-                                                               : QStringLiteral("absent");
-        lines << QStringLiteral("%1 : %2").arg(com(n), name);
-        array.append(QJsonObject{{QStringLiteral("port"), n}, {QStringLiteral("etat"), name}});
+        traced(s, serial, log, n, [&] {
+            const board::PortState state = board::detectPort(exchange, n);
+            serial.close();
+            const QString name = state == board::PortState::Board  ? QStringLiteral("carte")
+                                 : state == board::PortState::Free ? QStringLiteral("libre")
+                                                                   : QStringLiteral("absent");
+            lines << QStringLiteral("%1 : %2").arg(com(n), name);
+            array.append(QJsonObject{{QStringLiteral("port"), n}, {QStringLiteral("etat"), name}});
+            return std::pair{name, false};
+        });
     }
     if (s.progress) s.err << "\r\x1b[K" << Qt::flush;
     if (json)
@@ -580,15 +637,8 @@ int commandDiff(Streams& s, const Invocation& inv) {
 
 }  // namespace
 
-int run(const QStringList& arguments, Streams s) {
-    const Parsed parsed = parse(arguments);
-    if (!parsed.invocation) {
-        s.err << "trvctl : " << parsed.error << "\n"
-              << "Essayez « trvctl --aide ».\n"
-              << Qt::flush;
-        return kUsage;
-    }
-    const Invocation& inv = *parsed.invocation;
+namespace {
+int runCommand(const Invocation& inv, Streams& s) {
     switch (inv.command) {
         case Command::Help:
             s.out << helpText() << Qt::flush;
@@ -614,6 +664,33 @@ int run(const QStringList& arguments, Streams s) {
             return commandPing(s, inv);
     }
     return kUsage;
+}
+}  // namespace
+
+int run(const QStringList& arguments, Streams s) {
+    const Parsed parsed = parse(arguments);
+    if (!parsed.invocation) {
+        s.err << "trvctl : " << parsed.error << "\n"
+              << "Essayez « trvctl --aide ».\n"
+              << Qt::flush;
+        return kUsage;
+    }
+    const Invocation& inv = *parsed.invocation;
+    if (inv.trace.isEmpty()) return runCommand(inv, s);
+
+    // The trace is written whatever the outcome: a failed run is when it is wanted most.
+    QStringList line = arguments;
+    const qsizetype at = line.indexOf(QStringLiteral("--trace"));
+    if (at >= 0) line.remove(at, 2);
+    Tracer tracer(QStringLiteral("trvctl ") + line.join(u' '));
+    s.tracer = &tracer;
+    int status = runCommand(inv, s);
+    QString error;
+    if (!tracer.save(inv.trace, &error)) {
+        s.err << "trvctl : " << error << "\n" << Qt::flush;
+        status = std::max(status, int(kUsage));
+    }
+    return status;
 }
 
 }  // namespace trv::cli

@@ -7,10 +7,13 @@
 // progress line to err.
 namespace trv::cli {
 
+class Tracer;
+
 struct Streams {
     QTextStream& out;
     QTextStream& err;
-    bool progress = false;  // err is a terminal: one progress line, rewritten in place
+    bool progress = false;     // err is a terminal: one progress line, rewritten in place
+    Tracer* tracer = nullptr;  // --trace: where the ports' traffic is gathered
 };
 
 // Runs one invocation; returns the exit status.

@@ -27,7 +27,7 @@ QString directionText(const Row& r) {
 QString meaningText(const Row& r) {
     switch (r.kind) {
         case RowKind::Operation: {
-            if (r.flags & flag::Running) return QStringLiteral("%1 — en cours").arg(r.text);
+            if (r.flags & flag::Running) return operationTitle(r);
             return QStringLiteral("%1 — %2 ms — %3")
                 .arg(r.text)
                 .arg(r.duration / 1000)
@@ -42,6 +42,11 @@ QString meaningText(const Row& r) {
             return (r.flags & flag::Discarded) ? r.text + QStringLiteral(" — écarté") : r.text;
     }
     return {};
+}
+
+QString operationTitle(const Row& r) {
+    return QStringLiteral("%1 — %2").arg(
+        r.text, (r.flags & flag::Running) ? QStringLiteral("en cours") : r.outcome);
 }
 
 bool standsOut(const Row& r) {
@@ -69,12 +74,16 @@ QString traceText(const TraceLog& log) {
 }
 
 bool saveTrace(const TraceLog& log, const QString& path, QString* error) {
+    return saveTraces({&log}, path, error);
+}
+
+bool saveTraces(const QList<const TraceLog*>& logs, const QString& path, QString* error) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         *error = QStringLiteral("Impossible d'écrire %1 : %2").arg(path, file.errorString());
         return false;
     }
-    file.write(traceText(log).toUtf8());
+    for (const TraceLog* log : logs) file.write(traceText(*log).toUtf8());
     if (!file.commit()) {
         *error = QStringLiteral("Impossible d'écrire %1 : %2").arg(path, file.errorString());
         return false;

@@ -15,10 +15,14 @@ QString directionText(const Row& r);                   // "→ carte", "← cart
 // outcome.
 QString meaningText(const Row& r);
 bool standsOut(const Row& r);
+// An operation's name and outcome, without its length: "Lire — terminée".
+QString operationTitle(const Row& r);
 
 QString rowLine(const TraceLog& log, const Row& r);
 QString traceText(const TraceLog& log);
 // Writes the whole trace atomically; false with a French reason on failure.
 bool saveTrace(const TraceLog& log, const QString& path, QString* error);
+// Several traces one after the other in one file (trvctl's ports, each on its own thread).
+bool saveTraces(const QList<const TraceLog*>& logs, const QString& path, QString* error);
 
 }  // namespace trv::trace

@@ -43,13 +43,18 @@ QVariant TraceModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             switch (index.column()) {
                 case Since:
-                    return operation ? QString() : sinceText(r);
+                    // An operation's row gives its length where its rows give their times.
+                    if (operation)
+                        return (r.flags & flag::Running)
+                                   ? QString()
+                                   : QStringLiteral("%1 ms").arg(r.duration / 1000);
+                    return sinceText(r);
                 case Clock:
                     return clockText(m_log, r);
                 case Direction:
                     return directionText(r);
                 case Meaning:
-                    return meaningText(r);
+                    return operation ? operationTitle(r) : meaningText(r);
                 case Hex:
                     return hexText(r.bytes);
                 case Text:

@@ -1,6 +1,7 @@
 // trvctl: its arguments and exit statuses, and whole runs against simulated boards, one and
 // several at once.
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -98,6 +99,9 @@ private slots:
         QTest::newRow("colour") << QStringList{"set", "-p", "3", "couleur6=rouge"} << "réglage inconnu : couleur6";
         QTest::newRow("colour name") << QStringList{"set", "-p", "3", "couleur2=bleu"} << "hors limites pour couleur2";
         QTest::newRow("ping count") << QStringList{"ping", "-p", "3", "-n", "0"} << "hors limites pour -n";
+        QTest::newRow("trace without file") << QStringList{"ping", "-p", "3", "--trace"} << "l'option --trace demande une valeur";
+        QTest::newRow("trace twice") << QStringList{"--trace", "a", "ping", "-p", "3", "--trace", "b"} << "l'option --trace est donnée deux fois";
+        QTest::newRow("trace to a folder that does not exist") << QStringList{"show", "@", "--trace", "/nonexistent/t.txt"} << "Impossible d'écrire /nonexistent/t.txt";
         QTest::newRow("diff one side") << QStringList{"diff", "a.hex"} << "diff compare deux images";
         QTest::newRow("diff two lists") << QStringList{"diff", "-p", "3,4", "-p", "5,6"} << "une liste de ports d'un seul côté";
         QTest::newRow("missing file") << QStringList{"write", "-p", "3", "/nonexistent/a.hex"} << "a.hex";
@@ -107,11 +111,13 @@ private slots:
     void usage() {
         QFETCH(QStringList, arguments);
         QFETCH(QString, reason);
+        arguments.replaceInStrings(QStringLiteral("@"), goodFile);
         board->clearReceived();
         const Run r = trvctl(arguments);
         QCOMPARE(r.status, int(kUsage));
         QVERIFY2(r.err.contains(reason), qPrintable(r.err));
-        QVERIFY(r.out.isEmpty());
+        // A trace that cannot be written does not hide the command's own result.
+        QCOMPARE(!r.out.isEmpty(), reason.startsWith(QStringLiteral("Impossible d'écrire")));
         QTest::qWait(50);
         QCOMPARE(board->received(), QByteArray());  // nothing reached the board
     }
@@ -183,6 +189,37 @@ private slots:
         QCOMPARE(r.status, status);
         QVERIFY2(r.out.split(u'\n').contains(line), qPrintable(r.out));
         QCOMPARE(board->eeprom(), before);
+    }
+
+    // --trace writes the traffic monitor's rows, for a run that worked and one that did not.
+    void traceOfTheTraffic() {
+        const QString path = files.filePath(QStringLiteral("trace.txt"));
+        auto lines = [&] {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split(u'\n')
+                                               : QStringList();
+        };
+        QCOMPARE(trvctl({"read", "-p", "3", "--trace", path}).status, int(kOk));
+        QStringList l = lines();
+        QVERIFY2(
+            l[0].startsWith(QStringLiteral("=== ")) &&
+                l[0].endsWith(QStringLiteral("COM3 : trvctl read -p 3 — ") +
+                              l[0].section(u'—', 1, 1).trimmed() + QStringLiteral(" — image lue")),
+            qPrintable(l[0]));
+        QCOMPARE(l.filter(QStringLiteral("→ carte  X1X lecture ")).size(), 128);
+        const sim::Eeprom image = board->eeprom();
+        QVERIFY(l.filter(QStringLiteral("← carte  octet 0x")).size() == 128);
+        QVERIFY(l[l.indexOf(l.filter(QStringLiteral("← carte  octet 0x")).front())].contains(
+            QStringLiteral("octet 0x%1 lu").arg(QLatin1String(test::hexByte(image[0])))));
+        QVERIFY(l.filter(QRegularExpression(QStringLiteral("^!"))).isEmpty());
+
+        board->setFaults({true, 0, 0, false, false});
+        QCOMPARE(trvctl({"ping", "-p", "3", "-n", "2", "--trace", path}).status, int(kBoardFailed));
+        l = lines();
+        QVERIFY2(l[0].endsWith(QStringLiteral("Aucune réponse ; Réponses : 0 / 2 ; "
+                                              "Aller-retour : —")),
+                 qPrintable(l[0]));
+        QCOMPARE(l.filter(QStringLiteral("RRR mise en veille — sans réponse")).size(), 2);
     }
 
     // What a new user tries: read to a file, program the start, compare, show.
