@@ -19,9 +19,9 @@ QByteArray ack() { return QByteArrayLiteral("31\x02\x06\x03"); }
 QByteArray data(const char* digits) { return QByteArray("31\x02") + digits + '\x03'; }
 
 // Runs of commands separated by "|", frames within a run by ","; "~xx" is raw text.
-QList<QByteArray> runs(const QString& spec) {
+QList<QByteArray> runs(const QString& script) {
     QList<QByteArray> out;
-    for (const QString& run : spec.split(u'|')) {
+    for (const QString& run : script.split(u'|')) {
         QByteArray bytes;
         for (const QString& item : run.split(u',')) {
             const QStringList parts = item.split(u'*');
