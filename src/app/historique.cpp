@@ -141,16 +141,7 @@ void Historique::saveSelectedAs() {
     const std::optional<ImageBytes> bytes = selectedImage();
     if (!e || !bytes) return;
     const QString initial = prefs::imageFolder() + u'/' + QFileInfo(e->path).fileName();
-    QString name = fileDialogs().saveAsking(this, QStringLiteral("Enregistrer l'image sous"),
-                                            kImageSaveFilter, initial);
-    if (name.isEmpty()) return;
-    if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".hex");
-    const QString error = imagefile::writeFile(name, *bytes);
-    if (!error.isEmpty()) {
-        msg::plain(this, error);
-        return;
-    }
-    prefs::setImageFolder(QFileInfo(name).absolutePath());
+    saveImageAs(this, QStringLiteral("Enregistrer l'image sous"), initial, *bytes);
 }
 
 void Historique::openFolder() {

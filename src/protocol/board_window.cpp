@@ -185,13 +185,18 @@ void BoardWindow::saveGridImage() {
     }
     const QString initial =
         prefs::imageFolder() + u'/' + historyWindowName(this) + QStringLiteral(".hex");
-    QString name = fileDialogs().saveAsking(this, kSaveTitle, kImageSaveFilter, initial);
+    saveImageAs(this, kSaveTitle, initial, *bytes);
+}
+
+void saveImageAs(QWidget* parent, const QString& title, const QString& initial,
+                 const ImageBytes& bytes) {
+    QString name = fileDialogs().saveAsking(parent, title, kImageSaveFilter, initial);
     if (name.isEmpty()) return;
     // A name typed without an extension is an Intel HEX file.
     if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".hex");
-    const QString error = imagefile::writeFile(name, *bytes);
+    const QString error = imagefile::writeFile(name, bytes);
     if (!error.isEmpty()) {
-        msg::plain(this, error);
+        msg::plain(parent, error);
         return;
     }
     prefs::setImageFolder(QFileInfo(name).absolutePath());

@@ -38,6 +38,10 @@ struct Report {
 };
 // Shown after the exchange, so the message comes without the busy cursor.
 void showReport(QWidget* parent, const std::optional<Report>& report);
+// Asks for a file name (".hex" when none is typed) and writes the image there; a file that
+// cannot be written is reported, and the folder is remembered for the next time.
+void saveImageAs(QWidget* parent, const QString& title, const QString& initial,
+                 const ImageBytes& bytes);
 // The message a board operation's outcome calls for under the reply control.
 std::optional<Report> reportFor(const board::Result& result, board::ReplyControl reply,
                                 bool programming);
