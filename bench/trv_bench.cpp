@@ -24,11 +24,11 @@
 #include "grid/eeprom_image.h"
 #include "link/link.h"
 #include "link/qt_serial_port.h"
-#include "protocol/detect.h"
 #include "protocol/image_transfer.h"
-#include "protocol/window_exchange.h"
 #include "sim/pty_board.h"
 #include "trace/traffic_monitor.h"
+#include "windows/detect.h"
+#include "windows/window_exchange.h"
 
 namespace {
 constexpr double kMsPerByte = 10.0 * 1000.0 / 9600.0;  // ten bits a byte at 9600 baud

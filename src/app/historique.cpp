@@ -14,10 +14,10 @@
 
 #include "grid/image_file.h"
 #include "link/link.h"
-#include "protocol/board_window.h"
 #include "ui/file_dialogs.h"
 #include "ui/messages.h"
 #include "ui/preferences.h"
+#include "windows/board_window.h"
 
 namespace trv {
 namespace {

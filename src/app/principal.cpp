@@ -14,16 +14,16 @@
 #include "app/help.h"
 #include "app/historique.h"
 #include "config/configuration_file.h"
-#include "counter/dump_24c01.h"
-#include "link/configuration.h"
-#include "link/serial_ports.h"
-#include "link/vxmbase.h"
-#include "luminosity/lum.h"
-#include "protocol/detect.h"
-#include "protocol/link_test.h"
-#include "switches/sw.h"
+#include "counter/counter_window.h"
+#include "luminosity/luminosity_window.h"
+#include "switches/switches_window.h"
 #include "trace/traffic_monitor.h"
 #include "ui/preferences.h"
+#include "windows/detect.h"
+#include "windows/link_test.h"
+#include "windows/port_guard.h"
+#include "windows/serial_ports_window.h"
+#include "windows/settings_window.h"
 
 namespace trv {
 
@@ -186,9 +186,9 @@ W* Principal::showChild(QPointer<QMdiSubWindow>& slot, Make make) {
     return qobject_cast<W*>(slot->widget());
 }
 
-Configuration* Principal::showConfiguration() {
-    auto* c = showChild<Configuration>(m_configuration,
-                                       [this] { return new Configuration(m_link, this); });
+SettingsWindow* Principal::showConfiguration() {
+    auto* c = showChild<SettingsWindow>(m_configuration,
+                                        [this] { return new SettingsWindow(m_link, this); });
     m_configuration->showNormal();
     m_mdi->setActiveSubWindow(m_configuration);
     c->setFocus();
@@ -206,25 +206,25 @@ Detect* Principal::showDetect() {
 board::ReplyControl Principal::replyControl() const {
     // Without a settings window the port is closed and the guard stops every operation
     // before the setting is read; "OUI" is the setting's start-up value.
-    if (Configuration* c = configuration()) return c->settings().reply;
+    if (SettingsWindow* c = configuration()) return c->settings().reply;
     return board::ReplyControl::Oui;
 }
 
-Dump24c01* Principal::showCounter() {
-    return showChild<Dump24c01>(m_counter, [this] {
-        return withVerification(new Dump24c01(m_link, [this] { return replyControl(); }));
+CounterWindow* Principal::showCounter() {
+    return showChild<CounterWindow>(m_counter, [this] {
+        return withVerification(new CounterWindow(m_link, [this] { return replyControl(); }));
     });
 }
 
-Lum* Principal::showLuminosity() {
-    return showChild<Lum>(m_luminosity, [this] {
-        return withVerification(new Lum(m_link, [this] { return replyControl(); }));
+LuminosityWindow* Principal::showLuminosity() {
+    return showChild<LuminosityWindow>(m_luminosity, [this] {
+        return withVerification(new LuminosityWindow(m_link, [this] { return replyControl(); }));
     });
 }
 
-Sw* Principal::showSwitches() {
-    return showChild<Sw>(m_switches, [this] {
-        return withVerification(new Sw(m_link, [this] { return replyControl(); }));
+SwitchesWindow* Principal::showSwitches() {
+    return showChild<SwitchesWindow>(m_switches, [this] {
+        return withVerification(new SwitchesWindow(m_link, [this] { return replyControl(); }));
     });
 }
 
@@ -236,25 +236,25 @@ LinkTest* Principal::showLinkTest() {
     return showChild<LinkTest>(m_linkTest, [this] { return new LinkTest(m_link); });
 }
 
-SerialPorts* Principal::showSerialPorts() {
-    return showChild<SerialPorts>(m_serialPorts, [] { return new SerialPorts; });
+SerialPortsWindow* Principal::showSerialPorts() {
+    return showChild<SerialPortsWindow>(m_serialPorts, [] { return new SerialPortsWindow; });
 }
 
-SerialPorts* Principal::serialPorts() const {
-    return m_serialPorts ? qobject_cast<SerialPorts*>(m_serialPorts->widget()) : nullptr;
+SerialPortsWindow* Principal::serialPorts() const {
+    return m_serialPorts ? qobject_cast<SerialPortsWindow*>(m_serialPorts->widget()) : nullptr;
 }
 
-Configuration* Principal::configuration() const {
-    return m_configuration ? qobject_cast<Configuration*>(m_configuration->widget()) : nullptr;
+SettingsWindow* Principal::configuration() const {
+    return m_configuration ? qobject_cast<SettingsWindow*>(m_configuration->widget()) : nullptr;
 }
-Dump24c01* Principal::counter() const {
-    return m_counter ? qobject_cast<Dump24c01*>(m_counter->widget()) : nullptr;
+CounterWindow* Principal::counter() const {
+    return m_counter ? qobject_cast<CounterWindow*>(m_counter->widget()) : nullptr;
 }
-Lum* Principal::luminosity() const {
-    return m_luminosity ? qobject_cast<Lum*>(m_luminosity->widget()) : nullptr;
+LuminosityWindow* Principal::luminosity() const {
+    return m_luminosity ? qobject_cast<LuminosityWindow*>(m_luminosity->widget()) : nullptr;
 }
-Sw* Principal::switches() const {
-    return m_switches ? qobject_cast<Sw*>(m_switches->widget()) : nullptr;
+SwitchesWindow* Principal::switches() const {
+    return m_switches ? qobject_cast<SwitchesWindow*>(m_switches->widget()) : nullptr;
 }
 Detect* Principal::detect() const {
     return m_detect ? qobject_cast<Detect*>(m_detect->widget()) : nullptr;
@@ -279,8 +279,8 @@ void Principal::gateBoardWindows(bool monoColour) {
     QAction* switchesEntry = action("MENU_MISEALH");
     switchesEntry->setEnabled(false);
     showSwitches();
-    Lum* lum = showLuminosity();
-    Dump24c01* dump = showCounter();
+    LuminosityWindow* lum = showLuminosity();
+    CounterWindow* dump = showCounter();
     dump->applyColourSetting(monoColour);
     lum->applyColourSetting(monoColour);
     switchesEntry->setEnabled(true);

@@ -5,9 +5,9 @@
 #include <functional>
 #include <memory>
 
-#include "link/board_windows.h"
 #include "link/link.h"
 #include "protocol/board_operations.h"
+#include "windows/board_windows.h"
 
 class QAction;
 class QMdiArea;
@@ -18,13 +18,13 @@ class QUrl;
 namespace trv {
 
 class BoardWindow;
-class Configuration;
+class SettingsWindow;
 class Detect;
 class Historique;
-class Dump24c01;
-class Lum;
-class SerialPorts;
-class Sw;
+class CounterWindow;
+class LuminosityWindow;
+class SerialPortsWindow;
+class SwitchesWindow;
 class LinkTest;
 class TrafficMonitor;
 
@@ -41,20 +41,20 @@ public:
     QAction* action(const char* name) const;
 
     // Show a child window: create it when absent, else bring it to the front.
-    Configuration* showConfiguration();  // also in the normal state, with the focus
+    SettingsWindow* showConfiguration();  // also in the normal state, with the focus
     Detect* showDetect();
     Historique* showHistory();  // "Historique des images…", listed afresh
-    Dump24c01* showCounter();
-    Lum* showLuminosity();
-    Sw* showSwitches();
+    CounterWindow* showCounter();
+    LuminosityWindow* showLuminosity();
+    SwitchesWindow* showSwitches();
     TrafficMonitor* showTrafficMonitor();
     LinkTest* showLinkTest();
-    SerialPorts* showSerialPorts();
+    SerialPortsWindow* showSerialPorts();
 
-    Configuration* configuration() const;
-    Dump24c01* counter() const;
-    Lum* luminosity() const;
-    Sw* switches() const;
+    SettingsWindow* configuration() const;
+    CounterWindow* counter() const;
+    LuminosityWindow* luminosity() const;
+    SwitchesWindow* switches() const;
     Detect* detect() const;
     TrafficMonitor* trafficMonitor() const;
     LinkTest* linkTest() const;
@@ -62,7 +62,7 @@ public:
     // The board window in front (counter, luminosity or microswitches), if any: the one the
     // "&Image" menu acts on.
     BoardWindow* activeBoardWindow() const;
-    SerialPorts* serialPorts() const;
+    SerialPortsWindow* serialPorts() const;
 
     // The "&Outils" menu: every tool of the program (ports, traffic, link test) has its entry
     // here.

@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "config/kel_file.h"
-#include "link/configuration.h"
 #include "ui/messages.h"
+#include "windows/settings_window.h"
 
 namespace trv {
 namespace {
@@ -35,7 +35,7 @@ std::optional<QByteArray> readHead(const QString& name) {
     return head;
 }
 
-kel::Selections selectionsOf(const Configuration& settings) {
+kel::Selections selectionsOf(const SettingsWindow& settings) {
     kel::Selections s;
     for (int i = 0; i < kSettingCount; ++i) {
         s.indexes[std::size_t(i)] = settings.index(Setting(i));
@@ -49,7 +49,7 @@ kel::Selections selectionsOf(const Configuration& settings) {
 bool writeFile(const QString& name, const ShowSettings& showSettings) {
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    Configuration* settings = showSettings();
+    SettingsWindow* settings = showSettings();
     if (!settings) return true;
     const QByteArray bytes =
         kel::writeKelFile(selectionsOf(*settings), QDateTime::currentDateTime());
@@ -59,7 +59,7 @@ bool writeFile(const QString& name, const ShowSettings& showSettings) {
 
 // Sets the indexes in file order and stops at the first one its list lacks; only a
 // complete set is validated.
-void applyIndexes(const std::vector<int>& indexes, Configuration& settings) {
+void applyIndexes(const std::vector<int>& indexes, SettingsWindow& settings) {
     for (std::size_t i = 0; i < indexes.size(); ++i)
         if (!settings.setIndex(Setting(i), indexes[i])) return;
     if (indexes.size() == std::size_t(kSettingCount)) settings.OUVERTURE_DU_COM();
@@ -77,7 +77,7 @@ void openConfiguration(const ShowSettings& showSettings, QWidget* parent) {
         name = dialogs().open(parent, kOpenTitle, kOpenFilter, name);
     }
     if (!head) return;
-    Configuration* settings = showSettings();
+    SettingsWindow* settings = showSettings();
     if (settings) applyIndexes(kel::readKelIndexes(*head), *settings);
 }
 

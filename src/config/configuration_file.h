@@ -11,11 +11,11 @@ class QWidget;
 // eight selections of the settings window kept in a ".kel" file and loaded back.
 namespace trv {
 
-class Configuration;
+class SettingsWindow;
 
 // Shows the settings window CONFIGURATION (creating it when needed) in its normal state,
 // gives it the focus and returns it. The main window provides it.
-using ShowSettings = std::function<Configuration*()>;
+using ShowSettings = std::function<SettingsWindow*()>;
 
 // Asks the user for a file name, then reads the file's first eight indexes into the
 // settings window and, when all eight are entries of their lists, presses BOUTON_VALIDE,

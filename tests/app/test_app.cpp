@@ -23,19 +23,19 @@
 #include "app/kel_nd_splash.h"
 #include "app/principal.h"
 #include "config/configuration_file.h"
-#include "counter/dump_24c01.h"
+#include "counter/counter_window.h"
 #include "grid/image_file.h"
 #include "grid/image_history.h"
 #include "lang/qt_french.h"
-#include "link/configuration.h"
 #include "link/port_map.h"
 #include "link/qt_serial_port.h"
-#include "link/vxmbase.h"
-#include "luminosity/lum.h"
-#include "switches/sw.h"
+#include "luminosity/luminosity_window.h"
+#include "switches/switches_window.h"
 #include "test_support.h"
 #include "trace/traffic_monitor.h"
 #include "ui/file_dialogs.h"
+#include "windows/port_guard.h"
+#include "windows/settings_window.h"
 
 using namespace trv;
 
@@ -48,7 +48,7 @@ class AppTest : public QObject {
     std::unique_ptr<test::TempDataHome> home;
     std::unique_ptr<Principal> main;
 
-    Configuration* settings() { return main->configuration(); }
+    SettingsWindow* settings() { return main->configuration(); }
     void validate(int comIndex) {
         settings()->setIndex(Setting::Com, comIndex);
         settings()->validateButton()->click();
@@ -70,7 +70,7 @@ private slots:
     void startUpState() {
         QVERIFY(main->windowState() & Qt::WindowMaximized);
         QCOMPARE(main->windowTitle(), QStringLiteral(" Gestion Compteur / Décompteur TRV."));
-        Configuration* c = settings();
+        SettingsWindow* c = settings();
         QVERIFY(c);
         QCOMPARE(c->windowTitle(), QStringLiteral(" Configuration."));
         const QStringList expected = {QStringLiteral("COM3:"),
@@ -125,12 +125,12 @@ private slots:
 
     void childWindowsExistOnceAndComeBackFresh() {
         main->action("MENU_MISEALH")->trigger();
-        Sw* first = main->switches();
+        SwitchesWindow* first = main->switches();
         main->action("MENU_MISEALH")->trigger();
         QCOMPARE(main->switches(), first);
         int count = 0;
         for (QMdiSubWindow* w : main->mdiArea()->subWindowList())
-            count += qobject_cast<Sw*>(w->widget()) != nullptr;
+            count += qobject_cast<SwitchesWindow*>(w->widget()) != nullptr;
         QCOMPARE(count, 1);
 
         main->action("MENU_PARA")->trigger();

@@ -11,9 +11,9 @@
 
 #include "config/configuration_file.h"
 #include "config/kel_file.h"
-#include "link/configuration.h"
 #include "link/link.h"
 #include "ui/messages.h"
+#include "windows/settings_window.h"
 
 #ifdef Q_OS_UNIX
 #include <signal.h>
@@ -21,8 +21,8 @@
 #include <sys/stat.h>
 #endif
 
-using trv::Configuration;
 using trv::Setting;
+using trv::SettingsWindow;
 
 namespace {
 
@@ -59,7 +59,7 @@ struct DialogCall {
     QString title, filter, initialName;
 };
 
-QList<int> indexesOf(const Configuration& c) {
+QList<int> indexesOf(const SettingsWindow& c) {
     QList<int> list;
     for (int i = 0; i < trv::kSettingCount; ++i) list << c.index(Setting(i));
     return list;
@@ -92,7 +92,7 @@ private:
     void open() {
         trv::openConfiguration([this] { return showSettings(); }, nullptr);
     }
-    Configuration* showSettings() {
+    SettingsWindow* showSettings() {
         ++m_shown;
         m_settings->show();
         m_settings->setWindowState(Qt::WindowNoState);
@@ -117,7 +117,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     FakePort* m_port = nullptr;
     std::unique_ptr<trv::Link> m_link;
-    std::unique_ptr<Configuration> m_settings;
+    std::unique_ptr<SettingsWindow> m_settings;
     int m_shown = 0;
     QStringList m_answers;  // what the dialogs return, in turn; cancel once exhausted
     QList<DialogCall> m_calls;
@@ -131,7 +131,7 @@ void TestConfigurationFile::init() {
     m_port = port.get();
     m_port->existing = {1, 2, 3, 12};
     m_link = std::make_unique<trv::Link>(std::move(port));
-    m_settings = std::make_unique<Configuration>(*m_link, nullptr);
+    m_settings = std::make_unique<SettingsWindow>(*m_link, nullptr);
     m_shown = 0;
     m_answers.clear();
     m_calls.clear();

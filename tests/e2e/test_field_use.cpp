@@ -17,15 +17,15 @@
 
 #include "app/kel_nd_splash.h"
 #include "app/principal.h"
-#include "counter/dump_24c01.h"
-#include "link/configuration.h"
+#include "counter/counter_window.h"
 #include "link/qt_serial_port.h"
-#include "luminosity/lum.h"
-#include "protocol/detect.h"
+#include "luminosity/luminosity_window.h"
 #include "sim/pty_board.h"
-#include "switches/sw.h"
+#include "switches/switches_window.h"
 #include "test_support.h"
 #include "ui/text_fit.h"
+#include "windows/detect.h"
+#include "windows/settings_window.h"
 
 using namespace trv;
 
@@ -70,7 +70,7 @@ class FieldUseTest : public QObject {
     std::unique_ptr<sim::PtyBoard> board;
     std::unique_ptr<Principal> main;
 
-    Configuration* settings() { return main->configuration(); }
+    SettingsWindow* settings() { return main->configuration(); }
     void validate() {
         test::MessageRecorder recorder;
         settings()->validateButton()->click();
@@ -148,7 +148,7 @@ private slots:
     void everyTextFits() {
         validate();
         test::MessageRecorder recorder;
-        Dump24c01* counter = main->counter();
+        CounterWindow* counter = main->counter();
         counter->butLitPara->click();
         QCOMPARE(counter->valeur[0]->text(), QStringLiteral("1234567890"));
         QCOMPARE(counter->valeur[1]->text(), QStringLiteral("9876543210"));
@@ -216,7 +216,7 @@ private slots:
         QTest::keyClick(settings()->validateButton(), Qt::Key_Return);
         QCOMPARE(recorder.texts(),
                  QStringList{QStringLiteral("Ouverture du port COM3: effectuée avec succès.")});
-        Dump24c01* counter = main->counter();
+        CounterWindow* counter = main->counter();
         QTRY_COMPARE(QApplication::focusWidget(), counter->valeur[0]);
 
         // Panel closed: Tab never enters the grid.
@@ -261,7 +261,7 @@ private slots:
         QFETCH(QString, request);
         validate();
         main->showDetect();
-        Dump24c01* counter = main->counter();
+        CounterWindow* counter = main->counter();
         const std::map<QString, std::function<void()>> requests{
             {"program", [&] { counter->butEcritPara->click(); }},
             {"grid write", [&] { counter->grid().butWr->click(); }},

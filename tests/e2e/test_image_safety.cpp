@@ -12,11 +12,11 @@
 #include <QTreeWidget>
 
 #include "app/historique.h"
-#include "counter/dump_24c01.h"
+#include "counter/counter_window.h"
 #include "grid/image_file.h"
 #include "grid/image_history.h"
 #include "link/link.h"
-#include "luminosity/lum.h"
+#include "luminosity/luminosity_window.h"
 #include "protocol/frames.h"
 #include "simulated_board.h"
 #include "test_support.h"
@@ -67,8 +67,9 @@ class ImageSafetyTest : public test::SharedBoardTest {
     Q_OBJECT
     bool verify = false;
 
-    std::unique_ptr<Dump24c01> counter() {
-        auto w = std::make_unique<Dump24c01>(*link, [this] { return test::replyControl(reply); });
+    std::unique_ptr<CounterWindow> counter() {
+        auto w =
+            std::make_unique<CounterWindow>(*link, [this] { return test::replyControl(reply); });
         w->setVerifySetting([this] { return verify; });
         return w;
     }
@@ -267,7 +268,7 @@ private slots:
 
         recorder.clear();
         board->setFaults({});
-        Lum lum(*link, [this] { return test::replyControl(reply); });
+        LuminosityWindow lum(*link, [this] { return test::replyControl(reply); });
         lum.setVerifySetting([] { return true; });
         lum.Option1[3]->setChecked(true);
         lum.programSettings();

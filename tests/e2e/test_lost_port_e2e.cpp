@@ -12,8 +12,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "counter/dump_24c01.h"
-#include "link/configuration.h"
+#include "counter/counter_window.h"
 #include "link/link.h"
 #include "link/port_map.h"
 #include "link/qt_serial_port.h"
@@ -21,6 +20,7 @@
 #include "protocol/frames.h"
 #include "test_support.h"
 #include "ui/colours.h"
+#include "windows/settings_window.h"
 
 using namespace trv;
 
@@ -139,11 +139,11 @@ private slots:
         auto owned = std::make_unique<WatchedPort>();
         WatchedPort& port = *owned;
         Link link(std::move(owned));
-        Configuration settings(link, nullptr);
+        SettingsWindow settings(link, nullptr);
         settings.setIndex(Setting::Com, kPort - 1);
         settings.validateButton()->click();
         QVERIFY(link.portOpen());
-        Dump24c01 w(link, [reply] {
+        CounterWindow w(link, [reply] {
             return reply == QLatin1String("NON") ? board::ReplyControl::Non
                                                  : board::ReplyControl::Oui;
         });

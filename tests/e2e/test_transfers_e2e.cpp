@@ -8,12 +8,12 @@
 
 #include "link/link.h"
 #include "link/qt_serial_port.h"
-#include "protocol/board_window.h"
-#include "protocol/detect.h"
 #include "protocol/frames.h"
 #include "simulated_board.h"
 #include "test_support.h"
 #include "ui/colours.h"
+#include "windows/board_window.h"
+#include "windows/detect.h"
 
 using namespace trv;
 

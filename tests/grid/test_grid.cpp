@@ -6,9 +6,9 @@
 
 #include "grid/eeprom_image.h"
 #include "link/link.h"
-#include "protocol/board_window.h"
 #include "test_support.h"
 #include "ui/colours.h"
+#include "windows/board_window.h"
 
 using namespace trv;
 
@@ -52,7 +52,7 @@ private slots:
         BoardWindow w(
             *link, [] { return board::ReplyControl::Oui; }, {3360, true, true}, ReadVariant::Plain,
             nullptr);
-        GridWidget& g = w.grid();
+        GridControls& g = w.grid();
         QCOMPARE(g.Text1[128]->text(), QStringLiteral("0"));
         QCOMPARE(g.Text1[5]->objectName(), QStringLiteral("Text1(5)"));
         QCOMPARE(g.Text1[5]->accessibleName(), QStringLiteral("Text1(5)"));

@@ -11,14 +11,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "link/configuration.h"
 #include "link/link.h"
 #include "link/open_failure.h"
 #include "link/port_assignment.h"
 #include "link/port_map.h"
 #include "link/qt_serial_port.h"
-#include "link/serial_ports.h"
 #include "test_support.h"
+#include "windows/serial_ports_window.h"
+#include "windows/settings_window.h"
 
 using namespace trv;
 using Cause = OpenFailure::Cause;
@@ -77,13 +77,14 @@ private slots:
         const QList<PortEntry> e = portEntries(ports, devices);
         QCOMPARE(e.size(), kAssignablePorts);
         QCOMPARE(e[0].state, PortEntry::State::Unassigned);
-        QCOMPARE(SerialPorts::leadsTo(e[0]), QStringLiteral("non associé"));
+        QCOMPARE(SerialPortsWindow::leadsTo(e[0]), QStringLiteral("non associé"));
         QCOMPARE(e[1].state, PortEntry::State::Present);
         QCOMPARE(e[1].device, QFileInfo(node("ttyUSB0")).canonicalFilePath());
         QVERIFY(e[1].info);
         QCOMPARE(e[1].info->serialNumber, QStringLiteral("A1B2C3"));
         QCOMPARE(e[2].state, PortEntry::State::Unplugged);
-        QCOMPARE(SerialPorts::leadsTo(e[2]), QStringLiteral("débranché (%1)").arg(node("pts7")));
+        QCOMPARE(SerialPortsWindow::leadsTo(e[2]),
+                 QStringLiteral("débranché (%1)").arg(node("pts7")));
         QCOMPARE(e[3].state, PortEntry::State::Present);
         QVERIFY(!e[3].info);
         QCOMPARE(portsLeadingTo(e, node("ttyUSB0")), (QList<int>{2, 5}));
@@ -95,7 +96,7 @@ private slots:
     // The window links the selected device (by its stable name when there is one), replaces
     // a link in place, removes only links, and never touches a device entry.
     void windowAssignsAndRemoves() {
-        SerialPorts w(ports, byId, [this] { return devices; });
+        SerialPortsWindow w(ports, byId, [this] { return devices; });
         test::MessageRecorder recorder;
         QVERIFY(touch(portLinkPath(6)));  // stands for a device node under that name
         w.refresh();
@@ -136,14 +137,14 @@ private slots:
     }
 
     void windowLooksAgainOnlyWhileShown() {
-        SerialPorts w(ports, byId, [this] { return devices; });
+        SerialPortsWindow w(ports, byId, [this] { return devices; });
         QVERIFY(!w.refreshTimer().isActive());
         w.show();
         QVERIFY(w.refreshTimer().isActive());
         // A link made behind the window's back shows within one period.
         QVERIFY(QFile::link(node("ttyUSB1"), portLinkPath(9)));
         QTRY_COMPARE_WITH_TIMEOUT(w.devices()->item(1, 5)->text(), QStringLiteral("COM9"),
-                                  SerialPorts::kRefreshMs * 2);
+                                  SerialPortsWindow::kRefreshMs * 2);
         w.hide();
         QVERIFY(!w.refreshTimer().isActive());
     }
@@ -268,7 +269,7 @@ private slots:
     // The opening's message stays word for word; the cause comes under it.
     void settingsWindowShowsTheCause() {
         Link link(std::make_unique<QtSerialPort>());
-        Configuration c(link, nullptr);
+        SettingsWindow c(link, nullptr);
         test::MessageRecorder recorder;
         c.setIndex(Setting::Com, 6);
         c.validateButton()->click();

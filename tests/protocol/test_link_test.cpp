@@ -10,8 +10,8 @@
 
 #include "protocol/frames.h"
 #include "protocol/link_probe.h"
-#include "protocol/link_test.h"
 #include "simulated_board.h"
+#include "windows/link_test.h"
 
 using namespace trv;
 

@@ -8,9 +8,9 @@
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
 #include "protocol/image_transfer.h"
-#include "protocol/window_exchange.h"
 #include "test_support.h"
 #include "ui/colours.h"
+#include "windows/window_exchange.h"
 
 using namespace trv;
 

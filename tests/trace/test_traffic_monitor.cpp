@@ -4,10 +4,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "protocol/board_window.h"
 #include "simulated_board.h"
 #include "trace/format.h"
 #include "trace/traffic_monitor.h"
+#include "windows/board_window.h"
 
 using namespace trv;
 using trace::RowKind;
@@ -34,8 +34,8 @@ class TrafficMonitorTest : public test::SharedBoardTest {
     }
     std::unique_ptr<BoardWindow> boardWindow() {
         return std::make_unique<BoardWindow>(
-            *link, [] { return board::ReplyControl::Oui; }, GridWidget::Placement{3360, true, true},
-            ReadVariant::Plain, nullptr);
+            *link, [] { return board::ReplyControl::Oui; },
+            GridControls::Placement{3360, true, true}, ReadVariant::Plain, nullptr);
     }
 
 private slots:

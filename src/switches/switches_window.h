@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "protocol/board_window.h"
+#include "windows/board_window.h"
 
 class QLabel;
 class QLineEdit;
@@ -13,10 +13,10 @@ namespace trv {
 
 // The microswitch window SW: the board's two banks of DIP switches as levers with their
 // descriptions, and its colour variant. It only reads; nothing goes back to the board.
-class Sw : public BoardWindow {
+class SwitchesWindow : public BoardWindow {
     Q_OBJECT
 public:
-    Sw(Link& link, ReplyControl replyControl, QWidget* parent = nullptr);
+    SwitchesWindow(Link& link, ReplyControl replyControl, QWidget* parent = nullptr);
 
     void readSwitches();  // LIT_SW
 

@@ -1,4 +1,4 @@
-#include "protocol/board_window.h"
+#include "windows/board_window.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -7,12 +7,12 @@
 #include "compare/image_diff.h"
 #include "grid/image_file.h"
 #include "link/link.h"
-#include "link/vxmbase.h"
-#include "protocol/window_exchange.h"
 #include "ui/colours.h"
 #include "ui/file_dialogs.h"
 #include "ui/preferences.h"
 #include "ui/text_fit.h"
+#include "windows/port_guard.h"
+#include "windows/window_exchange.h"
 
 namespace trv {
 namespace {
@@ -71,7 +71,7 @@ std::optional<Report> reportFor(const board::Result& result, board::ReplyControl
     return std::nullopt;
 }
 
-BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Placement placement,
+BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridControls::Placement placement,
                          ReadVariant readVariant, QWidget* parent)
     : QWidget(parent),
       m_link(link),
@@ -79,10 +79,10 @@ BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Plac
       m_readVariant(readVariant),
       m_image(this) {
     setFont(windowFont());
-    m_grid = new GridWidget(m_image, this, placement);
-    connect(m_grid, &GridWidget::readRequested, this, &BoardWindow::readFromGrid);
+    m_grid = new GridControls(m_image, this, placement);
+    connect(m_grid, &GridControls::readRequested, this, &BoardWindow::readFromGrid);
     if (placement.fillButtons)
-        connect(m_grid, &GridWidget::writeRequested, this, &BoardWindow::writeFromGrid);
+        connect(m_grid, &GridControls::writeRequested, this, &BoardWindow::writeFromGrid);
     // The image is the transfer buffer: no fill while an exchange reads into or writes from it.
     m_grid->setRefusal([this] { return refuseWhileBusy(m_link); });
     m_grid->followVisibleArea(rect());

@@ -1,4 +1,4 @@
-#include "link/vxmbase.h"
+#include "windows/port_guard.h"
 
 #include <QCloseEvent>
 

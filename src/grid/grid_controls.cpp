@@ -1,4 +1,4 @@
-#include "grid/grid_widget.h"
+#include "grid/grid_controls.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -39,7 +39,7 @@ QLabel* gridLabel(const QString& text, int number, const QRect& geometry, QWidge
 }
 }  // namespace
 
-GridWidget::GridWidget(EepromImage& image, QWidget* window, Placement placement)
+GridControls::GridControls(EepromImage& image, QWidget* window, Placement placement)
     : QObject(window), m_image(image), m_placement(placement) {
     const int left = placement.left;
     auto* title = new QLabel(QStringLiteral("24C01  (128octets)  "), window);
@@ -86,20 +86,20 @@ GridWidget::GridWidget(EepromImage& image, QWidget* window, Placement placement)
                                twipRect(left - 120, 4200, 7815, 375), window);
         extension->setToolTip(QStringLiteral(
             "Voir le flux de la centrale et ajuster la fréquence de lecture de celui-ci."));
-        connect(extension, &QPushButton::clicked, this, &GridWidget::closeExtensionRequested);
+        connect(extension, &QPushButton::clicked, this, &GridControls::closeExtensionRequested);
     }
 
-    connect(butRd, &QPushButton::clicked, this, &GridWidget::readRequested);
+    connect(butRd, &QPushButton::clicked, this, &GridControls::readRequested);
     if (placement.fillButtons) {
-        connect(butWr, &QPushButton::clicked, this, &GridWidget::writeRequested);
-        connect(butEdit, &QPushButton::clicked, this, &GridWidget::fillFromBox);
-        connect(butLin, &QPushButton::clicked, this, &GridWidget::fillWithAddresses);
+        connect(butWr, &QPushButton::clicked, this, &GridControls::writeRequested);
+        connect(butEdit, &QPushButton::clicked, this, &GridControls::fillFromBox);
+        connect(butLin, &QPushButton::clicked, this, &GridControls::fillWithAddresses);
     }
-    connect(&m_image, &EepromImage::cellChanged, this, &GridWidget::showCell);
+    connect(&m_image, &EepromImage::cellChanged, this, &GridControls::showCell);
     for (int i = 0; i < kImageSize; ++i) showCell(i);
 }
 
-QList<QWidget*> GridWidget::tabOrder() const {
+QList<QWidget*> GridControls::tabOrder() const {
     QList<QWidget*> order;
     for (int i = 0; i < kImageSize; ++i) order << Text1[std::size_t(i)];
     order << butRd << butEdit << Text1[128] << butLin << butWr;
@@ -107,13 +107,13 @@ QList<QWidget*> GridWidget::tabOrder() const {
     return order;
 }
 
-void GridWidget::followVisibleArea(const QRect& visible) {
+void GridControls::followVisibleArea(const QRect& visible) {
     for (QWidget* control : tabOrder())
         control->setFocusPolicy(visible.contains(control->geometry().center()) ? Qt::StrongFocus
                                                                                : Qt::NoFocus);
 }
 
-void GridWidget::showCell(int address) {
+void GridControls::showCell(int address) {
     QLineEdit* cell = Text1[std::size_t(address)];
     const QString text = m_image.text(address);
     if (cell->text() != text) cell->setText(text);
@@ -126,14 +126,14 @@ void GridWidget::showCell(int address) {
     }
 }
 
-void GridWidget::fillFromBox() {
+void GridControls::fillFromBox() {
     if (m_refused()) return;
     const QString value = Text1[128]->text();
     for (int i = 0; i < kImageSize; ++i) m_image.setText(i, value);
     for (int i = 0; i < kImageSize; ++i) m_image.setColour(i, colour::kWhite);
 }
 
-void GridWidget::fillWithAddresses() {
+void GridControls::fillWithAddresses() {
     if (m_refused()) return;
     for (int i = 0; i < kImageSize; ++i) m_image.setText(i, byteText(unsigned(i)));
     for (int i = 0; i < kImageSize; ++i) m_image.setColour(i, colour::kWhite);

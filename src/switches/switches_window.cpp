@@ -1,4 +1,4 @@
-#include "switches/sw.h"
+#include "switches/switches_window.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -8,12 +8,12 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "link/vxmbase.h"
 #include "switches/switch_codec.h"
 #include "ui/colours.h"
 #include "ui/naming.h"
 #include "ui/text_fit.h"
 #include "ui/twips.h"
+#include "windows/port_guard.h"
 
 namespace trv {
 namespace sc = switches;
@@ -115,7 +115,7 @@ void descriptions(const std::array<const char16_t*, 8>& texts, int left,
 
 }  // namespace
 
-Sw::Sw(Link& link, ReplyControl replyControl, QWidget* parent)
+SwitchesWindow::SwitchesWindow(Link& link, ReplyControl replyControl, QWidget* parent)
     : BoardWindow(link, std::move(replyControl), {6480, false, false}, ReadVariant::ClosingRrr,
                   parent) {
     setObjectName(QStringLiteral("SW"));
@@ -144,22 +144,22 @@ Sw::Sw(Link& link, ReplyControl replyControl, QWidget* parent)
             description(bank, i)->installEventFilter(this);
         }
     }
-    connect(litSw, &QPushButton::clicked, this, &Sw::readSwitches);
+    connect(litSw, &QPushButton::clicked, this, &SwitchesWindow::readSwitches);
     alsoShows(label30,
               {sc::variantText(sc::Variant::Unknown), sc::variantText(sc::Variant::ThreeColours),
                sc::variantText(sc::Variant::OneColour)});
     finishWindow(this);
 }
 
-QScrollBar* Sw::lever(Bank bank, int index) const {
+QScrollBar* SwitchesWindow::lever(Bank bank, int index) const {
     return (bank == Bank::Sw1 ? SW1 : SW2)[std::size_t(index)];
 }
 
-QLineEdit* Sw::description(Bank bank, int index) const {
+QLineEdit* SwitchesWindow::description(Bank bank, int index) const {
     return (bank == Bank::Sw1 ? Text3 : Text2)[std::size_t(index)];
 }
 
-void Sw::leverChanged(Bank bank, int index) {
+void SwitchesWindow::leverChanged(Bank bank, int index) {
     const int value = lever(bank, index)->value();
     if (value == sc::kLeverOff)
         colour::setBackground(description(bank, index), colour::kWhite);
@@ -167,7 +167,7 @@ void Sw::leverChanged(Bank bank, int index) {
         colour::setBackground(description(bank, index), colour::kGreen);
 }
 
-void Sw::descriptionClicked(Bank bank, int index) {
+void SwitchesWindow::descriptionClicked(Bank bank, int index) {
     QLineEdit* box = description(bank, index);
     const auto background = colour::background(box);
     if (background == colour::kGreen) {
@@ -179,7 +179,7 @@ void Sw::descriptionClicked(Bank bank, int index) {
     }
 }
 
-bool Sw::eventFilter(QObject* watched, QEvent* event) {
+bool SwitchesWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress) {
         for (Bank bank : {Bank::Sw1, Bank::Sw2}) {
             for (int i = 0; i < sc::kLeversPerBank; ++i) {
@@ -193,7 +193,7 @@ bool Sw::eventFilter(QObject* watched, QEvent* event) {
     return BoardWindow::eventFilter(watched, event);
 }
 
-void Sw::resetDisplay() {
+void SwitchesWindow::resetDisplay() {
     label30->setText(sc::variantText(sc::Variant::Unknown));
     label30->repaint();
     for (int i = 0; i < sc::kLeversPerBank; ++i) {
@@ -209,7 +209,7 @@ void Sw::resetDisplay() {
     }
 }
 
-void Sw::showSwitches(const CellTexts& cells) {
+void SwitchesWindow::showSwitches(const CellTexts& cells) {
     const sc::Banks banks = sc::decodeBanks(cells);
     // Each change of value turns its description green through leverChanged.
     for (int i = 0; i < sc::kLeversPerBank; ++i)
@@ -220,12 +220,12 @@ void Sw::showSwitches(const CellTexts& cells) {
     if (variant != sc::Variant::Unknown) label30->setText(sc::variantText(variant));
 }
 
-void Sw::showLoadedImage(const CellTexts& cells) {
+void SwitchesWindow::showLoadedImage(const CellTexts& cells) {
     resetDisplay();
     showSwitches(cells);
 }
 
-void Sw::readSwitches() {
+void SwitchesWindow::readSwitches() {
     // Nothing is touched without an open port.
     if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
     // Every lever OFF and the variant unknown, shown before the board is asked.

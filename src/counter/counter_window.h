@@ -3,7 +3,7 @@
 #include <array>
 #include <optional>
 
-#include "protocol/board_window.h"
+#include "windows/board_window.h"
 
 class QCheckBox;
 class QEvent;
@@ -14,12 +14,12 @@ namespace trv {
 
 // The counter parameters window dump_24c01: twelve rows of digit fields beside the EEPROM
 // image grid, read from and programmed into the board's image through the parameter map.
-class Dump24c01 : public BoardWindow {
+class CounterWindow : public BoardWindow {
     Q_OBJECT
 public:
     static constexpr int kRows = 12;
 
-    Dump24c01(Link& link, ReplyControl replyControl, QWidget* parent = nullptr);
+    CounterWindow(Link& link, ReplyControl replyControl, QWidget* parent = nullptr);
 
     // After each port opening: range labels orange, clickable only on a three-colour board.
     void applyColourSetting(bool monoColour);

@@ -1,4 +1,4 @@
-#include "counter/dump_24c01.h"
+#include "counter/counter_window.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -12,12 +12,12 @@
 
 #include "counter/parameter_map.h"
 #include "link/link.h"
-#include "link/vxmbase.h"
 #include "ui/buttons.h"
 #include "ui/colours.h"
 #include "ui/naming.h"
 #include "ui/text_fit.h"
 #include "ui/twips.h"
+#include "windows/port_guard.h"
 
 namespace trv {
 namespace {
@@ -35,7 +35,7 @@ struct Row {
     enum Access { Editable, FieldsDisabled, RowDisabled } access;
 };
 
-constexpr std::array<Row, Dump24c01::kRows> kRowTable{{
+constexpr std::array<Row, CounterWindow::kRows> kRowTable{{
     {"Départ:", 0, "10", "00", Row::Editable},
     {"Fin:", 1, "50", "00", Row::Editable},
     {"Relais 1:", 2, "3", "00", Row::Editable},
@@ -66,7 +66,7 @@ constexpr int kDecimalWidth = 345;
 constexpr int kRowWidth = kDecimalLeft + kDecimalWidth - kLabelLeft;
 constexpr int kCheckBoxWidth = 210;
 constexpr int kButtonHeight = 375;
-constexpr int kFirstButtonTop = kFirstRowTop + Dump24c01::kRows * kRowPitch + 60;
+constexpr int kFirstButtonTop = kFirstRowTop + CounterWindow::kRows * kRowPitch + 60;
 
 constexpr int kIntegerLength = 10;
 constexpr int kDecimalLength = 2;
@@ -101,7 +101,7 @@ bool isRangeLabel(int index) {
 
 }  // namespace
 
-Dump24c01::Dump24c01(Link& link, ReplyControl replyControl, QWidget* parent)
+CounterWindow::CounterWindow(Link& link, ReplyControl replyControl, QWidget* parent)
     : BoardWindow(link, std::move(replyControl), {3360, true, true}, ReadVariant::Plain, parent) {
     setObjectName(QStringLiteral("dump_24c01"));
     setWindowTitle(QStringLiteral(" Paramètres."));
@@ -113,15 +113,15 @@ Dump24c01::Dump24c01(Link& link, ReplyControl replyControl, QWidget* parent)
     butEcritPara = rowButton(this, QStringLiteral("Programme les paramètres"), "but_ecrit_para",
                              QStringLiteral("Programme les paramètres du compteur."),
                              kFirstButtonTop + kButtonHeight + 45);
-    connect(butLitPara, &QPushButton::clicked, this, &Dump24c01::lireParametres);
-    connect(butEcritPara, &QPushButton::clicked, this, &Dump24c01::programmeParametres);
+    connect(butLitPara, &QPushButton::clicked, this, &CounterWindow::lireParametres);
+    connect(butEcritPara, &QPushButton::clicked, this, &CounterWindow::programmeParametres);
 
     Command2 = new QPushButton(this);
     nameControl(Command2, QStringLiteral("Command2"));
     Command2->setToolTip(QStringLiteral("Section non documentée."));
     Command2->setGeometry(twipRect(2520, -120, 255, 4935));
-    connect(Command2, &QPushButton::clicked, this, &Dump24c01::openGridPanel);
-    connect(&grid(), &GridWidget::closeExtensionRequested, this, &Dump24c01::closeGridPanel);
+    connect(Command2, &QPushButton::clicked, this, &CounterWindow::openGridPanel);
+    connect(&grid(), &GridControls::closeExtensionRequested, this, &CounterWindow::closeGridPanel);
 
     // Tab follows the rows from "Départ" down, then the buttons, then the grid.
     QList<QWidget*> order;
@@ -137,7 +137,7 @@ Dump24c01::Dump24c01(Link& link, ReplyControl replyControl, QWidget* parent)
     finishWindow(this);
 }
 
-void Dump24c01::buildRows() {
+void CounterWindow::buildRows() {
     QFont small = font();
     small.setPointSizeF(8.25);
     for (int r = 0; r < kRows; ++r) {
@@ -213,12 +213,12 @@ void Dump24c01::buildRows() {
     POLREL2 = checkBox("POLREL2", 3);
 }
 
-void Dump24c01::setRangeLabelsOrange() {
+void CounterWindow::setRangeLabelsOrange() {
     for (int k = 0; k < counter::kRangeCount; ++k)
         colour::setBackground(intitu[std::size_t(counter::kFirstRangeLabel + k)], colour::kOrange);
 }
 
-void Dump24c01::applyColourSetting(bool monoColour) {
+void CounterWindow::applyColourSetting(bool monoColour) {
     // A one-colour board has no range colours to choose; the labels keep a background all
     // the same, and programming sends whatever they show.
     setRangeLabelsOrange();
@@ -226,12 +226,12 @@ void Dump24c01::applyColourSetting(bool monoColour) {
         intitu[std::size_t(counter::kFirstRangeLabel + k)]->setEnabled(!monoColour);
 }
 
-void Dump24c01::openGridPanel() {
+void CounterWindow::openGridPanel() {
     QWidget* frame = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
     frame->resize(twipSize(11790, 4980));
 }
 
-void Dump24c01::closeGridPanel() {
+void CounterWindow::closeGridPanel() {
     // The focus was in the grid (on the button that closes it, at least): it goes back to
     // the first field rather than to whatever follows out of view.
     const bool inGrid = grid().tabOrder().contains(focusWidget());
@@ -240,7 +240,7 @@ void Dump24c01::closeGridPanel() {
     if (inGrid) valeur[0]->setFocus();
 }
 
-bool Dump24c01::eventFilter(QObject* watched, QEvent* event) {
+bool CounterWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         for (int r = 0; r < kRows; ++r) {
@@ -255,14 +255,14 @@ bool Dump24c01::eventFilter(QObject* watched, QEvent* event) {
     return BoardWindow::eventFilter(watched, event);
 }
 
-void Dump24c01::rangeLabelClicked(int index) {
+void CounterWindow::rangeLabelClicked(int index) {
     if (!isRangeLabel(index)) return;
     QLineEdit* label = intitu[std::size_t(index)];
     if (!label->isEnabled()) return;
     colour::setBackground(label, counter::nextRangeColour(colour::background(label)));
 }
 
-void Dump24c01::decodeFields() {
+void CounterWindow::decodeFields() {
     const CellTexts& cells = image().texts();
     auto show = [&](int field) {
         if (const auto v = counter::decodeField(cells, field)) {
@@ -283,7 +283,7 @@ void Dump24c01::decodeFields() {
     show(counter::kRegisterField);
 }
 
-std::optional<QString> Dump24c01::unsendableFieldMessage() const {
+std::optional<QString> CounterWindow::unsendableFieldMessage() const {
     for (int f : counter::kProgrammedFields) {
         const ValueText value{valeur[std::size_t(f)]->text(), vdeci[std::size_t(f)]->text()};
         const auto part = counter::unsendablePart(f, value);
@@ -304,7 +304,7 @@ std::optional<QString> Dump24c01::unsendableFieldMessage() const {
     return std::nullopt;
 }
 
-board::CounterSettings Dump24c01::settingsFromFields() const {
+board::CounterSettings CounterWindow::settingsFromFields() const {
     board::CounterSettings settings;
     for (std::size_t i = 0; i < counter::kProgrammedFields.size(); ++i) {
         const auto f = std::size_t(counter::kProgrammedFields[i]);
@@ -318,7 +318,7 @@ board::CounterSettings Dump24c01::settingsFromFields() const {
     return settings;
 }
 
-void Dump24c01::clearFields() {
+void CounterWindow::clearFields() {
     setRangeLabelsOrange();
     for (int f = 0; f < kRows; ++f) {
         valeur[std::size_t(f)]->clear();
@@ -328,7 +328,7 @@ void Dump24c01::clearFields() {
     vdeci[counter::kRange1Field]->setText(QStringLiteral("00"));
 }
 
-void Dump24c01::showLoadedImage(const CellTexts& cells) {
+void CounterWindow::showLoadedImage(const CellTexts& cells) {
     // As "Lire les paramètres" shows an image: fields cleared, then, unless the reply
     // control checks the signature and finds none, decoded.
     clearFields();
@@ -339,13 +339,13 @@ void Dump24c01::showLoadedImage(const CellTexts& cells) {
     decodeFields();
 }
 
-void Dump24c01::lireParametres() {
+void CounterWindow::lireParametres() {
     if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
     clearFields();
     readBoard(butLitPara->text(), board::readCounter, [this](const CellTexts&) { decodeFields(); });
 }
 
-void Dump24c01::programmeParametres() {
+void CounterWindow::programmeParametres() {
     if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
     const board::CounterSettings settings = settingsFromFields();
     // The cells the window does not own go back to the board as the preliminary read finds

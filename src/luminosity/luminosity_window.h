@@ -3,7 +3,7 @@
 #include <array>
 #include <optional>
 
-#include "protocol/board_window.h"
+#include "windows/board_window.h"
 
 class QLabel;
 class QPushButton;
@@ -14,10 +14,10 @@ namespace trv {
 
 // The luminosity window LUM: the board's brightness mode, the light sensor's switching
 // period and its day/night threshold, read from and programmed into EEPROM cells 60 to 62.
-class Lum : public BoardWindow {
+class LuminosityWindow : public BoardWindow {
     Q_OBJECT
 public:
-    Lum(Link& link, ReplyControl replyControl, QWidget* parent = nullptr);
+    LuminosityWindow(Link& link, ReplyControl replyControl, QWidget* parent = nullptr);
 
     // After each port opening: the light-sensor controls only on a one-colour board.
     void applyColourSetting(bool monoColour);

@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-#include "counter/dump_24c01.h"
+#include "counter/counter_window.h"
 #include "link/link.h"
 #include "link/qt_serial_port.h"
 #include "protocol/frames.h"
@@ -79,7 +79,7 @@ class Dump24c01Test : public QObject {
 
     // A board on port 3 and an open link to it.
     struct Bench : test::BoardOnPort {
-        Dump24c01 w;
+        CounterWindow w;
         Bench(const sim::PtyBoard::Options& options, const QString& reply)
             : BoardOnPort(options), w(link, [reply] { return test::replyControl(reply); }) {}
     };
@@ -127,7 +127,7 @@ private slots:
         QFETCH(bool, editable);
         QFETCH(bool, labelEnabled);
         Link link(std::make_unique<QtSerialPort>());
-        Dump24c01 w(link, [] { return board::ReplyControl::Oui; });
+        CounterWindow w(link, [] { return board::ReplyControl::Oui; });
         auto* l = w.findChild<QLineEdit*>(QStringLiteral("intitu(%1)").arg(row));
         auto* v = w.findChild<QLineEdit*>(QStringLiteral("valeur(%1)").arg(field));
         auto* d = w.findChild<QLineEdit*>(QStringLiteral("vdeci(%1)").arg(field));
@@ -157,10 +157,11 @@ private slots:
 
     void windowControls() {
         Link link(std::make_unique<QtSerialPort>());
-        Dump24c01 w(link, [] { return board::ReplyControl::Oui; });
+        CounterWindow w(link, [] { return board::ReplyControl::Oui; });
         QCOMPARE(w.windowTitle(), QStringLiteral(" Paramètres."));
         QCOMPARE(w.size(), QSize(174, 308));
-        for (int r = 1; r < Dump24c01::kRows; ++r) QVERIFY(w.intitu[r]->y() > w.intitu[r - 1]->y());
+        for (int r = 1; r < CounterWindow::kRows; ++r)
+            QVERIFY(w.intitu[r]->y() > w.intitu[r - 1]->y());
         // The step field is under half as wide as the others and ends where they end.
         QVERIFY(2 * w.valeur[8]->width() < w.valeur[0]->width());
         QCOMPARE(w.valeur[8]->geometry().right(), w.valeur[0]->geometry().right());
@@ -215,7 +216,7 @@ private slots:
         QFETCH(std::optional<colour::Packed>, after);
         QFETCH(bool, monoColour);
         Link link(std::make_unique<QtSerialPort>());
-        Dump24c01 w(link, [] { return board::ReplyControl::Oui; });
+        CounterWindow w(link, [] { return board::ReplyControl::Oui; });
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.applyColourSetting(monoColour);
@@ -228,7 +229,7 @@ private slots:
 
     void colourSettingResetsRanges() {
         Link link(std::make_unique<QtSerialPort>());
-        Dump24c01 w(link, [] { return board::ReplyControl::Oui; });
+        CounterWindow w(link, [] { return board::ReplyControl::Oui; });
         w.applyColourSetting(true);
         colour::setBackground(w.intitu[5], colour::kRed);
         w.applyColourSetting(false);
@@ -268,7 +269,7 @@ private slots:
         const Eeprom before = boardImage();
         b.board.setEeprom(before);
         QVERIFY(b.start());
-        Dump24c01& w = b.w;
+        CounterWindow& w = b.w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
 
@@ -516,7 +517,7 @@ private slots:
         if (answered) port.answerAfter(40 + 160 * 8, frames::kAck.repeated(160));
         test::MessageRecorder recorder;
         {
-            Dump24c01 w(link, [reply] { return test::replyControl(reply); });
+            CounterWindow w(link, [reply] { return test::replyControl(reply); });
             w.valeur[0]->setText(start);
             w.vdeci[0]->setText(startDecimals);
             w.valeur[1]->setText(end);
@@ -536,4 +537,4 @@ private slots:
 };
 
 QTEST_MAIN(Dump24c01Test)
-#include "test_dump_24c01.moc"
+#include "test_counter_window.moc"

@@ -1,15 +1,15 @@
-#include "luminosity/lum.h"
+#include "luminosity/luminosity_window.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 
-#include "link/vxmbase.h"
 #include "luminosity/luminosity_codec.h"
 #include "ui/naming.h"
 #include "ui/text_fit.h"
 #include "ui/twips.h"
+#include "windows/port_guard.h"
 
 namespace trv {
 namespace lc = luminosity;
@@ -60,7 +60,7 @@ QPushButton* button(const QString& text, const char* name, const QString& tip,
 }
 }  // namespace
 
-Lum::Lum(Link& link, ReplyControl replyControl, QWidget* parent)
+LuminosityWindow::LuminosityWindow(Link& link, ReplyControl replyControl, QWidget* parent)
     : BoardWindow(link, std::move(replyControl), {2760, true, true}, ReadVariant::Plain, parent) {
     setObjectName(QStringLiteral("LUM"));
     setWindowTitle(QStringLiteral(" Luminosité."));
@@ -104,8 +104,8 @@ Lum::Lum(Link& link, ReplyControl replyControl, QWidget* parent)
     connect(compLdr, &QSlider::valueChanged, this, [this] {
         if (!m_settingSliders) setKeptThreshold(std::nullopt);
     });
-    connect(butLitLum, &QPushButton::clicked, this, &Lum::readSettings);
-    connect(butEcritLum, &QPushButton::clicked, this, &Lum::programSettings);
+    connect(butLitLum, &QPushButton::clicked, this, &LuminosityWindow::readSettings);
+    connect(butEcritLum, &QPushButton::clicked, this, &LuminosityWindow::programSettings);
     // Every byte above the slider's scale that a read can keep.
     QStringList kept;
     for (unsigned byte = lc::kThresholdMax + 1; byte <= 0xFF; ++byte)
@@ -114,19 +114,19 @@ Lum::Lum(Link& link, ReplyControl replyControl, QWidget* parent)
     finishWindow(this);
 }
 
-void Lum::applyColourSetting(bool monoColour) {
+void LuminosityWindow::applyColourSetting(bool monoColour) {
     Option1[lc::kSensorOption]->setEnabled(monoColour);
     dureLdr->setEnabled(monoColour);
     compLdr->setEnabled(monoColour);
 }
 
-std::optional<int> Lum::selectedOption() const {
+std::optional<int> LuminosityWindow::selectedOption() const {
     for (int option = 0; option < lc::kOptionCount; ++option)
         if (Option1[std::size_t(option)]->isChecked()) return option;
     return std::nullopt;
 }
 
-void Lum::selectOption(std::optional<int> option) {
+void LuminosityWindow::selectOption(std::optional<int> option) {
     // Exclusive option buttons cannot be unchecked one by one; lift the exclusivity for
     // the moment it takes to clear them all.
     for (QRadioButton* b : Option1) {
@@ -137,14 +137,14 @@ void Lum::selectOption(std::optional<int> option) {
     if (option) Option1[std::size_t(*option)]->setChecked(true);
 }
 
-void Lum::setSliders(int period, int threshold) {
+void LuminosityWindow::setSliders(int period, int threshold) {
     m_settingSliders = true;
     dureLdr->setValue(period);
     compLdr->setValue(threshold);
     m_settingSliders = false;
 }
 
-void Lum::setKeptThreshold(std::optional<unsigned> byte) {
+void LuminosityWindow::setKeptThreshold(std::optional<unsigned> byte) {
     m_keptThreshold = byte;
     if (byte) {
         text4->setText(keptThresholdText(*byte));
@@ -158,7 +158,7 @@ void Lum::setKeptThreshold(std::optional<unsigned> byte) {
     }
 }
 
-void Lum::showSettings(const CellTexts& cells) {
+void LuminosityWindow::showSettings(const CellTexts& cells) {
     const std::optional<int> threshold = lc::decodeThreshold(cells);
     // A byte the slider cannot show leaves the slider at its night end and is kept as read.
     setSliders(lc::decodePeriod(cells), threshold.value_or(lc::kThresholdMax));
@@ -166,18 +166,18 @@ void Lum::showSettings(const CellTexts& cells) {
     selectOption(lc::decodeMode(cells));
 }
 
-board::LuminositySettings Lum::settingsFromControls() const {
+board::LuminositySettings LuminosityWindow::settingsFromControls() const {
     // A threshold the slider cannot show goes back as the board had it.
     return {selectedOption(), dureLdr->value(),
             m_keptThreshold ? std::nullopt : std::optional(compLdr->value())};
 }
 
-void Lum::showLoadedImage(const CellTexts& cells) {
+void LuminosityWindow::showLoadedImage(const CellTexts& cells) {
     setKeptThreshold(std::nullopt);
     showSettings(cells);
 }
 
-void Lum::readSettings() {
+void LuminosityWindow::readSettings() {
     // Nothing is touched without an open port.
     if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
     // The controls start blank, so a failed read shows nothing stale.
@@ -190,7 +190,7 @@ void Lum::readSettings() {
               [this](const CellTexts& cells) { showSettings(cells); });
 }
 
-void Lum::programSettings() {
+void LuminosityWindow::programSettings() {
     if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
     const board::LuminositySettings settings = settingsFromControls();
     const Programmed done =

@@ -1,17 +1,17 @@
-#include "protocol/detect.h"
+#include "windows/detect.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 
 #include "link/link.h"
-#include "link/vxmbase.h"
 #include "protocol/board_operations.h"
-#include "protocol/window_exchange.h"
 #include "ui/colours.h"
 #include "ui/naming.h"
 #include "ui/text_fit.h"
 #include "ui/twips.h"
+#include "windows/port_guard.h"
+#include "windows/window_exchange.h"
 
 namespace trv {
 namespace {

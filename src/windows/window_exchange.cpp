@@ -1,4 +1,4 @@
-#include "protocol/window_exchange.h"
+#include "windows/window_exchange.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -17,7 +17,7 @@ class EepromImage;
 
 // The 128-cell view and editor of a window's EEPROM image, with its row of buttons. Its
 // controls are placed straight on the board window at the window's fixed positions.
-class GridWidget : public QObject {
+class GridControls : public QObject {
     Q_OBJECT
 public:
     struct Placement {
@@ -26,7 +26,7 @@ public:
         bool fillButtons = true;  // EDIT, Lin and Envoi act (the microswitch window: no)
     };
 
-    GridWidget(EepromImage& image, QWidget* window, Placement placement);
+    GridControls(EepromImage& image, QWidget* window, Placement placement);
 
     std::array<QLineEdit*, 129> Text1{};  // 0..127 the cells, 128 the fill box
     QPushButton* butRd = nullptr;

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "grid/eeprom_image.h"
-#include "grid/grid_widget.h"
+#include "grid/grid_controls.h"
 #include "protocol/board_operations.h"
 #include "protocol/image_transfer.h"
 #include "ui/messages.h"
@@ -55,14 +55,14 @@ public:
     // replyControl gives the settings window's reply control at the time of an operation.
     using ReplyControl = std::function<board::ReplyControl()>;
 
-    BoardWindow(Link& link, ReplyControl replyControl, GridWidget::Placement placement,
+    BoardWindow(Link& link, ReplyControl replyControl, GridControls::Placement placement,
                 ReadVariant readVariant, QWidget* parent);
 
     EepromImage& image() { return m_image; }
     // The windows are laid out by position at a given client size, which is their natural
     // size inside a frame.
     QSize sizeHint() const override { return size(); }
-    GridWidget& grid() { return *m_grid; }
+    GridControls& grid() { return *m_grid; }
 
     // "Vérifier après programmation": asked after every write the board took.
     using VerifySetting = std::function<bool()>;
@@ -128,7 +128,7 @@ private:
     ReplyControl m_replyControl;
     ReadVariant m_readVariant;
     EepromImage m_image;
-    GridWidget* m_grid = nullptr;
+    GridControls* m_grid = nullptr;
     VerifySetting m_verify;
 };
 

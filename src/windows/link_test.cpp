@@ -1,4 +1,4 @@
-#include "protocol/link_test.h"
+#include "windows/link_test.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>
@@ -11,10 +11,10 @@
 #include <QVBoxLayout>
 
 #include "link/link.h"
-#include "link/vxmbase.h"
-#include "protocol/window_exchange.h"
 #include "ui/colours.h"
 #include "ui/messages.h"
+#include "windows/port_guard.h"
+#include "windows/window_exchange.h"
 
 namespace trv {
 namespace {

@@ -27,11 +27,11 @@ struct LinkSettings {
 
 // The settings window CONFIGURATION. Its life governs the port: destroying it closes the
 // port and clears the port-open flag, and a new one starts with the flag false.
-class Configuration : public QWidget {
+class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    Configuration(Link& link, BoardWindows* boards, QWidget* parent = nullptr);
-    ~Configuration() override;
+    SettingsWindow(Link& link, BoardWindows* boards, QWidget* parent = nullptr);
+    ~SettingsWindow() override;
 
     QComboBox* list(Setting setting) const { return m_lists[std::size_t(setting)]; }
     QString text(Setting setting) const;

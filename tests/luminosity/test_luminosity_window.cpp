@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "link/link.h"
-#include "luminosity/lum.h"
+#include "luminosity/luminosity_window.h"
 #include "protocol/frames.h"
 #include "simulated_board.h"
 #include "test_support.h"
@@ -49,7 +49,7 @@ QByteArray envoiFrames(const sim::Eeprom& written) {
            frames::frame("OOO") + frames::frame("LLL") + closing();
 }
 
-std::optional<int> checkedOption(const Lum& w) {
+std::optional<int> checkedOption(const LuminosityWindow& w) {
     std::optional<int> found;
     for (int i = 0; i < 7; ++i)
         if (w.Option1[std::size_t(i)]->isChecked()) {
@@ -64,9 +64,10 @@ std::optional<int> checkedOption(const Lum& w) {
 class LumTest : public test::SharedBoardTest {
     Q_OBJECT
 
-    std::unique_ptr<Lum> window() { return window(*link); }
-    std::unique_ptr<Lum> window(Link& l) {
-        auto w = std::make_unique<Lum>(l, [this] { return test::replyControl(reply); });
+    std::unique_ptr<LuminosityWindow> window() { return window(*link); }
+    std::unique_ptr<LuminosityWindow> window(Link& l) {
+        auto w =
+            std::make_unique<LuminosityWindow>(l, [this] { return test::replyControl(reply); });
         w->show();
         return w;
     }
@@ -204,7 +205,7 @@ private slots:
         board->setEeprom(before);
 
         auto lum = window();
-        Lum& w = *lum;
+        LuminosityWindow& w = *lum;
         w.butLitLum->click();
         QCOMPARE(checkedOption(w), shownOption);
         QCOMPARE(w.dureLdr->value(), 6);
@@ -270,4 +271,4 @@ private slots:
 };
 
 QTEST_MAIN(LumTest)
-#include "test_lum.moc"
+#include "test_luminosity_window.moc"

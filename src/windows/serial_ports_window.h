@@ -16,16 +16,16 @@ namespace trv {
 // The window "Ports série": what COM1 to COM14 lead to, the machine's serial devices, and
 // associating a device with a COM number or removing that association. It looks again by
 // itself while it is shown, and costs nothing once closed.
-class SerialPorts : public QWidget {
+class SerialPortsWindow : public QWidget {
     Q_OBJECT
 public:
     using DeviceList = std::function<QList<SerialDevice>()>;
     static constexpr int kRefreshMs = 2000;
 
     // Tests give a folder of their own and fake devices; the program uses the real ones.
-    explicit SerialPorts(QWidget* parent = nullptr);
-    SerialPorts(QString portsFolder, QString byIdFolder, DeviceList devices,
-                QWidget* parent = nullptr);
+    explicit SerialPortsWindow(QWidget* parent = nullptr);
+    SerialPortsWindow(QString portsFolder, QString byIdFolder, DeviceList devices,
+                      QWidget* parent = nullptr);
 
     QTableWidget* ports() const { return m_ports; }
     QTableWidget* devices() const { return m_devices; }

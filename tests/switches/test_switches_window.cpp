@@ -11,7 +11,7 @@
 #include "link/link.h"
 #include "protocol/frames.h"
 #include "simulated_board.h"
-#include "switches/sw.h"
+#include "switches/switches_window.h"
 #include "test_support.h"
 #include "ui/colours.h"
 
@@ -39,7 +39,7 @@ sim::Eeprom image(quint8 sw1, quint8 sw2, quint8 variant) {
 }
 
 // Lever value and description colour of every switch, as "bank:switch=value/colour".
-QStringList display(const Sw& w) {
+QStringList display(const SwitchesWindow& w) {
     QStringList s;
     for (int i = 0; i < 8; ++i) {
         for (auto [name, lever, box] :
@@ -74,7 +74,7 @@ QStringList expectedDisplay(quint8 sw1, quint8 sw2) {
 }
 
 // Some switches turned ON by the user, the way a second read finds them.
-void turnSomeOn(Sw& w) {
+void turnSomeOn(SwitchesWindow& w) {
     for (int i : {1, 4, 7}) QTest::mouseClick(w.Text3[std::size_t(i)], Qt::LeftButton);
     for (int i : {0, 6}) w.SW2[std::size_t(i)]->triggerAction(QAbstractSlider::SliderSingleStepSub);
 }
@@ -99,7 +99,7 @@ private slots:
         QFETCH(bool, bank1);
         QFETCH(int, index);
         QFETCH(bool, onDescription);
-        Sw w(*link, [this] { return test::replyControl(reply); });
+        SwitchesWindow w(*link, [this] { return test::replyControl(reply); });
         w.show();
         const QStringList allOff = expectedDisplay(0, 0);
         QCOMPARE(display(w), allOff);
@@ -124,7 +124,7 @@ private slots:
 
     void withoutPortNothingChanges() {
         test::MessageRecorder recorder;
-        Sw w(*link, [this] { return test::replyControl(reply); });
+        SwitchesWindow w(*link, [this] { return test::replyControl(reply); });
         w.show();
         turnSomeOn(w);
         const QStringList before = display(w);
@@ -170,7 +170,7 @@ private slots:
         const sim::Eeprom board74 = image(quint8(sw1), quint8(sw2), quint8(variant));
         b->setEeprom(board74);
 
-        Sw w(*l, [this] { return test::replyControl(reply); });
+        SwitchesWindow w(*l, [this] { return test::replyControl(reply); });
         w.show();
         w.label30->setText(QStringLiteral("TRV trois couleurs."));
         turnSomeOn(w);
@@ -208,7 +208,7 @@ private slots:
         board->setFaults({true, 0, 0, false, false});
         reply = replyControl;
 
-        Sw w(*link, [this] { return test::replyControl(reply); });
+        SwitchesWindow w(*link, [this] { return test::replyControl(reply); });
         w.show();
         w.label30->setText(QStringLiteral("TRV une couleur.   "));
         turnSomeOn(w);
@@ -225,4 +225,4 @@ private slots:
 };
 
 QTEST_MAIN(SwTest)
-#include "test_sw.moc"
+#include "test_switches_window.moc"

@@ -1,4 +1,4 @@
-#include "link/serial_ports.h"
+#include "windows/serial_ports_window.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -57,11 +57,11 @@ constexpr bool kAssignable = true;
 
 }  // namespace
 
-SerialPorts::SerialPorts(QWidget* parent)
-    : SerialPorts(portsFolder(), kSerialByIdFolder, systemDevices, parent) {}
+SerialPortsWindow::SerialPortsWindow(QWidget* parent)
+    : SerialPortsWindow(portsFolder(), kSerialByIdFolder, systemDevices, parent) {}
 
-SerialPorts::SerialPorts(QString portsFolder, QString byIdFolder, DeviceList devices,
-                         QWidget* parent)
+SerialPortsWindow::SerialPortsWindow(QString portsFolder, QString byIdFolder, DeviceList devices,
+                                     QWidget* parent)
     : QWidget(parent),
       m_folder(std::move(portsFolder)),
       m_byId(std::move(byIdFolder)),
@@ -70,7 +70,7 @@ SerialPorts::SerialPorts(QString portsFolder, QString byIdFolder, DeviceList dev
     setWindowTitle(QStringLiteral(" Ports série."));
     build();
     m_timer.setInterval(kRefreshMs);
-    connect(&m_timer, &QTimer::timeout, this, &SerialPorts::refresh);
+    connect(&m_timer, &QTimer::timeout, this, &SerialPortsWindow::refresh);
     refresh();
     // The first COM number that leads nowhere is the likeliest one to give a new adapter.
     for (const PortEntry& e : m_entries)
@@ -80,7 +80,7 @@ SerialPorts::SerialPorts(QString portsFolder, QString byIdFolder, DeviceList dev
         }
 }
 
-void SerialPorts::build() {
+void SerialPortsWindow::build() {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Ports COM"), this));
     m_ports =
@@ -121,8 +121,8 @@ void SerialPorts::build() {
     };
     caption();
     connect(m_target, &QComboBox::currentIndexChanged, this, caption);
-    connect(m_assign, &QPushButton::clicked, this, &SerialPorts::assignSelected);
-    connect(m_unassign, &QPushButton::clicked, this, &SerialPorts::unassignSelected);
+    connect(m_assign, &QPushButton::clicked, this, &SerialPortsWindow::assignSelected);
+    connect(m_unassign, &QPushButton::clicked, this, &SerialPortsWindow::unassignSelected);
     auto enable = [this] {
         const int port = selectedRow(m_ports);
         m_unassign->setEnabled(port >= 0 && port < m_entries.size() &&
@@ -131,7 +131,7 @@ void SerialPorts::build() {
     };
     connect(m_ports, &QTableWidget::itemSelectionChanged, this, enable);
     connect(m_devices, &QTableWidget::itemSelectionChanged, this, enable);
-    connect(this, &SerialPorts::refreshed, this, enable);
+    connect(this, &SerialPortsWindow::refreshed, this, enable);
     // On Windows the COM numbers are the system's own: the window only shows them.
     for (QWidget* w : {static_cast<QWidget*>(m_unassign), static_cast<QWidget*>(m_target),
                        static_cast<QWidget*>(m_assign)})
@@ -139,7 +139,7 @@ void SerialPorts::build() {
     resize(720, 560);
 }
 
-QString SerialPorts::leadsTo(const PortEntry& e) {
+QString SerialPortsWindow::leadsTo(const PortEntry& e) {
     switch (e.state) {
         case PortEntry::State::Unassigned:
             return QStringLiteral("non associé");
@@ -151,7 +151,7 @@ QString SerialPorts::leadsTo(const PortEntry& e) {
     return e.target == e.device ? e.device : QStringLiteral("%1 → %2").arg(e.target, e.device);
 }
 
-void SerialPorts::refresh() {
+void SerialPortsWindow::refresh() {
     m_known = m_list ? m_list() : QList<SerialDevice>();
 #ifdef Q_OS_WIN
     m_entries.clear();
@@ -174,7 +174,7 @@ void SerialPorts::refresh() {
     emit refreshed();
 }
 
-void SerialPorts::fillPorts() {
+void SerialPortsWindow::fillPorts() {
     for (const PortEntry& e : m_entries) {
         const SerialDevice info = e.info.value_or(SerialDevice{});
         setRow(m_ports, e.number - 1,
@@ -185,7 +185,7 @@ void SerialPorts::fillPorts() {
     }
 }
 
-void SerialPorts::fillDevices() {
+void SerialPortsWindow::fillDevices() {
     // Rows follow the devices; the selected one stays selected across a refresh.
     const int selected = selectedRow(m_devices);
     const QString selectedLocation = selected >= 0 && m_devices->item(selected, 0)
@@ -203,7 +203,7 @@ void SerialPorts::fillDevices() {
     }
 }
 
-void SerialPorts::assignSelected() {
+void SerialPortsWindow::assignSelected() {
     const int row = selectedRow(m_devices);
     if (row < 0 || row >= m_known.size()) return;
     const QString device = m_known[row].location;
@@ -215,20 +215,20 @@ void SerialPorts::assignSelected() {
     refresh();
 }
 
-void SerialPorts::unassignSelected() {
+void SerialPortsWindow::unassignSelected() {
     const int row = selectedRow(m_ports);
     if (row < 0) return;
     if (const auto error = unassignPort(m_folder, row + 1)) msg::warning(this, *error);
     refresh();
 }
 
-void SerialPorts::showEvent(QShowEvent* event) {
+void SerialPortsWindow::showEvent(QShowEvent* event) {
     refresh();
     m_timer.start();
     QWidget::showEvent(event);
 }
 
-void SerialPorts::hideEvent(QHideEvent* event) {
+void SerialPortsWindow::hideEvent(QHideEvent* event) {
     m_timer.stop();
     QWidget::hideEvent(event);
 }

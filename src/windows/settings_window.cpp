@@ -1,4 +1,4 @@
-#include "link/configuration.h"
+#include "windows/settings_window.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -7,15 +7,15 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 
-#include "link/board_windows.h"
 #include "link/link.h"
-#include "link/vxmbase.h"
 #include "ui/buttons.h"
 #include "ui/colours.h"
 #include "ui/messages.h"
 #include "ui/naming.h"
 #include "ui/text_fit.h"
 #include "ui/twips.h"
+#include "windows/board_windows.h"
+#include "windows/port_guard.h"
 
 namespace trv {
 namespace {
@@ -28,7 +28,7 @@ QStringList comItems() {
 }
 }  // namespace
 
-Configuration::Configuration(Link& link, BoardWindows* boards, QWidget* parent)
+SettingsWindow::SettingsWindow(Link& link, BoardWindows* boards, QWidget* parent)
     : QWidget(parent), m_link(link), m_boards(boards) {
     setObjectName(QStringLiteral("CONFIGURATION"));
     setWindowTitle(QStringLiteral(" Configuration."));
@@ -75,11 +75,11 @@ Configuration::Configuration(Link& link, BoardWindows* boards, QWidget* parent)
     finishWindow(this);
 }
 
-Configuration::~Configuration() { m_link.release(); }
+SettingsWindow::~SettingsWindow() { m_link.release(); }
 
-QComboBox* Configuration::addList(Setting setting, const char* name, const char* labelName,
-                                  const QString& caption, const QStringList& items, int labelLeft,
-                                  int listLeft, int top) {
+QComboBox* SettingsWindow::addList(Setting setting, const char* name, const char* labelName,
+                                   const QString& caption, const QStringList& items, int labelLeft,
+                                   int listLeft, int top) {
     auto* label = new QLabel(caption, this);
     nameDescribed(label, QLatin1String(labelName));
     label->setGeometry(twipRect(labelLeft, top, 1575, 315));
@@ -95,17 +95,17 @@ QComboBox* Configuration::addList(Setting setting, const char* name, const char*
     return list;
 }
 
-QString Configuration::text(Setting setting) const { return list(setting)->currentText(); }
-int Configuration::index(Setting setting) const { return list(setting)->currentIndex(); }
+QString SettingsWindow::text(Setting setting) const { return list(setting)->currentText(); }
+int SettingsWindow::index(Setting setting) const { return list(setting)->currentIndex(); }
 
-bool Configuration::setIndex(Setting setting, int i) {
+bool SettingsWindow::setIndex(Setting setting, int i) {
     QComboBox* l = list(setting);
     if (i < 0 || i >= l->count()) return false;
     l->setCurrentIndex(i);
     return true;
 }
 
-LinkSettings Configuration::settings() const {
+LinkSettings SettingsWindow::settings() const {
     LinkSettings s;
     const QString selected = text(Setting::Com);
     for (int n = 1; n <= 12; ++n)
@@ -116,7 +116,7 @@ LinkSettings Configuration::settings() const {
     return s;
 }
 
-void Configuration::closeEvent(QCloseEvent* event) {
+void SettingsWindow::closeEvent(QCloseEvent* event) {
     // Closing the window closes the port, which an exchange may be using.
     if (refuseWhileBusy(m_link))
         event->ignore();
@@ -124,7 +124,7 @@ void Configuration::closeEvent(QCloseEvent* event) {
         QWidget::closeEvent(event);
 }
 
-void Configuration::OUVERTURE_DU_COM() {
+void SettingsWindow::OUVERTURE_DU_COM() {
     if (refuseWhileBusy(m_link)) return;
     const LinkSettings chosen = settings();
     const int port = chosen.port;
