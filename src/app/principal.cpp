@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -187,8 +186,8 @@ W* Principal::showChild(QPointer<QMdiSubWindow>& slot, Make make) {
 }
 
 SettingsWindow* Principal::showConfiguration() {
-    auto* c = showChild<SettingsWindow>(m_configuration,
-                                        [this] { return new SettingsWindow(m_link, this); });
+    auto* c = showChild<SettingsWindow>(
+        m_configuration, [this] { return new SettingsWindow(m_link, &m_boardWindows); });
     m_configuration->showNormal();
     m_mdi->setActiveSubWindow(m_configuration);
     c->setFocus();
@@ -273,19 +272,6 @@ void Principal::newConfiguration() {
     // Destroying the settings window closes the port; the new one starts from the defaults.
     if (m_configuration) delete m_configuration.data();
     showConfiguration();
-}
-
-void Principal::gateBoardWindows(bool monoColour) {
-    QAction* switchesEntry = action("MENU_MISEALH");
-    switchesEntry->setEnabled(false);
-    showSwitches();
-    LuminosityWindow* lum = showLuminosity();
-    CounterWindow* dump = showCounter();
-    dump->applyColourSetting(monoColour);
-    lum->applyColourSetting(monoColour);
-    switchesEntry->setEnabled(true);
-    // The technician goes on with the first counter field, "Départ".
-    dump->valeur[0]->setFocus();
 }
 
 void Principal::help() {

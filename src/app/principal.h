@@ -5,9 +5,9 @@
 #include <functional>
 #include <memory>
 
+#include "app/board_window_gate.h"
 #include "link/link.h"
 #include "protocol/board_operations.h"
-#include "windows/board_windows.h"
 
 class QAction;
 class QMdiArea;
@@ -30,7 +30,7 @@ class TrafficMonitor;
 
 // The main window PRINCIPAL: the frame of every other window and their menus. It keeps
 // the program's one link so that the port outlives any child window.
-class Principal : public QMainWindow, public BoardWindows {
+class Principal : public QMainWindow {
     Q_OBJECT
 public:
     explicit Principal(std::unique_ptr<SerialPort> port, QWidget* parent = nullptr);
@@ -75,8 +75,6 @@ public:
     using OpenDocument = std::function<void(const QUrl&)>;
     void setOpenDocument(OpenDocument open) { m_openDocument = std::move(open); }
 
-    void gateBoardWindows(bool monoColour) override;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -92,6 +90,8 @@ private:
     W* withVerification(W* window);
 
     Link m_link;
+    // What the settings window asks of the board windows after a validation.
+    BoardWindowGate m_boardWindows{*this};
     QMdiArea* m_mdi = nullptr;
     QMenu* m_tools = nullptr;
     QPointer<QMdiSubWindow> m_configuration, m_detect, m_counter, m_luminosity, m_switches,

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QPushButton>
 #include <QSaveFile>
 #include <optional>
 

@@ -332,7 +332,7 @@ void CounterWindow::showLoadedImage(const CellTexts& cells) {
     // As "Lire les paramètres" shows an image: fields cleared, then, unless the reply
     // control checks the signature and finds none, decoded.
     clearFields();
-    if (replyControl() == board::ReplyControl::Oui && !counter::hasSignature(cells)) {
+    if (board::signatureRefused(cells, replyControl())) {
         msg::warning(this, kBlankText);
         return;
     }

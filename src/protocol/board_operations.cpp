@@ -35,7 +35,7 @@ Result readSettings(Exchange& exchange, ReplyControl reply, ReadVariant variant,
     Result r;
     if (readImage(exchange, r.cells, variant) != ReadOutcome::Read)
         return unlessLost(exchange, silentRead(exchange, reply));
-    if (checkSignature && reply == ReplyControl::Oui && !counter::hasSignature(r.cells)) {
+    if (checkSignature && signatureRefused(r.cells, reply)) {
         r.outcome = Outcome::SignatureMismatch;
         return r;
     }
@@ -91,6 +91,10 @@ void sendClosingBurst(Exchange& exchange) {
 
 Result readCounter(Exchange& exchange, ReplyControl reply) {
     return readSettings(exchange, reply, ReadVariant::Plain, true);
+}
+
+bool signatureRefused(const CellTexts& cells, ReplyControl reply) {
+    return reply == ReplyControl::Oui && !counter::hasSignature(cells);
 }
 
 Result readLuminosity(Exchange& exchange, ReplyControl reply) {

@@ -46,6 +46,9 @@ void sendClosingBurst(Exchange& exchange);
 // stops, leaving the board awake, on an image without the signature when the reply control
 // is "OUI".
 Result readCounter(Exchange& exchange, ReplyControl reply);
+// The counter's rule for an image in hand, read or loaded from a file: with reply control
+// "OUI" an image without the signature is a blank or corrupt EEPROM, and is not decoded.
+bool signatureRefused(const CellTexts& cells, ReplyControl reply);
 Result readLuminosity(Exchange& exchange, ReplyControl reply);
 // The microswitch read ends its read transaction with one more "RRR".
 Result readSwitches(Exchange& exchange, ReplyControl reply);

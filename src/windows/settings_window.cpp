@@ -118,10 +118,7 @@ LinkSettings SettingsWindow::settings() const {
 
 void SettingsWindow::closeEvent(QCloseEvent* event) {
     // Closing the window closes the port, which an exchange may be using.
-    if (refuseWhileBusy(m_link))
-        event->ignore();
-    else
-        QWidget::closeEvent(event);
+    if (!refuseCloseWhileBusy(m_link, event)) QWidget::closeEvent(event);
 }
 
 void SettingsWindow::OUVERTURE_DU_COM() {

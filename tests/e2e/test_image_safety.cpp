@@ -74,15 +74,6 @@ class ImageSafetyTest : public test::SharedBoardTest {
         return w;
     }
     history::ImageHistory history() const { return history::ImageHistory(); }
-    // Lets the last frames of an operation land, then forgets them.
-    void quiet() {
-        QByteArray seen;
-        do {
-            seen = board->received();
-            QTest::qWait(100);
-        } while (seen != board->received());
-        board->clearReceived();
-    }
 
 private slots:
     void cleanup() {
@@ -116,7 +107,7 @@ private slots:
         Historique h(*link, [&w] { return w.get(); });
         QCOMPARE(h.list->topLevelItemCount(), known + 2);
         h.list->setCurrentItem(h.list->topLevelItem(1));
-        quiet();
+        forgetReceived();
         h.loadSelected();
         QCOMPARE(w->valeur[0]->text(), QStringLiteral("0000000010"));
         QCOMPARE(cellsColoured(w->image(), colour::kLightBlue).size(), kImageSize);

@@ -143,10 +143,7 @@ private slots:
         settings.setIndex(Setting::Com, kPort - 1);
         settings.validateButton()->click();
         QVERIFY(link.portOpen());
-        CounterWindow w(link, [reply] {
-            return reply == QLatin1String("NON") ? board::ReplyControl::Non
-                                                 : board::ReplyControl::Oui;
-        });
+        CounterWindow w(link, [reply] { return test::replyControl(reply); });
         w.show();
         shown.clear();
 

@@ -54,13 +54,17 @@ void SharedBoardTest::init() {
     board->setFaults({});
     // The frames a case sent last may still be on their way to the board; they must not be
     // counted as the next case's.
+    forgetReceived();
+    link->setPortOpen(true);
+}
+
+void SharedBoardTest::forgetReceived() {
     QByteArray seen;
     do {
         seen = board->received();
         QTest::qWait(100);
     } while (seen != board->received());
     board->clearReceived();
-    link->setPortOpen(true);
 }
 
 }  // namespace trv::test

@@ -42,6 +42,9 @@ protected:
     Link* link = nullptr;
     QString reply;
 
+    // Lets the last frames of an operation land on the board, then forgets them.
+    void forgetReceived();
+
 private slots:
     void initTestCase();
     void cleanupTestCase();
