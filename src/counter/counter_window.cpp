@@ -340,13 +340,13 @@ void CounterWindow::showLoadedImage(const CellTexts& cells) {
 }
 
 void CounterWindow::lireParametres() {
-    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
+    if (!mayStartOperation(link(), this)) return;
     clearFields();
     readBoard(butLitPara->text(), board::readCounter, [this](const CellTexts&) { decodeFields(); });
 }
 
 void CounterWindow::programmeParametres() {
-    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
+    if (!mayStartOperation(link(), this)) return;
     const board::CounterSettings settings = settingsFromFields();
     // The cells the window does not own go back to the board as the preliminary read finds
     // them; after a failed read nothing is programmed.

@@ -179,7 +179,7 @@ void LuminosityWindow::showLoadedImage(const CellTexts& cells) {
 
 void LuminosityWindow::readSettings() {
     // Nothing is touched without an open port.
-    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
+    if (!mayStartOperation(link(), this)) return;
     // The controls start blank, so a failed read shows nothing stale.
     selectOption(std::nullopt);
     setSliders(1, 1);
@@ -191,7 +191,7 @@ void LuminosityWindow::readSettings() {
 }
 
 void LuminosityWindow::programSettings() {
-    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
+    if (!mayStartOperation(link(), this)) return;
     const board::LuminositySettings settings = settingsFromControls();
     const Programmed done =
         programBoard(butEcritLum->text(), [&](Exchange& exchange, board::ReplyControl reply) {

@@ -227,7 +227,7 @@ void SwitchesWindow::showLoadedImage(const CellTexts& cells) {
 
 void SwitchesWindow::readSwitches() {
     // Nothing is touched without an open port.
-    if (refuseWhileBusy(link()) || !openPortGuard(link(), this)) return;
+    if (!mayStartOperation(link(), this)) return;
     // Every lever OFF and the variant unknown, shown before the board is asked.
     resetDisplay();
 

@@ -140,7 +140,7 @@ void BoardWindow::closeEvent(QCloseEvent* event) {
 // lost port; without an open port they warn as the board operations do and leave the grid
 // as it is.
 void BoardWindow::readFromGrid() {
-    if (refuseWhileBusy(m_link) || !openPortGuard(m_link, this)) return;
+    if (!mayStartOperation(m_link, this)) return;
     int lost = 0;
     {
         WindowExchange exchange(m_link, this, m_grid->butRd->text());
@@ -151,7 +151,7 @@ void BoardWindow::readFromGrid() {
 }
 
 void BoardWindow::writeFromGrid() {
-    if (refuseWhileBusy(m_link) || !openPortGuard(m_link, this)) return;
+    if (!mayStartOperation(m_link, this)) return;
     WriteOutcome outcome;
     Verification check;
     int lost = 0;
@@ -245,7 +245,7 @@ void BoardWindow::compareWithImage(const ImageBytes& other, const QString& other
 }
 
 void BoardWindow::compareWithBoard() {
-    if (refuseWhileBusy(m_link) || !openPortGuard(m_link, this)) return;
+    if (!mayStartOperation(m_link, this)) return;
     if (const auto bad = firstNonByteCell(m_image.texts())) {
         msg::warning(this, nonByteCellMessage(QStringLiteral("Comparaison impossible"), *bad));
         return;

@@ -16,6 +16,11 @@ bool openPortGuard(const Link& link, QWidget* parent) {
 
 bool refuseWhileBusy(const Link& link) { return link.busy(); }
 
+bool mayStartOperation(const Link& link, QWidget* parent) {
+    // Busy first: the guard's warning would otherwise open a box inside the exchange.
+    return !refuseWhileBusy(link) && openPortGuard(link, parent);
+}
+
 bool refuseCloseWhileBusy(const Link& link, QCloseEvent* event) {
     if (!link.busy()) return false;
     event->ignore();

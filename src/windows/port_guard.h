@@ -18,6 +18,11 @@ bool openPortGuard(const Link& link, QWidget* parent);
 // tool, a timer firing while a wait keeps the windows painting).
 bool refuseWhileBusy(const Link& link);
 
+// What a board operation started from a window checks before anything else: no exchange
+// running (refused without a word), then an open port (the guard warns). True when the
+// operation may go on.
+bool mayStartOperation(const Link& link, QWidget* parent);
+
 // A window that takes part in exchanges does not close while one runs: ignores the close
 // and answers true then.
 bool refuseCloseWhileBusy(const Link& link, QCloseEvent* event);

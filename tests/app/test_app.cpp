@@ -246,6 +246,33 @@ private slots:
                                 "menu Configuration."));
     }
 
+    // A running exchange refuses without a word, ahead of the guard's warning, which would
+    // otherwise open a box in the middle of the exchange.
+    void operationsStartOnlyWhenIdleOnAnOpenPort_data() {
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<bool>("starts");
+        QTest::addColumn<int>("warnings");
+        QTest::newRow("idle, open") << false << true << true << 0;
+        QTest::newRow("idle, closed") << false << false << false << 1;
+        QTest::newRow("busy, open") << true << true << false << 0;
+        QTest::newRow("busy, closed") << true << false << false << 0;
+    }
+    void operationsStartOnlyWhenIdleOnAnOpenPort() {
+        QFETCH(bool, busy);
+        QFETCH(bool, open);
+        QFETCH(bool, starts);
+        QFETCH(int, warnings);
+        test::FakeClock clock;
+        Link link(std::make_unique<test::FakePort>(clock), clock);
+        link.setPortOpen(open);
+        if (busy) link.beginExchange();
+        test::MessageRecorder recorder;
+        QCOMPARE(mayStartOperation(link, main.get()), starts);
+        QCOMPARE(recorder.messages.size(), warnings);
+        if (busy) link.endExchange();
+    }
+
     void danglingLinkIsAPortThatFailsToOpen() {
         QDir().mkpath(portsFolder());
         QFile::link(home->path() + QStringLiteral("/no-such-device"), portLinkPath(3));
