@@ -139,22 +139,8 @@ int main(int argc, char* argv[]) {
     bool failedRead = false;
     bool failedWrite = false;
     constexpr int kRounds = 3;
-    for (int round = 0; round < kRounds; ++round) {
-        const Sample read = measure([&] {
-            trv::WindowExchange ex(link, nullptr, {});
-            failedRead |= trv::LIT_24C01(ex, image) != trv::ReadOutcome::Read;
-        });
-        const Sample write = measure([&] {
-            trv::WindowExchange ex(link, nullptr, {});
-            failedWrite |= trv::ECRIT_24C01(ex, image) != trv::WriteOutcome::Written;
-        });
-        report("whole-image read (LIT_24C01)", read, readBound);
-        report("whole-image write (ECRIT_24C01)", write, writeBound);
-    }
-    // The same transfers with the traffic monitor open, shown and recording.
-    {
-        trv::TrafficMonitor monitor(link);
-        monitor.show();
+    // Rounds of a whole-image read then write, each beside its bound.
+    const auto transfers = [&](const char* readName, const char* writeName) {
         for (int round = 0; round < kRounds; ++round) {
             const Sample read = measure([&] {
                 trv::WindowExchange ex(link, nullptr, {});
@@ -164,9 +150,16 @@ int main(int argc, char* argv[]) {
                 trv::WindowExchange ex(link, nullptr, {});
                 failedWrite |= trv::ECRIT_24C01(ex, image) != trv::WriteOutcome::Written;
             });
-            report("read, traffic monitor open", read, readBound);
-            report("write, traffic monitor open", write, writeBound);
+            report(readName, read, readBound);
+            report(writeName, write, writeBound);
         }
+    };
+    transfers("whole-image read (LIT_24C01)", "whole-image write (ECRIT_24C01)");
+    // The same transfers with the traffic monitor open, shown and recording.
+    {
+        trv::TrafficMonitor monitor(link);
+        monitor.show();
+        transfers("read, traffic monitor open", "write, traffic monitor open");
         monitor.refresh();
 
         // A full monitor: the recorded traffic replayed until it holds 100,000 rows.

@@ -2,6 +2,7 @@
 #include <QTextStream>
 #include <cstdio>
 
+#include "lang/program.h"
 #include "trvctl.h"
 
 #ifdef Q_OS_UNIX
@@ -10,11 +11,7 @@
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("trvctl"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                                .arg(TRV_VERSION_MAJOR)
-                                                .arg(TRV_VERSION_MINOR)
-                                                .arg(TRV_VERSION_PATCH));
+    trv::nameProgram(QStringLiteral("trvctl"));
     QTextStream out(stdout);
     QTextStream err(stderr);
 #ifdef Q_OS_UNIX

@@ -133,7 +133,9 @@ void traced(const Streams& s, TrafficTap& port, trace::TraceLog* log, int portNu
     port.setObserver(nullptr);
 }
 
-using Task = std::function<PortReport(Exchange&, int port, const std::function<void(QString)>&)>;
+// Tells the progress line what a port is doing.
+using Phase = std::function<void(QString)>;
+using Task = std::function<PortReport(Exchange&, int port, const Phase&)>;
 
 // The same task on every port at once: each port on a thread of its own with a port object
 // of its own. Reports come back in the order of the ports.
@@ -249,6 +251,25 @@ std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, int port) {
     return *bytes;
 }
 
+using AfterRead = std::function<PortReport(Exchange&, const Phase&, PortReport, const ImageBytes&)>;
+
+// A task that begins by reading the port's image: a failed read is the port's report, with
+// `unread` after its reason; otherwise `then` goes on from the image and a report that names
+// the port.
+Task afterRead(AfterRead then, const QString& unread = {}) {
+    return [then = std::move(then), unread](Exchange& exchange, int port, const Phase& phase) {
+        phase(QStringLiteral("lecture"));
+        auto read = readBytes(exchange, port);
+        if (auto* f = std::get_if<PortReport>(&read)) {
+            f->line += unread;
+            return *f;
+        }
+        PortReport r;
+        r.port = port;
+        return then(exchange, phase, r, std::get<ImageBytes>(read));
+    };
+}
+
 QString withPort(const QString& path, int port) {
     const QFileInfo info(path);
     const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
@@ -341,14 +362,8 @@ int commandDetect(Streams& s, bool json) {
 
 int commandRead(Streams& s, const Invocation& inv) {
     const auto reports = onPorts(
-        inv.ports,
-        [&](Exchange& exchange, int port, const auto& phase) {
-            phase(QStringLiteral("lecture"));
-            auto read = readBytes(exchange, port);
-            if (auto* f = std::get_if<PortReport>(&read)) return *f;
-            const ImageBytes bytes = std::get<ImageBytes>(read);
-            PortReport r;
-            r.port = port;
+        inv.ports, afterRead([&](Exchange&, const Phase&, PortReport r, const ImageBytes& bytes) {
+            const int port = r.port;
             r.image = bytes;
             r.json.insert(QStringLiteral("image"), hexString(bytes));
             if (inv.output.isEmpty()) {
@@ -363,7 +378,7 @@ int commandRead(Streams& s, const Invocation& inv) {
             }
             noteHistory(r, record(bytes, port, history::Direction::Read));
             return r;
-        },
+        }),
         s);
     return printReports(s, reports, inv.json);
 }
@@ -387,33 +402,28 @@ int commandWrite(Streams& s, const Invocation& inv) {
     const CellTexts sent = cellTexts(*file.bytes);
     const auto reports = onPorts(
         inv.ports,
-        [&](Exchange& exchange, int port, const auto& phase) {
-            // The board's image is kept before it is replaced.
-            phase(QStringLiteral("lecture"));
-            auto read = readBytes(exchange, port);
-            if (auto* f = std::get_if<PortReport>(&read)) {
-                f->line += QStringLiteral(" ; rien n'a été écrit");
-                return *f;
-            }
-            PortReport r;
-            r.port = port;
-            noteHistory(r, record(std::get<ImageBytes>(read), port, history::Direction::Read));
-            phase(QStringLiteral("écriture"));
-            if (writeImage(exchange, sent) != WriteOutcome::Written)
-                return failure(port, kBoardFailed,
-                               QStringLiteral("la carte n'a pas acquitté l'écriture"));
-            noteHistory(r, record(*file.bytes, port, history::Direction::Written));
-            if (!inv.verify) {
-                r.line = QStringLiteral("%1 : image écrite (sans vérification)").arg(com(port));
+        // The board's image is kept before it is replaced.
+        afterRead(
+            [&](Exchange& exchange, const Phase& phase, PortReport r, const ImageBytes& before) {
+                const int port = r.port;
+                noteHistory(r, record(before, port, history::Direction::Read));
+                phase(QStringLiteral("écriture"));
+                if (writeImage(exchange, sent) != WriteOutcome::Written)
+                    return failure(port, kBoardFailed,
+                                   QStringLiteral("la carte n'a pas acquitté l'écriture"));
+                noteHistory(r, record(*file.bytes, port, history::Direction::Written));
+                if (!inv.verify) {
+                    r.line = QStringLiteral("%1 : image écrite (sans vérification)").arg(com(port));
+                    return r;
+                }
+                phase(QStringLiteral("vérification"));
+                const board::Verification v = board::verifyImage(exchange, sent);
+                if (v.outcome != board::Verification::Outcome::Matches)
+                    return failure(port, kBoardFailed, verificationFailure(v, sent));
+                r.line = QStringLiteral("%1 : image écrite et vérifiée").arg(com(port));
                 return r;
-            }
-            phase(QStringLiteral("vérification"));
-            const board::Verification v = board::verifyImage(exchange, sent);
-            if (v.outcome != board::Verification::Outcome::Matches)
-                return failure(port, kBoardFailed, verificationFailure(v, sent));
-            r.line = QStringLiteral("%1 : image écrite et vérifiée").arg(com(port));
-            return r;
-        },
+            },
+            QStringLiteral(" ; rien n'a été écrit")),
         s);
     return printReports(s, reports, inv.json);
 }
@@ -448,17 +458,11 @@ int commandShow(Streams& s, const Invocation& inv) {
         return kOk;
     }
     const auto reports = onPorts(
-        inv.ports,
-        [&](Exchange& exchange, int port, const auto& phase) {
-            phase(QStringLiteral("lecture"));
-            auto read = readBytes(exchange, port);
-            if (auto* f = std::get_if<PortReport>(&read)) return *f;
-            PortReport r;
-            r.port = port;
-            r.line = QStringLiteral("%1 :").arg(com(port));
-            r.details = settingLines(std::get<ImageBytes>(read), &r.json);
+        inv.ports, afterRead([](Exchange&, const Phase&, PortReport r, const ImageBytes& bytes) {
+            r.line = QStringLiteral("%1 :").arg(com(r.port));
+            r.details = settingLines(bytes, &r.json);
             return r;
-        },
+        }),
         s);
     return printReports(s, reports, inv.json);
 }
@@ -576,16 +580,10 @@ int commandDiff(Streams& s, const Invocation& inv) {
     QList<PortReport> reads;
     if (!ports.isEmpty())
         reads = onPorts(
-            ports,
-            [&](Exchange& exchange, int port, const auto& phase) {
-                phase(QStringLiteral("lecture"));
-                auto read = readBytes(exchange, port);
-                if (auto* f = std::get_if<PortReport>(&read)) return *f;
-                PortReport r;
-                r.port = port;
-                r.image = std::get<ImageBytes>(read);
+            ports, afterRead([](Exchange&, const Phase&, PortReport r, const ImageBytes& bytes) {
+                r.image = bytes;
                 return r;
-            },
+            }),
             s);
     auto images = [&](const Source& src) {
         QList<std::pair<QString, const PortReport*>> list;

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "lang/program.h"
 #include "lang/qt_french.h"
 #include "sim/pty_board.h"
 
@@ -119,11 +120,7 @@ bool readCount(const QCommandLineParser& parser, const QString& name, int minimu
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("trv-board-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                                .arg(TRV_VERSION_MAJOR)
-                                                .arg(TRV_VERSION_MINOR)
-                                                .arg(TRV_VERSION_PATCH));
+    trv::nameProgram(QStringLiteral("trv-board-sim"));
     trv::installQtFrench(app);
 
     const QString defaultImage =

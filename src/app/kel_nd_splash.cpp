@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "lang/program.h"
 #include "ui/colours.h"
 #include "ui/naming.h"
 #include "ui/text_fit.h"
@@ -44,12 +45,7 @@ QPixmap logo(const QSize& size) {
 }
 }  // namespace
 
-QString KelNdSplash::versionText() {
-    return QStringLiteral("Version %1.%2.%3")
-        .arg(TRV_VERSION_MAJOR)
-        .arg(TRV_VERSION_MINOR)
-        .arg(TRV_VERSION_PATCH);
-}
+QString KelNdSplash::versionText() { return QStringLiteral("Version ") + projectVersion(); }
 
 KelNdSplash::KelNdSplash(std::function<void()> showMain, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), m_showMain(std::move(showMain)) {

@@ -6,16 +6,13 @@
 #include "app/kel_nd_splash.h"
 #include "app/principal.h"
 #include "app/quit_on_signal.h"
+#include "lang/program.h"
 #include "lang/qt_french.h"
 #include "link/qt_serial_port.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("trv-compteur"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(TRV_VERSION_MAJOR)
-                                            .arg(TRV_VERSION_MINOR)
-                                            .arg(TRV_VERSION_PATCH));
+    trv::nameProgram(QStringLiteral("trv-compteur"));
     // The desktop matches the windows to the menu entry, and so to its icon, by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral(TRV_APP_ID));
     QIcon icon(QStringLiteral(":/icons/trv-compteur-48.png"));

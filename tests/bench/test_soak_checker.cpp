@@ -33,10 +33,13 @@ Record honest(Kind kind, const ImageBytes& before, const ImageBytes& after) {
     return r;
 }
 
-CellTexts failedCells() {
-    CellTexts cells;
-    cells.fill(QStringLiteral("Er"));
-    return cells;
+// A read that failed, reported as a failure: every cell of the grid says "Er".
+Record failedRead(Kind kind, const ImageBytes& before, const ImageBytes& after) {
+    Record r = honest(kind, before, after);
+    r.success = false;
+    r.readFailed = true;
+    r.cells.fill(QStringLiteral("Er"));
+    return r;
 }
 
 }  // namespace
@@ -80,28 +83,14 @@ void TestSoakChecker::rules_data() {
         r.boardSilent = true;
         QTest::newRow("success from a silent board") << r << "answered nothing";
     }
+    QTest::newRow("write after a failed read")
+        << failedRead(Kind::ProgramCounter, before, written) << "written after a failed read";
     {
-        Record r = honest(Kind::ProgramCounter, before, written);
-        r.success = false;
-        r.readFailed = true;
-        r.cells = failedCells();
-        QTest::newRow("write after a failed read") << r << "written after a failed read";
-    }
-    {
-        Record r = honest(Kind::ReadCounter, before, before);
-        r.success = false;
-        r.readFailed = true;
-        r.cells = failedCells();
+        Record r = failedRead(Kind::ReadCounter, before, before);
         r.cells[9] = QStringLiteral("1C");
         QTest::newRow("failed read keeps a byte") << r << "left the byte 1C at 0x09";
     }
-    {
-        Record r = honest(Kind::ReadCounter, before, before);
-        r.success = false;
-        r.readFailed = true;
-        r.cells = failedCells();
-        QTest::newRow("honest failed read") << r << "";
-    }
+    QTest::newRow("honest failed read") << failedRead(Kind::ReadCounter, before, before) << "";
     {
         Record r = honest(Kind::ProgramLuminosity, before, written);
         QTest::newRow("luminosity changed a counter byte") << r << "own byte at 0x05";
