@@ -13,8 +13,9 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <cstdio>
 
 #include "app/principal.h"
@@ -50,8 +51,13 @@ void settle(int ms) {
     loop.exec();
 }
 
+template <typename T>
+T* child(QWidget* window, const char* name) {
+    return window ? window->findChild<T*>(QLatin1String(name)) : nullptr;
+}
+
 bool click(QWidget* window, const char* button) {
-    auto* b = window ? window->findChild<QPushButton*>(QLatin1String(button)) : nullptr;
+    auto* b = child<QPushButton>(window, button);
     if (!b) {
         std::fprintf(stderr, "trv-screenshots: no button %s\n", button);
         ++failures;
@@ -100,7 +106,7 @@ int main(int argc, char* argv[]) {
 
     QWidget* settings = frameOf(main, "CONFIGURATION");
     save(settings, QStringLiteral("configuration"));
-    if (auto* com = settings ? settings->findChild<QComboBox*>(QStringLiteral("SEL_COM")) : nullptr)
+    if (auto* com = child<QComboBox>(settings, "SEL_COM"))
         com->setCurrentText(QStringLiteral("COM3:"));
     nextBox = QStringLiteral("message-ouverture");
     click(settings, "BOUTON_VALIDE");
@@ -126,9 +132,7 @@ int main(int argc, char* argv[]) {
         click(counter, "but_lit_para");
         settle(500);
         // The start of the operation: its heading, the wake-up frames and the first replies.
-        if (auto* rows =
-                monitor ? monitor->findChild<QTableView*>(QStringLiteral("lignes")) : nullptr)
-            rows->scrollToTop();
+        if (auto* rows = child<QTableView>(monitor, "lignes")) rows->scrollToTop();
         save(monitor, QStringLiteral("trafic"));
         if (monitor) monitor->close();
     }
@@ -138,11 +142,29 @@ int main(int argc, char* argv[]) {
         QWidget* test = frameOf(main, "TEST_LIAISON");
         if (test) test->resize(440, test->height());
         if (click(test, "but_demarrer")) {
-            auto* start = test->findChild<QPushButton*>(QStringLiteral("but_demarrer"));
+            auto* start = child<QPushButton>(test, "but_demarrer");
             for (int i = 0; i < 300 && !start->isEnabled(); ++i) settle(100);
         }
         save(test, QStringLiteral("test-liaison"));
         if (test) test->close();
+    }
+
+    // Every read above is in the image history, the latest first and selected.
+    if (trigger(main, "MENU_IMAGE_HISTORIQUE")) {
+        QWidget* history = frameOf(main, "HISTORIQUE");
+        if (auto* list = child<QTreeWidget>(history, "LISTE_HISTORIQUE"))
+            list->setCurrentItem(list->topLevelItem(0));
+        save(history, QStringLiteral("historique"));
+        if (history) history->close();
+    }
+
+    // COM3 leads to the simulated board's pseudo-terminal, and is selected.
+    if (trigger(main, "MENU_PORTS_SERIE")) {
+        QWidget* ports = frameOf(main, "PORTS_SERIE");
+        if (ports) ports->resize(900, 460);
+        if (auto* table = child<QTableWidget>(ports, "TABLE_COM")) table->selectRow(2);
+        save(ports, QStringLiteral("ports-serie"));
+        if (ports) ports->close();
     }
 
     trigger(main, "MENU_DETECT");
