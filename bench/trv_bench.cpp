@@ -27,6 +27,7 @@
 #include "protocol/image_transfer.h"
 #include "sim/pty_board.h"
 #include "trace/traffic_monitor.h"
+#include "ui/prompts.h"
 #include "windows/detect.h"
 #include "windows/window_exchange.h"
 
@@ -125,6 +126,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     link.setPortOpen(true);
+    trv::PlatformPrompts prompts;
     trv::EepromImage image;
 
     // Read: settle, then the 1,064-byte transaction on the wire; the 788 characters the
@@ -143,11 +145,11 @@ int main(int argc, char* argv[]) {
     const auto transfers = [&](const char* readName, const char* writeName) {
         for (int round = 0; round < kRounds; ++round) {
             const Sample read = measure([&] {
-                trv::WindowExchange ex(link, nullptr, {});
+                trv::WindowExchange ex(link, prompts, nullptr, {});
                 failedRead |= trv::LIT_24C01(ex, image) != trv::ReadOutcome::Read;
             });
             const Sample write = measure([&] {
-                trv::WindowExchange ex(link, nullptr, {});
+                trv::WindowExchange ex(link, prompts, nullptr, {});
                 failedWrite |= trv::ECRIT_24C01(ex, image) != trv::WriteOutcome::Written;
             });
             report(readName, read, readBound);
@@ -157,7 +159,7 @@ int main(int argc, char* argv[]) {
     transfers("whole-image read (LIT_24C01)", "whole-image write (ECRIT_24C01)");
     // The same transfers with the traffic monitor open, shown and recording.
     {
-        trv::TrafficMonitor monitor(link);
+        trv::TrafficMonitor monitor(link, prompts);
         monitor.show();
         transfers("read, traffic monitor open", "write, traffic monitor open");
         monitor.refresh();
@@ -165,7 +167,7 @@ int main(int argc, char* argv[]) {
         // A full monitor: the recorded traffic replayed until it holds 100,000 rows.
         const double before = residentMb();
         {
-            trv::TrafficMonitor full(link);
+            trv::TrafficMonitor full(link, prompts);
             full.show();
             trv::trace::TraceLog& log = full.log();
             const trv::trace::TraceLog& seen = monitor.log();
@@ -190,7 +192,7 @@ int main(int argc, char* argv[]) {
         }
     }
 
-    trv::Detect detect(link);
+    trv::Detect detect(link, prompts);
     detect.show();
     // The first scan also pays for the window's first painting and font loading.
     report("detection scan, first (cold)", measure([&] { detect.scan(); }), scanBound);

@@ -21,6 +21,7 @@
 #include "app/principal.h"
 #include "lang/qt_french.h"
 #include "link/qt_serial_port.h"
+#include "ui/prompts.h"
 
 namespace {
 
@@ -99,7 +100,9 @@ int main(int argc, char* argv[]) {
     });
     boxes.start(50);
 
-    trv::Principal main(std::make_unique<trv::QtSerialPort>());
+    // The real boxes, so that they can be pictured.
+    trv::PlatformPrompts prompts;
+    trv::Principal main(std::make_unique<trv::QtSerialPort>(), prompts);
     main.setGeometry(0, 0, 980, 420);
     main.show();
     QApplication::processEvents();

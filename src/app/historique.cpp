@@ -14,9 +14,8 @@
 
 #include "grid/image_file.h"
 #include "link/link.h"
-#include "ui/file_dialogs.h"
-#include "ui/messages.h"
 #include "ui/preferences.h"
+#include "ui/prompts.h"
 #include "windows/board_window.h"
 
 namespace trv {
@@ -32,8 +31,8 @@ QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
 
 }  // namespace
 
-Historique::Historique(Link& link, Target target, QWidget* parent)
-    : QWidget(parent), m_link(link), m_target(std::move(target)) {
+Historique::Historique(Link& link, Prompts& prompts, Target target, QWidget* parent)
+    : QWidget(parent), m_link(link), m_prompts(prompts), m_target(std::move(target)) {
     setObjectName(QStringLiteral("HISTORIQUE"));
     setWindowTitle(QStringLiteral(" Historique des images."));
 
@@ -101,15 +100,16 @@ std::optional<ImageBytes> Historique::selectedImage() {
     const std::optional<history::Entry> e = selected();
     if (!e) return std::nullopt;
     const imagefile::Parsed parsed = imagefile::readFile(e->path);
-    if (!parsed.bytes) msg::plain(this, parsed.error);
+    if (!parsed.bytes) m_prompts.plain(this, parsed.error);
     return parsed.bytes;
 }
 
 BoardWindow* Historique::targetOrWarn() {
     BoardWindow* w = m_target ? m_target() : nullptr;
     if (!w)
-        msg::warning(this, QStringLiteral("Aucune fenêtre de carte ouverte : ouvrez la fenêtre "
-                                          "du compteur, de la luminosité ou des microswitches."));
+        m_prompts.warning(this,
+                          QStringLiteral("Aucune fenêtre de carte ouverte : ouvrez la fenêtre "
+                                         "du compteur, de la luminosité ou des microswitches."));
     return w;
 }
 
@@ -141,7 +141,7 @@ void Historique::saveSelectedAs() {
     const std::optional<ImageBytes> bytes = selectedImage();
     if (!e || !bytes) return;
     const QString initial = prefs::imageFolder() + u'/' + QFileInfo(e->path).fileName();
-    saveImageAs(this, QStringLiteral("Enregistrer l'image sous"), initial, *bytes);
+    saveImageAs(m_prompts, this, QStringLiteral("Enregistrer l'image sous"), initial, *bytes);
 }
 
 void Historique::openFolder() {

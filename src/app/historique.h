@@ -13,6 +13,7 @@ namespace trv {
 
 class BoardWindow;
 class Link;
+class Prompts;
 
 // The window "Historique des images": every image read from or written to a board, newest
 // first, with what can be done with one: load it into a board window's grid, compare it
@@ -23,7 +24,7 @@ public:
     // The board window the buttons act on (the last one the technician worked in), if any.
     using Target = std::function<BoardWindow*()>;
 
-    Historique(Link& link, Target target, QWidget* parent = nullptr);
+    Historique(Link& link, Prompts& prompts, Target target, QWidget* parent = nullptr);
 
     // Lists the records on disk again.
     void refresh();
@@ -47,6 +48,7 @@ private:
     void updateButtons();
 
     Link& m_link;
+    Prompts& m_prompts;
     Target m_target;
     QList<history::Entry> m_entries;
 };

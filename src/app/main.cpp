@@ -9,6 +9,7 @@
 #include "lang/program.h"
 #include "lang/qt_french.h"
 #include "link/qt_serial_port.h"
+#include "ui/prompts.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -22,10 +23,13 @@ int main(int argc, char* argv[]) {
     trv::installQtFrench(app);
     trv::quitOnTerminationSignals();
 
+    // Declared before the main window, which it outlives.
+    trv::PlatformPrompts prompts;
     std::unique_ptr<trv::Principal> principal;
-    auto* splash = new trv::KelNdSplash([&principal] {
+    auto* splash = new trv::KelNdSplash([&principal, &prompts] {
         if (!principal)
-            principal = std::make_unique<trv::Principal>(std::make_unique<trv::QtSerialPort>());
+            principal =
+                std::make_unique<trv::Principal>(std::make_unique<trv::QtSerialPort>(), prompts);
         // Cover the screen first, so that the window is full-size even where no window
         // manager carries out the maximised state.
         if (const QScreen* screen = QGuiApplication::primaryScreen())

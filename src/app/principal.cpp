@@ -26,9 +26,10 @@
 
 namespace trv {
 
-Principal::Principal(std::unique_ptr<SerialPort> port, QWidget* parent)
+Principal::Principal(std::unique_ptr<SerialPort> port, Prompts& prompts, QWidget* parent)
     : QMainWindow(parent),
       m_link(std::move(port)),
+      m_prompts(prompts),
       m_openDocument([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     setObjectName(QStringLiteral("PRINCIPAL"));
     setWindowTitle(QStringLiteral(" Gestion Compteur / Décompteur TRV."));
@@ -59,10 +60,10 @@ void Principal::buildMenus() {
     // Loading a file reopens the port: not while an exchange uses it.
     add(fichier, "MENU_OUVRIR", QStringLiteral("&Ouvrir une configuration"), [this] {
         if (!refuseWhileBusy(m_link))
-            openConfiguration([this] { return showConfiguration(); }, this);
+            openConfiguration([this] { return showConfiguration(); }, m_prompts, this);
     });
     add(fichier, "MENU_ENREGISTRER", QStringLiteral("&Enregistrer une configuration"),
-        [this] { saveConfiguration([this] { return showConfiguration(); }, this); });
+        [this] { saveConfiguration([this] { return showConfiguration(); }, m_prompts, this); });
     add(fichier, "MENU_QUITTER", QStringLiteral("&Quitter"), [] { QCoreApplication::quit(); });
 
     QMenu* configurer = menuBar()->addMenu(QStringLiteral("&Configuration"));
@@ -151,7 +152,7 @@ W* Principal::withVerification(W* window) {
 
 Historique* Principal::showHistory() {
     auto* h = showChild<Historique>(m_history, [this] {
-        return new Historique(m_link, [this] { return m_lastBoard.data(); });
+        return new Historique(m_link, m_prompts, [this] { return m_lastBoard.data(); });
     });
     h->refresh();
     return h;
@@ -187,7 +188,7 @@ W* Principal::showChild(QPointer<QMdiSubWindow>& slot, Make make) {
 
 SettingsWindow* Principal::showConfiguration() {
     auto* c = showChild<SettingsWindow>(
-        m_configuration, [this] { return new SettingsWindow(m_link, &m_boardWindows); });
+        m_configuration, [this] { return new SettingsWindow(m_link, m_prompts, &m_boardWindows); });
     m_configuration->showNormal();
     m_mdi->setActiveSubWindow(m_configuration);
     c->setFocus();
@@ -195,7 +196,7 @@ SettingsWindow* Principal::showConfiguration() {
 }
 
 Detect* Principal::showDetect() {
-    auto* d = showChild<Detect>(m_detect, [this] { return new Detect(m_link); });
+    auto* d = showChild<Detect>(m_detect, [this] { return new Detect(m_link, m_prompts); });
     m_detect->showNormal();
     m_mdi->setActiveSubWindow(m_detect);
     d->setFocus();
@@ -211,32 +212,37 @@ board::ReplyControl Principal::replyControl() const {
 
 CounterWindow* Principal::showCounter() {
     return showChild<CounterWindow>(m_counter, [this] {
-        return withVerification(new CounterWindow(m_link, [this] { return replyControl(); }));
+        return withVerification(
+            new CounterWindow(m_link, m_prompts, [this] { return replyControl(); }));
     });
 }
 
 LuminosityWindow* Principal::showLuminosity() {
     return showChild<LuminosityWindow>(m_luminosity, [this] {
-        return withVerification(new LuminosityWindow(m_link, [this] { return replyControl(); }));
+        return withVerification(
+            new LuminosityWindow(m_link, m_prompts, [this] { return replyControl(); }));
     });
 }
 
 SwitchesWindow* Principal::showSwitches() {
     return showChild<SwitchesWindow>(m_switches, [this] {
-        return withVerification(new SwitchesWindow(m_link, [this] { return replyControl(); }));
+        return withVerification(
+            new SwitchesWindow(m_link, m_prompts, [this] { return replyControl(); }));
     });
 }
 
 TrafficMonitor* Principal::showTrafficMonitor() {
-    return showChild<TrafficMonitor>(m_traffic, [this] { return new TrafficMonitor(m_link); });
+    return showChild<TrafficMonitor>(m_traffic,
+                                     [this] { return new TrafficMonitor(m_link, m_prompts); });
 }
 
 LinkTest* Principal::showLinkTest() {
-    return showChild<LinkTest>(m_linkTest, [this] { return new LinkTest(m_link); });
+    return showChild<LinkTest>(m_linkTest, [this] { return new LinkTest(m_link, m_prompts); });
 }
 
 SerialPortsWindow* Principal::showSerialPorts() {
-    return showChild<SerialPortsWindow>(m_serialPorts, [] { return new SerialPortsWindow; });
+    return showChild<SerialPortsWindow>(m_serialPorts,
+                                        [this] { return new SerialPortsWindow(m_prompts); });
 }
 
 SerialPortsWindow* Principal::serialPorts() const {

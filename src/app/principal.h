@@ -26,14 +26,17 @@ class LuminosityWindow;
 class SerialPortsWindow;
 class SwitchesWindow;
 class LinkTest;
+class Prompts;
 class TrafficMonitor;
 
 // The main window PRINCIPAL: the frame of every other window and their menus. It keeps
-// the program's one link so that the port outlives any child window.
+// the program's one link so that the port outlives any child window, and hands every window
+// it makes the prompts it was given.
 class Principal : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Principal(std::unique_ptr<SerialPort> port, QWidget* parent = nullptr);
+    // prompts: outlives the main window.
+    Principal(std::unique_ptr<SerialPort> port, Prompts& prompts, QWidget* parent = nullptr);
     ~Principal() override;
 
     Link& link() { return m_link; }
@@ -90,6 +93,7 @@ private:
     W* withVerification(W* window);
 
     Link m_link;
+    Prompts& m_prompts;
     // What the settings window asks of the board windows after a validation.
     BoardWindowGate m_boardWindows{*this};
     QMdiArea* m_mdi = nullptr;

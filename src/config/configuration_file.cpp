@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "config/kel_file.h"
-#include "ui/messages.h"
+#include "ui/prompts.h"
 #include "windows/settings_window.h"
 
 namespace trv {
@@ -19,8 +19,6 @@ const QString kOpenFilter = QStringLiteral("Fichiers configuration(*.kel);;Tous 
 const QString kSaveTitle = QStringLiteral("Enregistrer un fichier de configuration RZP");
 const QString kSaveFilter = QStringLiteral("Fichiers configuration(*.KEL);;Tous les fichiers(*.*)");
 const QString kInitialName = QStringLiteral("Configuration_RZP");
-
-const FileDialogs& dialogs() { return fileDialogs(); }
 
 // The file's first bytes; nothing when it cannot be read. Only regular files are read:
 // opening or reading a FIFO or a terminal can block for ever.
@@ -66,26 +64,26 @@ void applyIndexes(const std::vector<int>& indexes, SettingsWindow& settings) {
 
 }  // namespace
 
-void openConfiguration(const ShowSettings& showSettings, QWidget* parent) {
-    QString name = dialogs().open(parent, kOpenTitle, kOpenFilter, kInitialName);
+void openConfiguration(const ShowSettings& showSettings, Prompts& prompts, QWidget* parent) {
+    QString name = prompts.openFileName(parent, kOpenTitle, kOpenFilter, kInitialName);
     std::optional<QByteArray> head;
     while (!name.isEmpty()) {
         head = readHead(name);
         if (head) break;
-        msg::plain(parent, QStringLiteral("Erreur d'ouverture de ") + name);
-        name = dialogs().open(parent, kOpenTitle, kOpenFilter, name);
+        prompts.plain(parent, QStringLiteral("Erreur d'ouverture de ") + name);
+        name = prompts.openFileName(parent, kOpenTitle, kOpenFilter, name);
     }
     if (!head) return;
     SettingsWindow* settings = showSettings();
     if (settings) applyIndexes(kel::readKelIndexes(*head), *settings);
 }
 
-void saveConfiguration(const ShowSettings& showSettings, QWidget* parent) {
-    QString name = dialogs().save(parent, kSaveTitle, kSaveFilter, kInitialName);
+void saveConfiguration(const ShowSettings& showSettings, Prompts& prompts, QWidget* parent) {
+    QString name = prompts.saveFileName(parent, kSaveTitle, kSaveFilter, kInitialName);
     while (!name.isEmpty() && !writeFile(name, showSettings)) {
-        msg::plain(parent, QStringLiteral("Erreur lors de la création de ") + name +
-                               QStringLiteral(". Essayer à nouveau"));
-        name = dialogs().save(parent, kSaveTitle, kSaveFilter, name);
+        prompts.plain(parent, QStringLiteral("Erreur lors de la création de ") + name +
+                                  QStringLiteral(". Essayer à nouveau"));
+        name = prompts.saveFileName(parent, kSaveTitle, kSaveFilter, name);
     }
 }
 

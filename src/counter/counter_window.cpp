@@ -101,8 +101,10 @@ bool isRangeLabel(int index) {
 
 }  // namespace
 
-CounterWindow::CounterWindow(Link& link, ReplyControl replyControl, QWidget* parent)
-    : BoardWindow(link, std::move(replyControl), {3360, true, true}, ReadVariant::Plain, parent) {
+CounterWindow::CounterWindow(Link& link, Prompts& prompts, ReplyControl replyControl,
+                             QWidget* parent)
+    : BoardWindow(link, prompts, std::move(replyControl), {3360, true, true}, ReadVariant::Plain,
+                  parent) {
     setObjectName(QStringLiteral("dump_24c01"));
     setWindowTitle(QStringLiteral(" Paramètres."));
     resize(twipSize(2610, 4620));
@@ -333,20 +335,20 @@ void CounterWindow::showLoadedImage(const CellTexts& cells) {
     // control checks the signature and finds none, decoded.
     clearFields();
     if (board::signatureRefused(cells, replyControl())) {
-        msg::warning(this, kBlankText);
+        prompts().warning(this, kBlankText);
         return;
     }
     decodeFields();
 }
 
 void CounterWindow::lireParametres() {
-    if (!mayStartOperation(link(), this)) return;
+    if (!mayStartOperation(link(), prompts(), this)) return;
     clearFields();
     readBoard(butLitPara->text(), board::readCounter, [this](const CellTexts&) { decodeFields(); });
 }
 
 void CounterWindow::programmeParametres() {
-    if (!mayStartOperation(link(), this)) return;
+    if (!mayStartOperation(link(), prompts(), this)) return;
     const board::CounterSettings settings = settingsFromFields();
     // The cells the window does not own go back to the board as the preliminary read finds
     // them; after a failed read nothing is programmed.
@@ -361,7 +363,7 @@ void CounterWindow::programmeParametres() {
     if (done.result.outcome == board::Outcome::CellRefused)
         if (const auto refusal = unsendableFieldMessage())
             report = Report{msg::Kind::Warning, *refusal};
-    showReport(this, report);
+    showReport(prompts(), this, report);
 }
 
 }  // namespace trv

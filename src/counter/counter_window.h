@@ -19,7 +19,8 @@ class CounterWindow : public BoardWindow {
 public:
     static constexpr int kRows = 12;
 
-    CounterWindow(Link& link, ReplyControl replyControl, QWidget* parent = nullptr);
+    CounterWindow(Link& link, Prompts& prompts, ReplyControl replyControl,
+                  QWidget* parent = nullptr);
 
     // After each port opening: range labels orange, clickable only on a three-colour board.
     void applyColourSetting(bool monoColour);

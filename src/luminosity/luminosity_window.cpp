@@ -60,8 +60,10 @@ QPushButton* button(const QString& text, const char* name, const QString& tip,
 }
 }  // namespace
 
-LuminosityWindow::LuminosityWindow(Link& link, ReplyControl replyControl, QWidget* parent)
-    : BoardWindow(link, std::move(replyControl), {2760, true, true}, ReadVariant::Plain, parent) {
+LuminosityWindow::LuminosityWindow(Link& link, Prompts& prompts, ReplyControl replyControl,
+                                   QWidget* parent)
+    : BoardWindow(link, prompts, std::move(replyControl), {2760, true, true}, ReadVariant::Plain,
+                  parent) {
     setObjectName(QStringLiteral("LUM"));
     setWindowTitle(QStringLiteral(" Luminosité."));
     resize(twipSize(2040, 3570));
@@ -179,7 +181,7 @@ void LuminosityWindow::showLoadedImage(const CellTexts& cells) {
 
 void LuminosityWindow::readSettings() {
     // Nothing is touched without an open port.
-    if (!mayStartOperation(link(), this)) return;
+    if (!mayStartOperation(link(), prompts(), this)) return;
     // The controls start blank, so a failed read shows nothing stale.
     selectOption(std::nullopt);
     setSliders(1, 1);
@@ -191,13 +193,13 @@ void LuminosityWindow::readSettings() {
 }
 
 void LuminosityWindow::programSettings() {
-    if (!mayStartOperation(link(), this)) return;
+    if (!mayStartOperation(link(), prompts(), this)) return;
     const board::LuminositySettings settings = settingsFromControls();
     const Programmed done =
         programBoard(butEcritLum->text(), [&](Exchange& exchange, board::ReplyControl reply) {
             return board::programLuminosity(exchange, reply, settings);
         });
-    showReport(this, done.report);
+    showReport(prompts(), this, done.report);
 }
 
 }  // namespace trv

@@ -17,7 +17,8 @@ namespace trv {
 class LuminosityWindow : public BoardWindow {
     Q_OBJECT
 public:
-    LuminosityWindow(Link& link, ReplyControl replyControl, QWidget* parent = nullptr);
+    LuminosityWindow(Link& link, Prompts& prompts, ReplyControl replyControl,
+                     QWidget* parent = nullptr);
 
     // After each port opening: the light-sensor controls only on a one-colour board.
     void applyColourSetting(bool monoColour);

@@ -115,9 +115,10 @@ void descriptions(const std::array<const char16_t*, 8>& texts, int left,
 
 }  // namespace
 
-SwitchesWindow::SwitchesWindow(Link& link, ReplyControl replyControl, QWidget* parent)
-    : BoardWindow(link, std::move(replyControl), {6480, false, false}, ReadVariant::ClosingRrr,
-                  parent) {
+SwitchesWindow::SwitchesWindow(Link& link, Prompts& prompts, ReplyControl replyControl,
+                               QWidget* parent)
+    : BoardWindow(link, prompts, std::move(replyControl), {6480, false, false},
+                  ReadVariant::ClosingRrr, parent) {
     setObjectName(QStringLiteral("SW"));
     setWindowTitle(QStringLiteral(" Lecture de la configuration des microswitches."));
     resize(twipSize(4800, 4425));
@@ -227,7 +228,7 @@ void SwitchesWindow::showLoadedImage(const CellTexts& cells) {
 
 void SwitchesWindow::readSwitches() {
     // Nothing is touched without an open port.
-    if (!mayStartOperation(link(), this)) return;
+    if (!mayStartOperation(link(), prompts(), this)) return;
     // Every lever OFF and the variant unknown, shown before the board is asked.
     resetDisplay();
 

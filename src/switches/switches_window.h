@@ -16,7 +16,8 @@ namespace trv {
 class SwitchesWindow : public BoardWindow {
     Q_OBJECT
 public:
-    SwitchesWindow(Link& link, ReplyControl replyControl, QWidget* parent = nullptr);
+    SwitchesWindow(Link& link, Prompts& prompts, ReplyControl replyControl,
+                   QWidget* parent = nullptr);
 
     void readSwitches();  // LIT_SW
 

@@ -1,6 +1,5 @@
 #include "trace/traffic_monitor.h"
 
-#include <QFileDialog>
 #include <QFont>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,7 +11,7 @@
 
 #include "link/link.h"
 #include "trace/format.h"
-#include "ui/messages.h"
+#include "ui/prompts.h"
 
 namespace trv {
 namespace trace {
@@ -113,17 +112,12 @@ bool TraceModel::sync() {
 }  // namespace trace
 
 namespace {
-QString realSaveDialog(QWidget* parent) {
-    return QFileDialog::getSaveFileName(parent, QStringLiteral("Enregistrer le trafic"),
-                                        QStringLiteral("trafic.txt"),
-                                        QStringLiteral("Texte (*.txt);;Tous les fichiers (*)"));
-}
 // Often enough to follow an exchange, rarely enough to cost it nothing worth measuring.
 constexpr int kRefreshMs = 250;
 }  // namespace
 
-TrafficMonitor::TrafficMonitor(Link& link, QWidget* parent)
-    : QWidget(parent), chooseSaveFile(realSaveDialog), m_link(link), m_model(m_log) {
+TrafficMonitor::TrafficMonitor(Link& link, Prompts& prompts, QWidget* parent)
+    : QWidget(parent), m_link(link), m_prompts(prompts), m_model(m_log) {
     setObjectName(QStringLiteral("TRAFIC_SERIE"));
     setWindowTitle(QStringLiteral(" Trafic série."));
 
@@ -212,10 +206,12 @@ void TrafficMonitor::refresh() {
 }
 
 void TrafficMonitor::save() {
-    const QString path = chooseSaveFile(this);
+    const QString path = m_prompts.saveFileNameAsking(
+        this, QStringLiteral("Enregistrer le trafic"),
+        QStringLiteral("Texte (*.txt);;Tous les fichiers (*)"), QStringLiteral("trafic.txt"));
     if (path.isEmpty()) return;
     QString error;
-    if (!trace::saveTrace(m_log, path, &error)) msg::plain(this, error);
+    if (!trace::saveTrace(m_log, path, &error)) m_prompts.plain(this, error);
 }
 
 }  // namespace trv

@@ -14,6 +14,7 @@ class QTableView;
 namespace trv {
 
 class Link;
+class Prompts;
 
 namespace trace {
 
@@ -47,7 +48,7 @@ private:
 class TrafficMonitor final : public QWidget {
     Q_OBJECT
 public:
-    explicit TrafficMonitor(Link& link, QWidget* parent = nullptr);
+    TrafficMonitor(Link& link, Prompts& prompts, QWidget* parent = nullptr);
     ~TrafficMonitor() override;
 
     trace::TraceLog& log() { return m_log; }
@@ -57,9 +58,6 @@ public:
     QPushButton* clearButton() const { return m_clear; }
     QPushButton* saveButton() const { return m_save; }
 
-    // Asks where to save; an empty answer cancels. Tests answer it themselves.
-    std::function<QString(QWidget*)> chooseSaveFile;
-
     void setPaused(bool paused);
     void clear();
     void save();
@@ -68,6 +66,7 @@ public:
 
 private:
     Link& m_link;
+    Prompts& m_prompts;
     trace::TraceLog m_log;
     trace::TraceModel m_model;
     QTimer m_refresh;

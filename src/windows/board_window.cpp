@@ -8,7 +8,6 @@
 #include "grid/image_file.h"
 #include "link/link.h"
 #include "ui/colours.h"
-#include "ui/file_dialogs.h"
 #include "ui/preferences.h"
 #include "ui/text_fit.h"
 #include "windows/port_guard.h"
@@ -43,8 +42,8 @@ QString nonByteCellMessage(const QString& refused, int address) {
 
 }  // namespace
 
-void showReport(QWidget* parent, const std::optional<Report>& report) {
-    if (report) msg::show(report->kind, parent, report->text);
+void showReport(Prompts& prompts, QWidget* parent, const std::optional<Report>& report) {
+    if (report) prompts.show(report->kind, parent, report->text);
 }
 
 std::optional<Report> reportFor(const board::Result& result, board::ReplyControl reply,
@@ -71,10 +70,12 @@ std::optional<Report> reportFor(const board::Result& result, board::ReplyControl
     return std::nullopt;
 }
 
-BoardWindow::BoardWindow(Link& link, ReplyControl replyControl, GridControls::Placement placement,
-                         ReadVariant readVariant, QWidget* parent)
+BoardWindow::BoardWindow(Link& link, Prompts& prompts, ReplyControl replyControl,
+                         GridControls::Placement placement, ReadVariant readVariant,
+                         QWidget* parent)
     : QWidget(parent),
       m_link(link),
+      m_prompts(prompts),
       m_replyControl(std::move(replyControl)),
       m_readVariant(readVariant),
       m_image(this) {
@@ -97,7 +98,7 @@ const QString kRefusedOutcome = QStringLiteral("envoi refusé, rien n'a été en
 board::Result BoardWindow::runOnBoard(const QString& caption, const Operation& operation) {
     board::Result result;
     {
-        WindowExchange exchange(m_link, this, caption);
+        WindowExchange exchange(m_link, m_prompts, this, caption);
         result = operation(exchange, replyControl());
         // A port lost anywhere on the way, a read-back included, outranks the outcome.
         if (exchange.portLost()) {
@@ -122,7 +123,7 @@ void BoardWindow::readBoard(const QString& caption, const Operation& read,
                             const std::function<void(const CellTexts&)>& show) {
     const board::Result result = runOnBoard(caption, read);
     if (result.outcome == board::Outcome::Done) show(result.cells);
-    showReport(this, reportFor(result, replyControl(), false));
+    showReport(m_prompts, this, reportFor(result, replyControl(), false));
 }
 
 void BoardWindow::resizeEvent(QResizeEvent* event) {
@@ -140,35 +141,36 @@ void BoardWindow::closeEvent(QCloseEvent* event) {
 // lost port; without an open port they warn as the board operations do and leave the grid
 // as it is.
 void BoardWindow::readFromGrid() {
-    if (!mayStartOperation(m_link, this)) return;
+    if (!mayStartOperation(m_link, m_prompts, this)) return;
     int lost = 0;
     {
-        WindowExchange exchange(m_link, this, m_grid->butRd->text());
+        WindowExchange exchange(m_link, m_prompts, this, m_grid->butRd->text());
         LIT_24C01(exchange, m_image, m_readVariant);
         lost = exchange.lostPortNumber();
     }
-    if (lost) msg::warning(this, lostPortText(lost));
+    if (lost) m_prompts.warning(this, lostPortText(lost));
 }
 
 void BoardWindow::writeFromGrid() {
-    if (!mayStartOperation(m_link, this)) return;
+    if (!mayStartOperation(m_link, m_prompts, this)) return;
     WriteOutcome outcome;
     Verification check;
     int lost = 0;
     {
-        WindowExchange exchange(m_link, this, m_grid->butWr->text());
+        WindowExchange exchange(m_link, m_prompts, this, m_grid->butWr->text());
         outcome = ECRIT_24C01(exchange, m_image);
         if (outcome == WriteOutcome::Refused) exchange.setOutcome(kRefusedOutcome, true);
         if (outcome == WriteOutcome::Written) check = verifyWrite(exchange, m_image.texts(), false);
         lost = exchange.lostPortNumber();
     }
-    if (lost) msg::warning(this, lostPortText(lost));
+    if (lost) m_prompts.warning(this, lostPortText(lost));
     // A grid holding a cell that is not a byte is never sent; the window says which cell.
     if (outcome == WriteOutcome::Refused)
-        msg::warning(this, unsendableCellMessage(firstUnsendableCell(m_image.texts()).value_or(0)));
+        m_prompts.warning(this,
+                          unsendableCellMessage(firstUnsendableCell(m_image.texts()).value_or(0)));
     markUnverified(check);
     // Otherwise the grid's own write reports through the cells only, unless verification failed.
-    showReport(this, check.failure);
+    showReport(m_prompts, this, check.failure);
 }
 
 void BoardWindow::showLoadedImage(const CellTexts&) {}
@@ -178,25 +180,25 @@ void BoardWindow::saveGridImage() {
     if (refuseWhileBusy(m_link)) return;
     const std::optional<ImageBytes> bytes = imageBytes(m_image.texts());
     if (!bytes) {
-        msg::warning(this, nonByteCellMessage(QStringLiteral("Enregistrement impossible"),
-                                              *firstNonByteCell(m_image.texts())) +
-                               QStringLiteral(" Rien n'a été enregistré."));
+        m_prompts.warning(this, nonByteCellMessage(QStringLiteral("Enregistrement impossible"),
+                                                   *firstNonByteCell(m_image.texts())) +
+                                    QStringLiteral(" Rien n'a été enregistré."));
         return;
     }
     const QString initial =
         prefs::imageFolder() + u'/' + historyWindowName(this) + QStringLiteral(".hex");
-    saveImageAs(this, kSaveTitle, initial, *bytes);
+    saveImageAs(m_prompts, this, kSaveTitle, initial, *bytes);
 }
 
-void saveImageAs(QWidget* parent, const QString& title, const QString& initial,
+void saveImageAs(Prompts& prompts, QWidget* parent, const QString& title, const QString& initial,
                  const ImageBytes& bytes) {
-    QString name = fileDialogs().saveAsking(parent, title, kImageSaveFilter, initial);
+    QString name = prompts.saveFileNameAsking(parent, title, kImageSaveFilter, initial);
     if (name.isEmpty()) return;
     // A name typed without an extension is an Intel HEX file.
     if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".hex");
     const QString error = imagefile::writeFile(name, bytes);
     if (!error.isEmpty()) {
-        msg::plain(parent, error);
+        prompts.plain(parent, error);
         return;
     }
     prefs::setImageFolder(QFileInfo(name).absolutePath());
@@ -205,11 +207,11 @@ void saveImageAs(QWidget* parent, const QString& title, const QString& initial,
 void BoardWindow::loadImageIntoGrid() {
     if (refuseWhileBusy(m_link)) return;
     const QString name =
-        fileDialogs().open(this, kLoadTitle, kImageOpenFilter, prefs::imageFolder());
+        m_prompts.openFileName(this, kLoadTitle, kImageOpenFilter, prefs::imageFolder());
     if (name.isEmpty()) return;
     const imagefile::Parsed parsed = imagefile::readFile(name);
     if (!parsed.bytes) {
-        msg::plain(this, parsed.error);
+        m_prompts.plain(this, parsed.error);
         return;
     }
     prefs::setImageFolder(QFileInfo(name).absolutePath());
@@ -229,41 +231,42 @@ void BoardWindow::compareWithImage(const ImageBytes& other, const QString& other
     if (refuseWhileBusy(m_link)) return;
     const std::optional<ImageBytes> grid = imageBytes(m_image.texts());
     if (!grid) {
-        msg::warning(this, nonByteCellMessage(QStringLiteral("Comparaison impossible"),
-                                              *firstNonByteCell(m_image.texts())));
+        m_prompts.warning(this, nonByteCellMessage(QStringLiteral("Comparaison impossible"),
+                                                   *firstNonByteCell(m_image.texts())));
         return;
     }
     const QList<diff::Difference> found = diff::differences(*grid, other);
     if (found.isEmpty()) {
-        msg::info(this, QStringLiteral("La grille et %1 sont identiques.").arg(description));
+        m_prompts.info(this, QStringLiteral("La grille et %1 sont identiques.").arg(description));
         return;
     }
     for (int address : diff::differingAddresses(*grid, other))
         m_image.setColour(address, colour::kYellow);
-    msg::info(this, QStringLiteral("Différences entre la grille et %1 :\n").arg(description) +
-                        listed(diff::describeAll(found, QStringLiteral("grille"), otherName)));
+    m_prompts.info(this, QStringLiteral("Différences entre la grille et %1 :\n").arg(description) +
+                             listed(diff::describeAll(found, QStringLiteral("grille"), otherName)));
 }
 
 void BoardWindow::compareWithBoard() {
-    if (!mayStartOperation(m_link, this)) return;
+    if (!mayStartOperation(m_link, m_prompts, this)) return;
     if (const auto bad = firstNonByteCell(m_image.texts())) {
-        msg::warning(this, nonByteCellMessage(QStringLiteral("Comparaison impossible"), *bad));
+        m_prompts.warning(this, nonByteCellMessage(QStringLiteral("Comparaison impossible"), *bad));
         return;
     }
     CellTexts scratch;
     ReadOutcome read;
     {
-        WindowExchange exchange(m_link, this, QStringLiteral("Comparer la grille avec la carte"));
+        WindowExchange exchange(m_link, m_prompts, this,
+                                QStringLiteral("Comparer la grille avec la carte"));
         read = readImage(exchange, scratch, m_readVariant);
     }
     if (read == ReadOutcome::TimedOut) {
-        msg::warning(this, kBoardErrorText);
+        m_prompts.warning(this, kBoardErrorText);
         return;
     }
     if (const auto bad = firstNonByteCell(scratch)) {
-        msg::warning(this, QStringLiteral("Comparaison impossible : la carte a répondu « %1 » "
-                                          "pour l'adresse %2, qui n'est pas un octet.")
-                               .arg(scratch[std::size_t(*bad)], addressText(*bad)));
+        m_prompts.warning(this, QStringLiteral("Comparaison impossible : la carte a répondu « %1 » "
+                                               "pour l'adresse %2, qui n'est pas un octet.")
+                                    .arg(scratch[std::size_t(*bad)], addressText(*bad)));
         return;
     }
     compareWithImage(*imageBytes(scratch), QStringLiteral("carte"), QStringLiteral("la carte"));

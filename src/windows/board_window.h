@@ -8,7 +8,7 @@
 #include "grid/grid_controls.h"
 #include "protocol/board_operations.h"
 #include "protocol/image_transfer.h"
-#include "ui/messages.h"
+#include "ui/prompts.h"
 
 namespace trv {
 
@@ -37,10 +37,10 @@ struct Report {
     QString text;
 };
 // Shown after the exchange, so the message comes without the busy cursor.
-void showReport(QWidget* parent, const std::optional<Report>& report);
+void showReport(Prompts& prompts, QWidget* parent, const std::optional<Report>& report);
 // Asks for a file name (".hex" when none is typed) and writes the image there; a file that
 // cannot be written is reported, and the folder is remembered for the next time.
-void saveImageAs(QWidget* parent, const QString& title, const QString& initial,
+void saveImageAs(Prompts& prompts, QWidget* parent, const QString& title, const QString& initial,
                  const ImageBytes& bytes);
 // The message a board operation's outcome calls for under the reply control.
 std::optional<Report> reportFor(const board::Result& result, board::ReplyControl reply,
@@ -55,8 +55,8 @@ public:
     // replyControl gives the settings window's reply control at the time of an operation.
     using ReplyControl = std::function<board::ReplyControl()>;
 
-    BoardWindow(Link& link, ReplyControl replyControl, GridControls::Placement placement,
-                ReadVariant readVariant, QWidget* parent);
+    BoardWindow(Link& link, Prompts& prompts, ReplyControl replyControl,
+                GridControls::Placement placement, ReadVariant readVariant, QWidget* parent);
 
     EepromImage& image() { return m_image; }
     // The windows are laid out by position at a given client size, which is their natural
@@ -86,6 +86,7 @@ protected:
     using Operation = std::function<board::Result(Exchange&, board::ReplyControl)>;
 
     Link& link() { return m_link; }
+    Prompts& prompts() { return m_prompts; }
     board::ReplyControl replyControl() const;
     // Runs a board operation from this window and shows the image it leaves in the grid:
     // green as read or sent, "Er" on red after a silent board or a failed write. caption:
@@ -125,6 +126,7 @@ private:
     void writeFromGrid();
 
     Link& m_link;
+    Prompts& m_prompts;
     ReplyControl m_replyControl;
     ReadVariant m_readVariant;
     EepromImage m_image;

@@ -24,7 +24,8 @@ QLabel* rowLabel(const QString& text, int index, const QRect& geometry, QWidget*
 }
 }  // namespace
 
-Detect::Detect(Link& link, QWidget* parent) : QWidget(parent), m_link(link) {
+Detect::Detect(Link& link, Prompts& prompts, QWidget* parent)
+    : QWidget(parent), m_link(link), m_prompts(prompts) {
     setObjectName(QStringLiteral("DETECT"));
     setWindowTitle(QStringLiteral(" Détection."));
     setFixedSize(twipSize(3225, 3825));
@@ -67,7 +68,7 @@ void Detect::showRow(int n, bool opened, bool board) {
 
 void Detect::scan() {
     if (refuseWhileBusy(m_link)) return;
-    WindowExchange exchange(m_link, this, Command1->text());
+    WindowExchange exchange(m_link, m_prompts, this, Command1->text());
     // The port the settings window opened is given up for the scan.
     exchange.port().close();
     // Every row starts blank on white.

@@ -9,6 +9,7 @@ class QPushButton;
 namespace trv {
 
 class Link;
+class Prompts;
 
 // The detection window DETECT: which of COM1 to COM14 open, and where a board answers.
 class Detect : public QWidget {
@@ -16,7 +17,7 @@ class Detect : public QWidget {
 public:
     static constexpr int kPorts = 14;
 
-    explicit Detect(Link& link, QWidget* parent = nullptr);
+    Detect(Link& link, Prompts& prompts, QWidget* parent = nullptr);
 
     // Label1(n) port label, Label1(n + 14) state, Label1(n + 28) board, n = 1..14.
     std::array<QLabel*, 3 * kPorts + 1> Label1{};
@@ -34,6 +35,7 @@ private:
     void showRow(int n, bool opened, bool board);
 
     Link& m_link;
+    Prompts& m_prompts;
 };
 
 }  // namespace trv

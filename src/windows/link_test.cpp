@@ -12,7 +12,7 @@
 
 #include "link/link.h"
 #include "ui/colours.h"
-#include "ui/messages.h"
+#include "ui/prompts.h"
 #include "windows/port_guard.h"
 #include "windows/window_exchange.h"
 
@@ -26,7 +26,8 @@ QLabel* resultLabel(const char* name, QWidget* window) {
 }
 }  // namespace
 
-LinkTest::LinkTest(Link& link, QWidget* parent) : QWidget(parent), m_link(link) {
+LinkTest::LinkTest(Link& link, Prompts& prompts, QWidget* parent)
+    : QWidget(parent), m_link(link), m_prompts(prompts) {
     setObjectName(QStringLiteral("TEST_LIAISON"));
     setWindowTitle(QStringLiteral(" Test de liaison."));
 
@@ -84,7 +85,7 @@ void LinkTest::start() {
         verdict->setText(QStringLiteral("Refusé : une autre opération est en cours."));
         return;
     }
-    if (!openPortGuard(m_link, this)) return;
+    if (!openPortGuard(m_link, m_prompts, this)) return;
     m_tally = {};
     m_count = nombre->value();
     m_running = true;
@@ -111,7 +112,8 @@ void LinkTest::probeNext() {
     int lost = 0;
     {
         WindowExchange exchange(
-            m_link, this, QStringLiteral("essai %1 sur %2").arg(m_tally.sent() + 1).arg(m_count));
+            m_link, m_prompts, this,
+            QStringLiteral("essai %1 sur %2").arg(m_tally.sent() + 1).arg(m_count));
         const ProbeResult probe = probeOnce(exchange);
         lost = exchange.lostPortNumber();
         if (!lost) exchange.setOutcome(probeOutcome(probe), !probe.answered);
@@ -121,7 +123,7 @@ void LinkTest::probeNext() {
     // The port went away: the test ends there, and says why.
     if (lost) {
         finish();
-        msg::warning(this, lostPortText(lost));
+        m_prompts.warning(this, lostPortText(lost));
         return;
     }
     // Back to the event loop between probes: "Arrêter" and painting come through here.

@@ -12,6 +12,7 @@ class QSpinBox;
 namespace trv {
 
 class Link;
+class Prompts;
 
 // "Test de liaison": the presence probe sent a chosen number of times on the open port,
 // with the answered count, the round-trip times and a verdict. One probe runs at a time and
@@ -21,7 +22,7 @@ class LinkTest final : public QWidget {
 public:
     static constexpr int kDefaultProbes = 20;
 
-    explicit LinkTest(Link& link, QWidget* parent = nullptr);
+    LinkTest(Link& link, Prompts& prompts, QWidget* parent = nullptr);
     ~LinkTest() override;
 
     QSpinBox* nombre = nullptr;
@@ -50,6 +51,7 @@ private:
     void showTally();
 
     Link& m_link;
+    Prompts& m_prompts;
     LinkTally m_tally;
     int m_count = 0;
     bool m_running = false;

@@ -3,22 +3,22 @@
 #include <QCloseEvent>
 
 #include "link/link.h"
-#include "ui/messages.h"
+#include "ui/prompts.h"
 
 namespace trv {
 
-bool openPortGuard(const Link& link, QWidget* parent) {
+bool openPortGuard(const Link& link, Prompts& prompts, QWidget* parent) {
     if (link.portOpen()) return true;
-    msg::warning(parent, QStringLiteral("Pas de port COM ouvert. Veuillez valider la "
-                                        "Configuration dans le menu Configuration."));
+    prompts.warning(parent, QStringLiteral("Pas de port COM ouvert. Veuillez valider la "
+                                           "Configuration dans le menu Configuration."));
     return false;
 }
 
 bool refuseWhileBusy(const Link& link) { return link.busy(); }
 
-bool mayStartOperation(const Link& link, QWidget* parent) {
+bool mayStartOperation(const Link& link, Prompts& prompts, QWidget* parent) {
     // Busy first: the guard's warning would otherwise open a box inside the exchange.
-    return !refuseWhileBusy(link) && openPortGuard(link, parent);
+    return !refuseWhileBusy(link) && openPortGuard(link, prompts, parent);
 }
 
 bool refuseCloseWhileBusy(const Link& link, QCloseEvent* event) {

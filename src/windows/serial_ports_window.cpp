@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "link/port_map.h"
-#include "ui/messages.h"
+#include "ui/prompts.h"
 
 namespace trv {
 namespace {
@@ -57,12 +57,13 @@ constexpr bool kAssignable = true;
 
 }  // namespace
 
-SerialPortsWindow::SerialPortsWindow(QWidget* parent)
-    : SerialPortsWindow(portsFolder(), kSerialByIdFolder, systemDevices, parent) {}
+SerialPortsWindow::SerialPortsWindow(Prompts& prompts, QWidget* parent)
+    : SerialPortsWindow(prompts, portsFolder(), kSerialByIdFolder, systemDevices, parent) {}
 
-SerialPortsWindow::SerialPortsWindow(QString portsFolder, QString byIdFolder, DeviceList devices,
-                                     QWidget* parent)
+SerialPortsWindow::SerialPortsWindow(Prompts& prompts, QString portsFolder, QString byIdFolder,
+                                     DeviceList devices, QWidget* parent)
     : QWidget(parent),
+      m_prompts(prompts),
       m_folder(std::move(portsFolder)),
       m_byId(std::move(byIdFolder)),
       m_list(std::move(devices)) {
@@ -211,14 +212,14 @@ void SerialPortsWindow::assignSelected() {
     const QString byId = stablePath(device, m_byId);
     if (const auto error =
             assignPort(m_folder, m_target->currentIndex() + 1, byId.isEmpty() ? device : byId))
-        msg::warning(this, *error);
+        m_prompts.warning(this, *error);
     refresh();
 }
 
 void SerialPortsWindow::unassignSelected() {
     const int row = selectedRow(m_ports);
     if (row < 0) return;
-    if (const auto error = unassignPort(m_folder, row + 1)) msg::warning(this, *error);
+    if (const auto error = unassignPort(m_folder, row + 1)) m_prompts.warning(this, *error);
     refresh();
 }
 

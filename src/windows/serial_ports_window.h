@@ -13,6 +13,8 @@ class QTableWidget;
 
 namespace trv {
 
+class Prompts;
+
 // The window "Ports série": what COM1 to COM14 lead to, the machine's serial devices, and
 // associating a device with a COM number or removing that association. It looks again by
 // itself while it is shown, and costs nothing once closed.
@@ -23,8 +25,8 @@ public:
     static constexpr int kRefreshMs = 2000;
 
     // Tests give a folder of their own and fake devices; the program uses the real ones.
-    explicit SerialPortsWindow(QWidget* parent = nullptr);
-    SerialPortsWindow(QString portsFolder, QString byIdFolder, DeviceList devices,
+    explicit SerialPortsWindow(Prompts& prompts, QWidget* parent = nullptr);
+    SerialPortsWindow(Prompts& prompts, QString portsFolder, QString byIdFolder, DeviceList devices,
                       QWidget* parent = nullptr);
 
     QTableWidget* ports() const { return m_ports; }
@@ -55,6 +57,7 @@ private:
     void fillPorts();
     void fillDevices();
 
+    Prompts& m_prompts;
     QString m_folder;
     QString m_byId;
     DeviceList m_list;

@@ -10,8 +10,8 @@
 #include "link/link.h"
 #include "ui/buttons.h"
 #include "ui/colours.h"
-#include "ui/messages.h"
 #include "ui/naming.h"
+#include "ui/prompts.h"
 #include "ui/text_fit.h"
 #include "ui/twips.h"
 #include "windows/board_windows.h"
@@ -28,8 +28,8 @@ QStringList comItems() {
 }
 }  // namespace
 
-SettingsWindow::SettingsWindow(Link& link, BoardWindows* boards, QWidget* parent)
-    : QWidget(parent), m_link(link), m_boards(boards) {
+SettingsWindow::SettingsWindow(Link& link, Prompts& prompts, BoardWindows* boards, QWidget* parent)
+    : QWidget(parent), m_link(link), m_prompts(prompts), m_boards(boards) {
     setObjectName(QStringLiteral("CONFIGURATION"));
     setWindowTitle(QStringLiteral(" Configuration."));
     setFixedSize(twipSize(4515, 1635));
@@ -129,14 +129,15 @@ void SettingsWindow::OUVERTURE_DU_COM() {
     SerialPort& serial = m_link.port();
     if (serial.isOpen()) serial.close();
     if (!serial.open(port)) {
-        msg::show(msg::Kind::Critical, this,
-                  QStringLiteral("L'ouverture du port COM%1 à échouée !").arg(port),
-                  openFailureText(serial.openFailure(), port));
+        m_prompts.show(msg::Kind::Critical, this,
+                       QStringLiteral("L'ouverture du port COM%1 à échouée !").arg(port),
+                       openFailureText(serial.openFailure(), port));
         m_link.setPortOpen(false);
         return;
     }
     m_link.setPortNumber(port);
-    msg::info(this, QStringLiteral("Ouverture du port COM%1: effectuée avec succès.").arg(port));
+    m_prompts.info(this,
+                   QStringLiteral("Ouverture du port COM%1: effectuée avec succès.").arg(port));
     m_link.setPortOpen(true);
     if (m_boards) m_boards->gateBoardWindows(chosen.monoColour);
     if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {

@@ -13,6 +13,7 @@ namespace trv {
 
 class BoardWindows;
 class Link;
+class Prompts;
 
 // The eight selections, in the order they are filled, saved and restored.
 enum class Setting { Com, Inter, NbrDigi, Coul, Dcf77, Rel1, Rel2, Rep };
@@ -30,7 +31,7 @@ struct LinkSettings {
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    SettingsWindow(Link& link, BoardWindows* boards, QWidget* parent = nullptr);
+    SettingsWindow(Link& link, Prompts& prompts, BoardWindows* boards, QWidget* parent = nullptr);
     ~SettingsWindow() override;
 
     QComboBox* list(Setting setting) const { return m_lists[std::size_t(setting)]; }
@@ -54,6 +55,7 @@ private:
                        int listLeft, int top);
 
     Link& m_link;
+    Prompts& m_prompts;
     BoardWindows* m_boards;
     std::array<QComboBox*, kSettingCount> m_lists{};
     QPushButton* m_valide = nullptr;

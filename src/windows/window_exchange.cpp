@@ -5,7 +5,7 @@
 #include <QWidget>
 
 #include "link/link.h"
-#include "ui/messages.h"
+#include "ui/prompts.h"
 
 namespace trv {
 namespace {
@@ -78,11 +78,13 @@ void WindowObserver::exchangeEnded(bool timedOut) {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
         QApplication::restoreOverrideCursor();
     m_link.endExchange();
-    if (!m_historyWarning.isEmpty()) msg::warning(nullptr, std::exchange(m_historyWarning, {}));
+    if (!m_historyWarning.isEmpty())
+        m_prompts.warning(nullptr, std::exchange(m_historyWarning, {}));
 }
 
-WindowExchange::WindowExchange(Link& link, const QWidget* window, const QString& caption)
-    : WindowObserverHolder{WindowObserver(link, operationName(window, caption),
+WindowExchange::WindowExchange(Link& link, Prompts& prompts, const QWidget* window,
+                               const QString& caption)
+    : WindowObserverHolder{WindowObserver(link, prompts, operationName(window, caption),
                                           historyWindowName(window))},
       Exchange(link.port(), link.clock(), &observer) {}
 

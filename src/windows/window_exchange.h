@@ -9,6 +9,7 @@ class QWidget;
 namespace trv {
 
 class Link;
+class Prompts;
 
 // What a window does while it drives an exchange with the board: a busy cursor, painting
 // between the slices of a wait (user input waits until the end), the link counted busy so
@@ -16,8 +17,11 @@ class Link;
 class WindowObserver final : public ExchangeObserver {
 public:
     // window: the name the window's images carry in the history ("compteur", ...).
-    WindowObserver(Link& link, QString operation, QString window)
-        : m_link(link), m_operation(std::move(operation)), m_window(std::move(window)) {}
+    WindowObserver(Link& link, Prompts& prompts, QString operation, QString window)
+        : m_link(link),
+          m_prompts(prompts),
+          m_operation(std::move(operation)),
+          m_window(std::move(window)) {}
     void exchangeStarted() override;
     void waiting() override;
     // The port-open flag drops: the board windows wait for the settings to be validated again.
@@ -33,6 +37,7 @@ public:
 
 private:
     Link& m_link;
+    Prompts& m_prompts;
     QString m_operation;
     QString m_outcome;
     bool m_failed = false;
@@ -51,12 +56,13 @@ struct WindowObserverHolder {
 };
 }  // namespace detail
 
-// An exchange run from a window, on the link's port and clock, with the window observer.
+// An exchange run from a window, on the link's port and clock, with the window observer;
+// the window's prompts tell of a history that cannot be written.
 // caption: the button or menu entry that started it; with the window's title it names the
 // operation in the traffic trace.
 class WindowExchange : private detail::WindowObserverHolder, public Exchange {
 public:
-    WindowExchange(Link& link, const QWidget* window, const QString& caption);
+    WindowExchange(Link& link, Prompts& prompts, const QWidget* window, const QString& caption);
     void setOutcome(const QString& outcome, bool failed) { observer.setOutcome(outcome, failed); }
 };
 

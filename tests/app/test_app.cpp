@@ -34,7 +34,6 @@
 #include "switches/switches_window.h"
 #include "test_support.h"
 #include "trace/traffic_monitor.h"
-#include "ui/file_dialogs.h"
 #include "windows/detect.h"
 #include "windows/port_guard.h"
 #include "windows/settings_window.h"
@@ -48,7 +47,15 @@ void settleDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::Defer
 class AppTest : public QObject {
     Q_OBJECT
     std::unique_ptr<test::TempDataHome> home;
+    // What the main window and its windows show and ask, recorded.
+    std::unique_ptr<test::MessageRecorder> prompts;
     std::unique_ptr<Principal> main;
+
+    // The recorder, emptied of what earlier steps showed.
+    test::MessageRecorder& freshRecorder() {
+        prompts->clear();
+        return *prompts;
+    }
 
     SettingsWindow* settings() { return main->configuration(); }
     void validate(int comIndex) {
@@ -61,11 +68,13 @@ private slots:
 
     void init() {
         home = std::make_unique<test::TempDataHome>();
-        main = std::make_unique<Principal>(std::make_unique<QtSerialPort>());
+        prompts = std::make_unique<test::MessageRecorder>();
+        main = std::make_unique<Principal>(std::make_unique<QtSerialPort>(), *prompts);
         main->show();
     }
     void cleanup() {
         main.reset();
+        prompts.reset();
         home.reset();
     }
 
@@ -95,8 +104,8 @@ private slots:
 
     // What the windows show before anything happens, one table per kind.
     void captionsToolTipsAndSizes() {
-        CounterWindow counter(main->link(), [] { return board::ReplyControl::Oui; });
-        Detect detect(main->link());
+        CounterWindow counter(main->link(), *prompts, [] { return board::ReplyControl::Oui; });
+        Detect detect(main->link(), *prompts);
         KelNdSplash splash([] {});
         const test::Roots windows{main.get(), &counter, &detect, &splash};
         using test::Shown;
@@ -179,11 +188,10 @@ private slots:
         bytes[1] = 0x12;  // start 12,00
         const QString file = dir.filePath(QStringLiteral("a.bin"));
         QCOMPARE(imagefile::writeFile(file, bytes), QString());
-        setFileDialogsForTesting(
-            {[&](QWidget*, const QString&, const QString&, const QString&) { return file; },
-             {},
-             {}});
-        test::MessageRecorder recorder;  // the counter warns of the missing signature
+        prompts->open = [&](QWidget*, const QString&, const QString&, const QString&) {
+            return file;
+        };
+        // The counter warns of the missing signature; the prompts record it.
 
         QVERIFY(!main->action("MENU_IMAGE_CHARGER")->isEnabled());
         main->action("MENU_AFF")->trigger();
@@ -203,11 +211,11 @@ private slots:
         h->butCharger->click();
         QCOMPARE(main->luminosity()->dureLdr->value(), 6);
         QCOMPARE(main->activeBoardWindow(), main->luminosity());
-        setFileDialogsForTesting({});
+        prompts->open = {};
 
         QVERIFY(!main->action("MENU_IMAGE_VERIFIER")->isChecked());
         main->action("MENU_IMAGE_VERIFIER")->trigger();
-        main = std::make_unique<Principal>(std::make_unique<QtSerialPort>());
+        main = std::make_unique<Principal>(std::make_unique<QtSerialPort>(), *prompts);
         QVERIFY(main->action("MENU_IMAGE_VERIFIER")->isChecked());
     }
 
@@ -225,7 +233,7 @@ private slots:
     void validatingOpensThePortAndGatesTheBoardWindows() {
         test::LinkedPty pty(3);
         QVERIFY(pty.ok());
-        test::MessageRecorder recorder;
+        test::MessageRecorder& recorder = freshRecorder();
         validate(2);
         QCOMPARE(recorder.messages.size(), 1);
         QCOMPARE(recorder.messages[0].kind, msg::Kind::Info);
@@ -258,7 +266,7 @@ private slots:
     }
 
     void missingPortFailsAndShowsNoBoardWindow() {
-        test::MessageRecorder recorder;
+        test::MessageRecorder& recorder = freshRecorder();
         validate(4);
         QCOMPARE(recorder.texts(),
                  QStringList{QStringLiteral("L'ouverture du port COM5 à échouée !")});
@@ -267,7 +275,7 @@ private slots:
         QVERIFY(!main->counter() && !main->luminosity() && !main->switches());
 
         recorder.clear();
-        QVERIFY(!openPortGuard(main->link(), main.get()));
+        QVERIFY(!openPortGuard(main->link(), *prompts, main.get()));
         QCOMPARE(recorder.messages.size(), 1);
         QCOMPARE(recorder.messages[0].kind, msg::Kind::Warning);
         QCOMPARE(recorder.messages[0].text,
@@ -297,7 +305,7 @@ private slots:
         link.setPortOpen(open);
         if (busy) link.beginExchange();
         test::MessageRecorder recorder;
-        QCOMPARE(mayStartOperation(link, main.get()), starts);
+        QCOMPARE(mayStartOperation(link, recorder, main.get()), starts);
         QCOMPARE(recorder.messages.size(), warnings);
         if (busy) link.endExchange();
     }
@@ -305,7 +313,7 @@ private slots:
     void danglingLinkIsAPortThatFailsToOpen() {
         QDir().mkpath(portsFolder());
         QFile::link(home->path() + QStringLiteral("/no-such-device"), portLinkPath(3));
-        test::MessageRecorder recorder;
+        test::MessageRecorder& recorder = freshRecorder();
         validate(2);
         QCOMPARE(recorder.texts(),
                  QStringList{QStringLiteral("L'ouverture du port COM3 à échouée !")});
@@ -313,7 +321,6 @@ private slots:
 
     void newConfigurationClosesThePortAndRestoresDefaults() {
         test::LinkedPty pty(3);
-        test::MessageRecorder recorder;
         validate(2);
         QVERIFY(main->link().portOpen());
         main->counter()->image().setText(0, QStringLiteral("12"));
@@ -423,7 +430,7 @@ private slots:
             dialog->reject();
         });
         poll.start(20);
-        openConfiguration([this] { return main->showConfiguration(); }, main.get());
+        openConfiguration([this] { return main->showConfiguration(); }, *prompts, main.get());
         poll.stop();
         QVERIFY2(buttons.contains(QStringLiteral("Annuler")), qPrintable(buttons.join(", ")));
 

@@ -12,7 +12,7 @@
 #include "config/configuration_file.h"
 #include "config/kel_file.h"
 #include "link/link.h"
-#include "ui/messages.h"
+#include "test_support.h"
 #include "windows/settings_window.h"
 
 #ifdef Q_OS_UNIX
@@ -55,6 +55,18 @@ private:
     bool m_open = false;
 };
 
+// Keeps each box as (kind, text), as the assertions read them.
+class Recorder final : public trv::test::MessageRecorder {
+public:
+    explicit Recorder(QList<std::pair<trv::msg::Kind, QString>>& shown) : m_shown(shown) {}
+    void message(trv::msg::Kind kind, QWidget*, const QString& text, const QString&) override {
+        m_shown << std::pair(kind, text);
+    }
+
+private:
+    QList<std::pair<trv::msg::Kind, QString>>& m_shown;
+};
+
 struct DialogCall {
     QString title, filter, initialName;
 };
@@ -87,10 +99,10 @@ private slots:
 
 private:
     void save() {
-        trv::saveConfiguration([this] { return showSettings(); }, nullptr);
+        trv::saveConfiguration([this] { return showSettings(); }, m_prompts, nullptr);
     }
     void open() {
-        trv::openConfiguration([this] { return showSettings(); }, nullptr);
+        trv::openConfiguration([this] { return showSettings(); }, m_prompts, nullptr);
     }
     SettingsWindow* showSettings() {
         ++m_shown;
@@ -122,6 +134,7 @@ private:
     QStringList m_answers;  // what the dialogs return, in turn; cancel once exhausted
     QList<DialogCall> m_calls;
     QList<std::pair<trv::msg::Kind, QString>> m_messages;
+    Recorder m_prompts{m_messages};
 };
 
 void TestConfigurationFile::init() {
@@ -131,24 +144,21 @@ void TestConfigurationFile::init() {
     m_port = port.get();
     m_port->existing = {1, 2, 3, 12};
     m_link = std::make_unique<trv::Link>(std::move(port));
-    m_settings = std::make_unique<SettingsWindow>(*m_link, nullptr);
+    m_settings = std::make_unique<SettingsWindow>(*m_link, m_prompts, nullptr);
     m_shown = 0;
     m_answers.clear();
     m_calls.clear();
     m_messages.clear();
-    trv::msg::setObserver(
-        [this](trv::msg::Kind k, const QString& t) { m_messages << std::pair(k, t); });
     const auto ask = [this](QWidget*, const QString& title, const QString& filter,
                             const QString& initialName) {
         m_calls << DialogCall{title, filter, initialName};
         return m_answers.isEmpty() ? QString() : m_answers.takeFirst();
     };
-    trv::setFileDialogsForTesting({ask, ask, {}});
+    m_prompts.open = ask;
+    m_prompts.save = ask;
 }
 
 void TestConfigurationFile::cleanup() {
-    trv::setFileDialogsForTesting({});
-    trv::msg::setObserver({});
     m_settings.reset();
     m_link.reset();
     m_dir.reset();
@@ -379,7 +389,8 @@ void TestConfigurationFile::realDialogs_data() {
 // the operation quietly.
 void TestConfigurationFile::realDialogs() {
     QFETCH(bool, saving);
-    trv::setFileDialogsForTesting({});
+    m_prompts.open = {};
+    m_prompts.save = {};
     bool seen = false;  // the static dialogs delete themselves once answered
     QString title, fileName, suffix;
     QStringList filters;

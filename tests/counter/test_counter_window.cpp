@@ -80,8 +80,9 @@ class Dump24c01Test : public QObject {
     // A board on port 3 and an open link to it.
     struct Bench : test::BoardOnPort {
         CounterWindow w;
-        Bench(const sim::PtyBoard::Options& options, const QString& reply)
-            : BoardOnPort(options), w(link, [reply] { return test::replyControl(reply); }) {}
+        Bench(Prompts& prompts, const sim::PtyBoard::Options& options, const QString& reply)
+            : BoardOnPort(options),
+              w(link, prompts, [reply] { return test::replyControl(reply); }) {}
     };
     static sim::PtyBoard::Options options(bool pacing, sim::Preset preset = sim::Preset::Signed) {
         return test::BoardOnPort::options(kPort, pacing, preset);
@@ -127,7 +128,8 @@ private slots:
         QFETCH(bool, editable);
         QFETCH(bool, labelEnabled);
         Link link(std::make_unique<QtSerialPort>());
-        CounterWindow w(link, [] { return board::ReplyControl::Oui; });
+        test::MessageRecorder prompts;
+        CounterWindow w(link, prompts, [] { return board::ReplyControl::Oui; });
         auto* l = w.findChild<QLineEdit*>(QStringLiteral("intitu(%1)").arg(row));
         auto* v = w.findChild<QLineEdit*>(QStringLiteral("valeur(%1)").arg(field));
         auto* d = w.findChild<QLineEdit*>(QStringLiteral("vdeci(%1)").arg(field));
@@ -157,7 +159,8 @@ private slots:
 
     void windowControls() {
         Link link(std::make_unique<QtSerialPort>());
-        CounterWindow w(link, [] { return board::ReplyControl::Oui; });
+        test::MessageRecorder prompts;
+        CounterWindow w(link, prompts, [] { return board::ReplyControl::Oui; });
         for (int r = 1; r < CounterWindow::kRows; ++r)
             QVERIFY(w.intitu[r]->y() > w.intitu[r - 1]->y());
         // The step field is under half as wide as the others and ends where they end.
@@ -204,7 +207,8 @@ private slots:
         QFETCH(std::optional<colour::Packed>, after);
         QFETCH(bool, monoColour);
         Link link(std::make_unique<QtSerialPort>());
-        CounterWindow w(link, [] { return board::ReplyControl::Oui; });
+        test::MessageRecorder prompts;
+        CounterWindow w(link, prompts, [] { return board::ReplyControl::Oui; });
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.applyColourSetting(monoColour);
@@ -217,7 +221,8 @@ private slots:
 
     void colourSettingResetsRanges() {
         Link link(std::make_unique<QtSerialPort>());
-        CounterWindow w(link, [] { return board::ReplyControl::Oui; });
+        test::MessageRecorder prompts;
+        CounterWindow w(link, prompts, [] { return board::ReplyControl::Oui; });
         w.applyColourSetting(true);
         colour::setBackground(w.intitu[5], colour::kRed);
         w.applyColourSetting(false);
@@ -236,7 +241,7 @@ private slots:
     void noPort() {
         QFETCH(QString, button);
         test::MessageRecorder recorder;
-        Bench b(options(false), QStringLiteral("OUI"));
+        Bench b(recorder, options(false), QStringLiteral("OUI"));
         QVERIFY(b.start());
         b.link.setPortOpen(false);  // the port itself is open: only the flag stops it
         b.w.valeur[0]->setText(QStringLiteral("77"));
@@ -253,7 +258,7 @@ private slots:
     // and the bytes the window does not own go back to the board as it held them.
     void programThenRead() {
         test::MessageRecorder recorder;
-        Bench b(options(true), QStringLiteral("OUI"));
+        Bench b(recorder, options(true), QStringLiteral("OUI"));
         const Eeprom before = boardImage();
         b.board.setEeprom(before);
         QVERIFY(b.start());
@@ -351,7 +356,7 @@ private slots:
         QFETCH(QString, step);
         QFETCH(QByteArray, closing);
         test::MessageRecorder recorder;
-        Bench b(options(false, sim::Preset::Blank), reply);
+        Bench b(recorder, options(false, sim::Preset::Blank), reply);
         QVERIFY(b.start());
         colour::setBackground(b.w.intitu[6], colour::kRed);
         b.w.butLitPara->click();
@@ -385,7 +390,7 @@ private slots:
         test::MessageRecorder recorder;
         sim::PtyBoard::Options o = options(false);
         o.faults.silent = true;
-        Bench b(o, reply);
+        Bench b(recorder, o, reply);
         QVERIFY(b.start());
         b.w.POLREL2->setChecked(true);
         colour::setBackground(b.w.intitu[4], colour::kGreen);
@@ -442,7 +447,7 @@ private slots:
         test::MessageRecorder recorder;
         sim::PtyBoard::Options o = options(false);
         o.faults.cut = cut;
-        Bench b(o, reply);
+        Bench b(recorder, o, reply);
         const Eeprom before = boardImage();
         b.board.setEeprom(before);
         QVERIFY(b.start());
@@ -505,7 +510,7 @@ private slots:
         if (answered) port.answerAfter(40 + 160 * 8, frames::kAck.repeated(160));
         test::MessageRecorder recorder;
         {
-            CounterWindow w(link, [reply] { return test::replyControl(reply); });
+            CounterWindow w(link, recorder, [reply] { return test::replyControl(reply); });
             w.valeur[0]->setText(start);
             w.vdeci[0]->setText(startDecimals);
             w.valeur[1]->setText(end);

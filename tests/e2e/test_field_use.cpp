@@ -68,11 +68,19 @@ class FieldUseTest : public QObject {
     Q_OBJECT
     std::unique_ptr<test::TempDataHome> home;
     std::unique_ptr<sim::PtyBoard> board;
+    // What the main window and its windows show and ask, recorded.
+    std::unique_ptr<test::MessageRecorder> prompts;
     std::unique_ptr<Principal> main;
+
+    // The recorder, emptied of what earlier steps showed.
+    test::MessageRecorder& freshRecorder() {
+        prompts->clear();
+        return *prompts;
+    }
 
     SettingsWindow* settings() { return main->configuration(); }
     void validate() {
-        test::MessageRecorder recorder;
+        test::MessageRecorder& recorder = freshRecorder();
         settings()->validateButton()->click();
         QCOMPARE(recorder.texts(),
                  QStringList{QStringLiteral("Ouverture du port COM3: effectuée avec succès.")});
@@ -87,12 +95,14 @@ private slots:
         board = std::make_unique<sim::PtyBoard>(options);
         board->setEeprom(wideImage());
         QVERIFY2(board->start(), qPrintable(board->errorString()));
-        main = std::make_unique<Principal>(std::make_unique<QtSerialPort>());
+        prompts = std::make_unique<test::MessageRecorder>();
+        main = std::make_unique<Principal>(std::make_unique<QtSerialPort>(), *prompts);
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
     }
     void cleanup() {
         main.reset();
+        prompts.reset();
         board.reset();
         home.reset();
     }
@@ -147,7 +157,7 @@ private slots:
     // grid panel open, after a detection scan. No text is clipped by its control.
     void everyTextFits() {
         validate();
-        test::MessageRecorder recorder;
+        test::MessageRecorder& recorder = freshRecorder();
         CounterWindow* counter = main->counter();
         counter->butLitPara->click();
         QCOMPARE(counter->valeur[0]->text(), QStringLiteral("1234567890"));
@@ -211,7 +221,7 @@ private slots:
         QCOMPARE(settings()->list(Setting::Rep)->currentIndex(), 1);
 
         // Enter on the focused button validates; the focus then waits in "Départ".
-        test::MessageRecorder recorder;
+        test::MessageRecorder& recorder = freshRecorder();
         settings()->validateButton()->setFocus();
         QTest::keyClick(settings()->validateButton(), Qt::Key_Return);
         QCOMPARE(recorder.texts(),
@@ -276,7 +286,7 @@ private slots:
         for (int f = 0; f < 9; ++f) counter->valeur[std::size_t(f)]->setText(QString());
         const sim::Eeprom before = board->eeprom();
         board->clearReceived();
-        test::MessageRecorder recorder;
+        test::MessageRecorder& recorder = freshRecorder();
         bool delivered = false;
         QTimer::singleShot(700, counter, [&] {
             QVERIFY(main->link().busy());

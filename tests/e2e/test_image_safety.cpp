@@ -21,7 +21,6 @@
 #include "simulated_board.h"
 #include "test_support.h"
 #include "ui/colours.h"
-#include "ui/file_dialogs.h"
 
 using namespace trv;
 
@@ -67,19 +66,16 @@ class ImageSafetyTest : public test::SharedBoardTest {
     Q_OBJECT
     bool verify = false;
 
-    std::unique_ptr<CounterWindow> counter() {
-        auto w =
-            std::make_unique<CounterWindow>(*link, [this] { return test::replyControl(reply); });
+    std::unique_ptr<CounterWindow> counter(Prompts& prompts) {
+        auto w = std::make_unique<CounterWindow>(*link, prompts,
+                                                 [this] { return test::replyControl(reply); });
         w->setVerifySetting([this] { return verify; });
         return w;
     }
     history::ImageHistory history() const { return history::ImageHistory(); }
 
 private slots:
-    void cleanup() {
-        verify = false;
-        setFileDialogsForTesting({});
-    }
+    void cleanup() { verify = false; }
 
     // Programming keeps the image it replaced and the image it wrote; the one it replaced
     // loads back from the history window and programs the board as it was.
@@ -87,7 +83,7 @@ private slots:
         test::MessageRecorder recorder;
         const ImageBytes before = boardImage();
         board->setEeprom(before);
-        auto w = counter();
+        auto w = counter(recorder);
         const int known = int(history().entries().size());
         w->valeur[0]->setText(QStringLiteral("12"));
         w->programmeParametres();
@@ -104,7 +100,7 @@ private slots:
         QCOMPARE(fileImage(entries[1].path), before);
         QCOMPARE(fileImage(entries[0].path), after);
 
-        Historique h(*link, [&w] { return w.get(); });
+        Historique h(*link, recorder, [&w] { return w.get(); });
         QCOMPARE(h.list->topLevelItemCount(), known + 2);
         h.list->setCurrentItem(h.list->topLevelItem(1));
         forgetReceived();
@@ -128,16 +124,15 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("image.hex"));
         QCOMPARE(imagefile::writeFile(file, loaded), QString());
-        setFileDialogsForTesting(
-            {[&](QWidget*, const QString&, const QString&, const QString&) { return file; },
-             {},
-             {}});
+        recorder.open = [&](QWidget*, const QString&, const QString&, const QString&) {
+            return file;
+        };
         ImageBytes onBoard = boardImage();
         onBoard[61] = 0x0B;
         onBoard[110] = 0x42;
         board->setEeprom(onBoard);
 
-        auto w = counter();
+        auto w = counter(recorder);
         w->loadImageIntoGrid();
         QCOMPARE(w->valeur[0]->text(), QStringLiteral("0000000012"));
         QCOMPARE(w->image().text(100), QStringLiteral("00"));
@@ -181,7 +176,7 @@ private slots:
             board->setFaults(faults);
         }
 
-        auto w = counter();
+        auto w = counter(recorder);
         w->loadImage(boardImage());
         const CellTexts grid = w->image().texts();
         w->compareWithBoard();
@@ -222,7 +217,7 @@ private slots:
         reply = replyControl;
         verify = on;
 
-        auto w = counter();
+        auto w = counter(recorder);
         w->valeur[0]->setText(QStringLiteral("12"));
         w->programmeParametres();
         QCOMPARE(recorder.texts(), messages);
@@ -247,7 +242,7 @@ private slots:
         worn.unwritten = 60;
         board->setFaults(worn);
         verify = true;
-        auto w = counter();
+        auto w = counter(recorder);
         w->loadImage(boardImage());
         w->image().setText(60, QStringLiteral("8"));
         w->grid().butWr->click();
@@ -259,7 +254,7 @@ private slots:
 
         recorder.clear();
         board->setFaults({});
-        LuminosityWindow lum(*link, [this] { return test::replyControl(reply); });
+        LuminosityWindow lum(*link, recorder, [this] { return test::replyControl(reply); });
         lum.setVerifySetting([] { return true; });
         lum.Option1[3]->setChecked(true);
         lum.programSettings();
@@ -278,7 +273,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
 
-        auto w = counter();
+        auto w = counter(recorder);
         w->valeur[0]->setText(QStringLiteral("12"));
         w->programmeParametres();
         QCOMPARE(recorder.texts().size(), 2);
@@ -299,12 +294,11 @@ private slots:
     void saveRefusesACellThatIsNoByte() {
         test::MessageRecorder recorder;
         bool asked = false;
-        setFileDialogsForTesting(
-            {{}, {}, [&](QWidget*, const QString&, const QString&, const QString&) {
-                 asked = true;
-                 return QString();
-             }});
-        auto w = counter();
+        recorder.saveAsking = [&](QWidget*, const QString&, const QString&, const QString&) {
+            asked = true;
+            return QString();
+        };
+        auto w = counter(recorder);
         w->loadImage(boardImage());
         w->image().setText(0x2A, QStringLiteral("Er"));
         w->saveGridImage();

@@ -102,6 +102,20 @@ struct Shown {
     QString detail;
     qint64 at;  // ms on the test's timer
 };
+
+// Records each box with the moment it came.
+class TimedRecorder final : public test::MessageRecorder {
+public:
+    TimedRecorder(const QElapsedTimer& clock, QList<Shown>& shown)
+        : m_clock(clock), m_shown(shown) {}
+    void message(msg::Kind kind, QWidget*, const QString& text, const QString& detail) override {
+        m_shown.append({kind, text, detail, m_clock.elapsed()});
+    }
+
+private:
+    const QElapsedTimer& m_clock;
+    QList<Shown>& m_shown;
+};
 }  // namespace
 
 class LostPortE2ETest : public QObject {
@@ -133,17 +147,15 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QList<Shown> shown;
-        msg::setDetailObserver([&](msg::Kind kind, const QString& text, const QString& detail) {
-            shown.append({kind, text, detail, clock.elapsed()});
-        });
+        TimedRecorder prompts(clock, shown);
         auto owned = std::make_unique<WatchedPort>();
         WatchedPort& port = *owned;
         Link link(std::move(owned));
-        SettingsWindow settings(link, nullptr);
+        SettingsWindow settings(link, prompts, nullptr);
         settings.setIndex(Setting::Com, kPort - 1);
         settings.validateButton()->click();
         QVERIFY(link.portOpen());
-        CounterWindow w(link, [reply] { return test::replyControl(reply); });
+        CounterWindow w(link, prompts, [reply] { return test::replyControl(reply); });
         w.show();
         shown.clear();
 
@@ -207,7 +219,6 @@ private slots:
         for (int i : {0, 77, 127})
             QCOMPARE(w.image().colour(i), EepromImage::Colour(colour::kGreen));
         QVERIFY(link.portOpen());
-        msg::setDetailObserver({});
     }
 };
 

@@ -30,9 +30,10 @@ private slots:
         QVERIFY(bench);
         sim::PtyBoard& board = bench->board;
         Link& link = bench->link;
+        test::MessageRecorder prompts;
         BoardWindow w(
-            link, [] { return board::ReplyControl::Oui; }, {3360, true, true}, ReadVariant::Plain,
-            nullptr);
+            link, prompts, [] { return board::ReplyControl::Oui; }, {3360, true, true},
+            ReadVariant::Plain, nullptr);
         w.show();
 
         const sim::Eeprom original = board.eeprom();
@@ -75,9 +76,10 @@ private slots:
         QVERIFY(bench);
         sim::PtyBoard& board = bench->board;
         Link& link = bench->link;
+        test::MessageRecorder prompts;
         BoardWindow w(
-            link, [] { return board::ReplyControl::Oui; }, {3360, true, true}, ReadVariant::Plain,
-            nullptr);
+            link, prompts, [] { return board::ReplyControl::Oui; }, {3360, true, true},
+            ReadVariant::Plain, nullptr);
         w.grid().butLin->click();
         board.setFaults({false, cut, extra, false, false});
         QElapsedTimer timer;
@@ -100,7 +102,8 @@ private slots:
         Link link(std::make_unique<QtSerialPort>());
         QVERIFY(link.port().open(3));
         link.setPortOpen(true);
-        Detect d(link);
+        test::MessageRecorder prompts;
+        Detect d(link, prompts);
         d.show();
 
         d.Command1->click();

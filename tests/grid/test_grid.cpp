@@ -49,9 +49,10 @@ private slots:
 
     void fillsAndTyping() {
         auto link = makeLink();
+        test::MessageRecorder recorder;
         BoardWindow w(
-            *link, [] { return board::ReplyControl::Oui; }, {3360, true, true}, ReadVariant::Plain,
-            nullptr);
+            *link, recorder, [] { return board::ReplyControl::Oui; }, {3360, true, true},
+            ReadVariant::Plain, nullptr);
         GridControls& g = w.grid();
         QCOMPARE(g.Text1[128]->text(), QStringLiteral("0"));
         QCOMPARE(g.Text1[5]->objectName(), QStringLiteral("Text1(5)"));
@@ -81,11 +82,11 @@ private slots:
 
     void gridButtonsWithoutAnOpenPortWarnAndKeepTheGrid() {
         auto link = makeLink();
-        BoardWindow w(
-            *link, [] { return board::ReplyControl::Oui; }, {3360, true, true}, ReadVariant::Plain,
-            nullptr);
-        w.grid().butLin->click();
         test::MessageRecorder recorder;
+        BoardWindow w(
+            *link, recorder, [] { return board::ReplyControl::Oui; }, {3360, true, true},
+            ReadVariant::Plain, nullptr);
+        w.grid().butLin->click();
         w.grid().butRd->click();
         w.grid().butWr->click();
         QCOMPARE(recorder.messages.size(), 2);
@@ -100,12 +101,12 @@ private slots:
         test::FakePort& port = *owned;
         Link link(std::move(owned), clock);
         link.setPortOpen(link.port().open(3));
+        test::MessageRecorder recorder;
         BoardWindow w(
-            link, [] { return board::ReplyControl::Non; }, {3360, true, true}, ReadVariant::Plain,
-            nullptr);
+            link, recorder, [] { return board::ReplyControl::Non; }, {3360, true, true},
+            ReadVariant::Plain, nullptr);
         w.grid().butLin->click();
         w.image().setText(77, QStringLiteral("Er"));
-        test::MessageRecorder recorder;
         w.grid().butWr->click();
         QCOMPARE(recorder.messages.size(), 1);
         QCOMPARE(recorder.messages[0].kind, msg::Kind::Warning);
@@ -117,12 +118,12 @@ private slots:
 
     void switchWindowGridOnlyReads() {
         auto link = makeLink();
+        test::MessageRecorder recorder;
         BoardWindow w(
-            *link, [] { return board::ReplyControl::Oui; }, {6480, false, false},
+            *link, recorder, [] { return board::ReplyControl::Oui; }, {6480, false, false},
             ReadVariant::ClosingRrr, nullptr);
         QVERIFY(!w.grid().extension);
         w.image().setText(3, QStringLiteral("12"));
-        test::MessageRecorder recorder;
         w.grid().butEdit->click();
         w.grid().butLin->click();
         w.grid().butWr->click();

@@ -96,8 +96,8 @@ private slots:
     // The window links the selected device (by its stable name when there is one), replaces
     // a link in place, removes only links, and never touches a device entry.
     void windowAssignsAndRemoves() {
-        SerialPortsWindow w(ports, byId, [this] { return devices; });
         test::MessageRecorder recorder;
+        SerialPortsWindow w(recorder, ports, byId, [this] { return devices; });
         QVERIFY(touch(portLinkPath(6)));  // stands for a device node under that name
         w.refresh();
 
@@ -137,7 +137,8 @@ private slots:
     }
 
     void windowLooksAgainOnlyWhileShown() {
-        SerialPortsWindow w(ports, byId, [this] { return devices; });
+        test::MessageRecorder prompts;
+        SerialPortsWindow w(prompts, ports, byId, [this] { return devices; });
         QVERIFY(!w.refreshTimer().isActive());
         w.show();
         QVERIFY(w.refreshTimer().isActive());
@@ -269,8 +270,8 @@ private slots:
     // The opening's message stays word for word; the cause comes under it.
     void settingsWindowShowsTheCause() {
         Link link(std::make_unique<QtSerialPort>());
-        SettingsWindow c(link, nullptr);
         test::MessageRecorder recorder;
+        SettingsWindow c(link, recorder, nullptr);
         c.setIndex(Setting::Com, 6);
         c.validateButton()->click();
         QCOMPARE(recorder.messages.size(), 1);

@@ -64,10 +64,10 @@ std::optional<int> checkedOption(const LuminosityWindow& w) {
 class LumTest : public test::SharedBoardTest {
     Q_OBJECT
 
-    std::unique_ptr<LuminosityWindow> window() { return window(*link); }
-    std::unique_ptr<LuminosityWindow> window(Link& l) {
-        auto w =
-            std::make_unique<LuminosityWindow>(l, [this] { return test::replyControl(reply); });
+    std::unique_ptr<LuminosityWindow> window(Prompts& prompts) { return window(prompts, *link); }
+    std::unique_ptr<LuminosityWindow> window(Prompts& prompts, Link& l) {
+        auto w = std::make_unique<LuminosityWindow>(l, prompts,
+                                                    [this] { return test::replyControl(reply); });
         w->show();
         return w;
     }
@@ -76,7 +76,7 @@ private slots:
     void withoutPortNothingIsSent() {
         test::MessageRecorder recorder;
         link->setPortOpen(false);
-        auto w = window();
+        auto w = window(recorder);
         w->Option1[3]->click();
         w->dureLdr->setValue(20);
         w->butLitLum->click();
@@ -94,7 +94,8 @@ private slots:
     }
 
     void colourSettingGatesTheSensorControls() {
-        auto w = window();
+        test::MessageRecorder prompts;
+        auto w = window(prompts);
         w->dureLdr->setValue(30);
         w->applyColourSetting(false);
         QVERIFY(!w->Option1[0]->isEnabled());
@@ -142,7 +143,7 @@ private slots:
         const sim::Eeprom before = patterned(0x40, 0x0A, 0x0C);
         b->setEeprom(before);
 
-        auto w = window(*l);
+        auto w = window(recorder, *l);
         w->Option1[std::size_t(option)]->click();
         w->dureLdr->setValue(period);
         w->compLdr->setValue(threshold);
@@ -159,7 +160,7 @@ private slots:
         // A fresh window starts at "100%", 5 s and 4: the read has to bring every value.
         recorder.clear();
         b->clearReceived();
-        auto r = window(*l);
+        auto r = window(recorder, *l);
         r->butLitLum->click();
         QCOMPARE(checkedOption(*r), std::optional<int>(option));
         QCOMPARE(r->dureLdr->value(), period);
@@ -204,7 +205,7 @@ private slots:
         const sim::Eeprom before = patterned(quint8(boardMode), 0x0A, quint8(boardThreshold));
         board->setEeprom(before);
 
-        auto lum = window();
+        auto lum = window(recorder);
         LuminosityWindow& w = *lum;
         w.butLitLum->click();
         QCOMPARE(checkedOption(w), shownOption);
@@ -255,7 +256,7 @@ private slots:
         board->setFaults({true, 0, 0, false, false});
         reply = replyControl;
 
-        auto w = window();
+        auto w = window(recorder);
         (program ? w->butEcritLum : w->butLitLum)->click();
         QCOMPARE(recorder.texts(), messages);
         QTest::qWait(100);  // a closing burst that should not come has time to show

@@ -105,7 +105,8 @@ private slots:
         QFETCH(int, slowest);
         QFETCH(QString, verdict);
         board->setFaults(faults);
-        LinkTest w(*link);
+        test::MessageRecorder prompts;
+        LinkTest w(*link, prompts);
         w.show();
         QCOMPARE(w.nombre->value(), LinkTest::kDefaultProbes);
         w.nombre->setValue(count);
@@ -128,7 +129,8 @@ private slots:
     }
 
     void stopsWhenAsked() {
-        LinkTest w(*link);
+        test::MessageRecorder prompts;
+        LinkTest w(*link, prompts);
         w.nombre->setValue(1000);
         QSignalSpy finished(&w, &LinkTest::finished);
         w.butDemarrer->click();
@@ -140,8 +142,8 @@ private slots:
     }
 
     void refusesWithoutPortOrWhileBusy() {
-        LinkTest w(*link);
         test::MessageRecorder recorder;
+        LinkTest w(*link, recorder);
         link->setPortOpen(false);
         w.butDemarrer->click();
         QCOMPARE(recorder.texts(),

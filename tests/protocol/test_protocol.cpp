@@ -220,7 +220,8 @@ private slots:
         bool failedTransfer;
         qint64 writtenAtEnd;
         {
-            WindowExchange ex(onClock, nullptr, {});
+            test::MessageRecorder prompts;
+            WindowExchange ex(onClock, prompts, nullptr, {});
             failedTransfer = write ? ECRIT_24C01(ex, image) == WriteOutcome::Lost
                                    : LIT_24C01(ex, image) == ReadOutcome::Lost;
             // What an operation does next goes nowhere.
@@ -261,7 +262,8 @@ private slots:
     void windowExchangeMarksTheLinkBusy() {
         QVERIFY(!link->busy());
         {
-            WindowExchange ex(*link, nullptr, {});
+            test::MessageRecorder prompts;
+            WindowExchange ex(*link, prompts, nullptr, {});
             QVERIFY(link->busy());
         }
         QVERIFY(!link->busy());

@@ -14,12 +14,28 @@
 
 namespace trv::test {
 
-MessageRecorder::MessageRecorder() {
-    msg::setDetailObserver([this](msg::Kind kind, const QString& text, const QString& detail) {
-        messages.append({kind, text, detail});
-    });
+void MessageRecorder::message(msg::Kind kind, QWidget*, const QString& text,
+                              const QString& detail) {
+    messages.append({kind, text, detail});
 }
-MessageRecorder::~MessageRecorder() { msg::setObserver({}); }
+
+QString MessageRecorder::openFileName(QWidget* parent, const QString& title, const QString& filter,
+                                      const QString& initialName) {
+    return open ? open(parent, title, filter, initialName)
+                : m_platform.openFileName(parent, title, filter, initialName);
+}
+
+QString MessageRecorder::saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                      const QString& initialName) {
+    return save ? save(parent, title, filter, initialName)
+                : m_platform.saveFileName(parent, title, filter, initialName);
+}
+
+QString MessageRecorder::saveFileNameAsking(QWidget* parent, const QString& title,
+                                            const QString& filter, const QString& initialName) {
+    return saveAsking ? saveAsking(parent, title, filter, initialName)
+                      : m_platform.saveFileNameAsking(parent, title, filter, initialName);
+}
 
 QStringList MessageRecorder::texts() const {
     QStringList list;

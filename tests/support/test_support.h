@@ -12,7 +12,7 @@
 #include "link/serial_port.h"
 #include "protocol/board_operations.h"
 #include "protocol/clock.h"
-#include "ui/messages.h"
+#include "ui/prompts.h"
 
 // Shared pieces of the test programs: recorded message boxes, a private data folder for the
 // port links, a fake clock and an in-process fake port for the time-out cases.
@@ -24,14 +24,33 @@ struct Message {
     QString detail;  // the box's informative text, if any
 };
 
-// Records every message box instead of showing it, for the recorder's lifetime.
-class MessageRecorder {
+// The prompts a test hands its windows: every message box is recorded instead of shown and
+// acknowledged at once; a file dialog is answered by the test's function for it, or shown as
+// the platform's when the test gives none.
+class MessageRecorder : public Prompts {
 public:
-    MessageRecorder();
-    ~MessageRecorder();
+    using Ask = std::function<QString(QWidget* parent, const QString& title, const QString& filter,
+                                      const QString& initialName)>;
+
+    void message(msg::Kind kind, QWidget* parent, const QString& text,
+                 const QString& detail) override;
+    QString openFileName(QWidget* parent, const QString& title, const QString& filter,
+                         const QString& initialName) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                         const QString& initialName) override;
+    QString saveFileNameAsking(QWidget* parent, const QString& title, const QString& filter,
+                               const QString& initialName) override;
+
     QList<Message> messages;
     QStringList texts() const;
     void clear() { messages.clear(); }
+
+    Ask open;
+    Ask save;        // takes the name as given
+    Ask saveAsking;  // the dialog that asks before replacing a file
+
+private:
+    PlatformPrompts m_platform;
 };
 
 // XDG_DATA_HOME and XDG_CONFIG_HOME pointed at a fresh folder, so port links, the image

@@ -99,7 +99,8 @@ private slots:
         QFETCH(bool, bank1);
         QFETCH(int, index);
         QFETCH(bool, onDescription);
-        SwitchesWindow w(*link, [this] { return test::replyControl(reply); });
+        test::MessageRecorder recorder;
+        SwitchesWindow w(*link, recorder, [this] { return test::replyControl(reply); });
         w.show();
         const QStringList allOff = expectedDisplay(0, 0);
         QCOMPARE(display(w), allOff);
@@ -124,7 +125,7 @@ private slots:
 
     void withoutPortNothingChanges() {
         test::MessageRecorder recorder;
-        SwitchesWindow w(*link, [this] { return test::replyControl(reply); });
+        SwitchesWindow w(*link, recorder, [this] { return test::replyControl(reply); });
         w.show();
         turnSomeOn(w);
         const QStringList before = display(w);
@@ -170,7 +171,7 @@ private slots:
         const sim::Eeprom board74 = image(quint8(sw1), quint8(sw2), quint8(variant));
         b->setEeprom(board74);
 
-        SwitchesWindow w(*l, [this] { return test::replyControl(reply); });
+        SwitchesWindow w(*l, recorder, [this] { return test::replyControl(reply); });
         w.show();
         w.label30->setText(QStringLiteral("TRV trois couleurs."));
         turnSomeOn(w);
@@ -208,7 +209,7 @@ private slots:
         board->setFaults({true, 0, 0, false, false});
         reply = replyControl;
 
-        SwitchesWindow w(*link, [this] { return test::replyControl(reply); });
+        SwitchesWindow w(*link, recorder, [this] { return test::replyControl(reply); });
         w.show();
         w.label30->setText(QStringLiteral("TRV une couleur.   "));
         turnSomeOn(w);

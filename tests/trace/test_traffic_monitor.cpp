@@ -32,16 +32,19 @@ class TrafficMonitorTest : public test::SharedBoardTest {
         }
         return s;
     }
+    // What the windows below show and ask, for the whole program.
+    test::MessageRecorder prompts;
+
     std::unique_ptr<BoardWindow> boardWindow() {
         return std::make_unique<BoardWindow>(
-            *link, [] { return board::ReplyControl::Oui; },
+            *link, prompts, [] { return board::ReplyControl::Oui; },
             GridControls::Placement{3360, true, true}, ReadVariant::Plain, nullptr);
     }
 
 private slots:
     void gridReadShowsEveryFrameTheBoardReceived() {
         const auto w = boardWindow();
-        TrafficMonitor monitor(*link);
+        TrafficMonitor monitor(*link, prompts);
         w->grid().butRd->click();
 
         const Seen s = rowsOf(monitor);
@@ -73,7 +76,7 @@ private slots:
 
     void silentBoardLeavesTheFramesUnanswered() {
         const auto w = boardWindow();
-        TrafficMonitor monitor(*link);
+        TrafficMonitor monitor(*link, prompts);
         board->setFaults({true, 0, 0, false, false});
         w->grid().butRd->click();
 
@@ -89,7 +92,7 @@ private slots:
 
     void pauseClearAndSave() {
         const auto w = boardWindow();
-        TrafficMonitor monitor(*link);
+        TrafficMonitor monitor(*link, prompts);
         monitor.pauseButton()->click();
         QCOMPARE(monitor.pauseButton()->text(), QStringLiteral("Reprendre"));
         w->grid().butRd->click();
@@ -102,7 +105,9 @@ private slots:
 
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("trafic.txt"));
-        monitor.chooseSaveFile = [&](QWidget*) { return path; };
+        prompts.saveAsking = [path](QWidget*, const QString&, const QString&, const QString&) {
+            return path;
+        };
         monitor.saveButton()->click();
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -112,7 +117,7 @@ private slots:
         QCOMPARE(monitor.model().rowCount(), 0);
         // Closed, the monitor leaves the port reporting to no one.
         {
-            TrafficMonitor other(*link);
+            TrafficMonitor other(*link, prompts);
             QCOMPARE(link->tap().observer(), &other.log());
         }
         QCOMPARE(link->tap().observer(), nullptr);
