@@ -56,6 +56,8 @@ QStringList check(const Record& r) {
 
     if (r.success && r.boardSilent)
         broken << QStringLiteral("success reported while the board answered nothing");
+    if (r.success && r.portLost)
+        broken << QStringLiteral("success reported although the port was lost");
 
     if (r.success && writes(r.kind)) {
         const std::optional<ImageBytes> claimed = imageBytes(r.cells);

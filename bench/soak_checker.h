@@ -38,6 +38,7 @@ struct Record {
     // The command of every frame the board received during the operation, in order.
     QByteArrayList commands;
     bool boardSilent = false;  // the board answered nothing during the whole operation
+    bool portLost = false;     // the program said the port went away during the operation
     // History records the operation wrote: their paths and the image each should hold.
     QStringList historyFiles;
     QList<ImageBytes> historyImages;
@@ -46,7 +47,8 @@ struct Record {
 // Every rule the record breaks, in words; empty when it keeps them all:
 // - a success leaves the board holding exactly what the program says it wrote, and a read
 //   reported as a success holds only the board's bytes and wrote nothing;
-// - a failure is never reported as a success (a silent board never yields one);
+// - a failure is never reported as a success (a silent board or a lost port never yields
+//   one);
 // - nothing is written after a failed read, and a failed read leaves no byte behind;
 // - every history record is a complete, valid image file holding the image it records.
 QStringList check(const Record& record);

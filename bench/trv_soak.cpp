@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -230,7 +231,17 @@ private:
     void verified(soak::Record& r, Exchange& ex) {
         const board::Verification v = board::verifyImage(ex, r.cells);
         r.success = v.outcome == board::Verification::Outcome::Matches;
+        r.portLost = v.outcome == board::Verification::Outcome::PortLost;
         if (r.success) m_lastWritten = r.cells;
+    }
+
+    // A port lost before the image came in is a failed read, as a silent board's is: nothing
+    // may be written after it and no byte may stay. Lost later, the read had completed.
+    static bool readFailed(const board::Result& result, bool programs) {
+        if (result.outcome == board::Outcome::BoardSilent) return true;
+        if (result.outcome != board::Outcome::PortLost) return false;
+        if (programs) return !result.found;
+        return std::none_of(result.cells.begin(), result.cells.end(), isByteText);
     }
 
     void run(soak::Record& r) {
@@ -238,14 +249,18 @@ private:
         r.cells.fill(QStringLiteral("Er"));  // nothing from an earlier operation can pass
         switch (r.kind) {
             case Kind::ReadImage: {
-                r.success = readImage(ex, r.cells) == ReadOutcome::Read;
+                const ReadOutcome read = readImage(ex, r.cells);
+                r.success = read == ReadOutcome::Read;
+                r.portLost = read == ReadOutcome::Lost;
                 r.readFailed = !r.success;
                 if (!r.success) r.cells.fill(QStringLiteral("Er"));
                 break;
             }
             case Kind::WriteImage: {
                 r.cells = randomImage();
-                if (writeImage(ex, r.cells) == WriteOutcome::Written) verified(r, ex);
+                const WriteOutcome written = writeImage(ex, r.cells);
+                r.portLost = written == WriteOutcome::Lost;
+                if (written == WriteOutcome::Written) verified(r, ex);
                 break;
             }
             case Kind::ReadCounter:
@@ -258,7 +273,8 @@ private:
                                                      : board::readSwitches(ex, reply);
                 r.cells = result.cells;
                 r.success = result.outcome == board::Outcome::Done;
-                r.readFailed = result.outcome == board::Outcome::BoardSilent;
+                r.portLost = result.outcome == board::Outcome::PortLost;
+                r.readFailed = readFailed(result, false);
                 break;
             }
             case Kind::ProgramCounter:
@@ -269,7 +285,8 @@ private:
                         ? board::programCounter(ex, reply, counterSettings())
                         : board::programLuminosity(ex, reply, luminositySettings());
                 r.cells = result.cells;
-                r.readFailed = result.outcome == board::Outcome::BoardSilent;
+                r.portLost = result.outcome == board::Outcome::PortLost;
+                r.readFailed = readFailed(result, true);
                 if (result.outcome == board::Outcome::Done) verified(r, ex);
                 break;
             }
@@ -277,7 +294,8 @@ private:
                 const board::Verification v = board::verifyImage(ex, m_lastWritten);
                 r.cells = v.found;
                 r.success = v.outcome == board::Verification::Outcome::Matches;
-                r.readFailed = v.outcome == board::Verification::Outcome::BoardSilent;
+                r.portLost = v.outcome == board::Verification::Outcome::PortLost;
+                r.readFailed = v.outcome == board::Verification::Outcome::BoardSilent || r.portLost;
                 break;
             }
         }

@@ -19,6 +19,7 @@
 #include "compare/image_diff.h"
 #include "grid/image_file.h"
 #include "grid/image_history.h"
+#include "link/open_failure.h"
 #include "link/port_map.h"
 #include "link/qt_serial_port.h"
 #include "link/traffic_tap.h"
@@ -76,6 +77,13 @@ PortReport failure(int port, int status, const QString& why) {
     r.status = status;
     r.line = QStringLiteral("%1 : %2").arg(com(port), why);
     return r;
+}
+
+// Why a port did not open, under its result line and in its JSON.
+void withCause(PortReport& r, const QString& cause) {
+    if (cause.isEmpty()) return;
+    for (const QString& line : cause.split(u'\n')) r.details << QStringLiteral("  ") + line;
+    r.json.insert(QStringLiteral("cause"), cause);
 }
 
 // The phase each port is in, for the progress line.
@@ -153,6 +161,7 @@ QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s)
                 if (!serial.open(port)) {
                     reports[i] =
                         failure(port, kPortClosed, QStringLiteral("le port ne s'ouvre pas"));
+                    withCause(reports[i], openFailureText(serial.openFailure(), port));
                     progress.set(i, QStringLiteral("port fermé"));
                     return traceOutcome(reports[i]);
                 }

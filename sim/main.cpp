@@ -249,6 +249,9 @@ int main(int argc, char* argv[]) {
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);
+    // A reader of the output that went away must not end the simulator before it has taken
+    // its link away.
+    ::signal(SIGPIPE, SIG_IGN);
 
     const bool imageExisted = QFileInfo::exists(options.imagePath);
     trv::sim::PtyBoard board(options);
@@ -256,6 +259,11 @@ int main(int argc, char* argv[]) {
         printError(board.errorString());
         return 1;
     }
+    if (!board.leftoverLinkTarget().isEmpty())
+        printError(QStringLiteral("le lien COM%1 menait à %2, qui n'existe plus (simulateur "
+                                  "arrêté sans nettoyer) ; il est remplacé.")
+                       .arg(options.port)
+                       .arg(board.leftoverLinkTarget()));
     print(QStringLiteral("Carte TRV simulée sur COM%1 : %2")
               .arg(options.port)
               .arg(board.devicePath()));

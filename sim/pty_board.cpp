@@ -55,6 +55,16 @@ bool replaceLink(const QByteArray& target, const QByteArray& name) {
     return false;
 }
 
+// A link to a pseudo-terminal that no longer exists: what a simulator that could not clean
+// up leaves behind. Never a user's adapter, whose devices live elsewhere in /dev.
+bool isLeftover(const QString& link) {
+    const QFileInfo info(link);
+    if (!info.isSymLink() || info.exists()) return false;
+    const QString target = QDir::cleanPath(
+        info.absoluteDir().absoluteFilePath(QFile::decodeName(readLink(QFile::encodeName(link)))));
+    return target.startsWith(QLatin1String("/dev/pts/"));
+}
+
 QString systemError(const QString& what) {
     return QStringLiteral("%1 : %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
 }
@@ -167,6 +177,7 @@ public:
     QString device;  // guarded by mutex: it changes when the port comes back
     QString link;
     QByteArray previousTarget;  // the link --force replaced, put back on stop
+    QByteArray leftoverTarget;  // the dangling pseudo-terminal link replaced at start
     int master = -1;
     int slave = -1;
     int wake[2] = {-1, -1};
@@ -257,7 +268,12 @@ bool PtyBoard::Impl::start() {
     const QString wanted = trv::portLinkPath(options.port);
     const QFileInfo existing(wanted);
     previousTarget.clear();
-    if (existing.isSymLink()) {
+    leftoverTarget.clear();
+    if (existing.isSymLink() && isLeftover(wanted)) {
+        // A pseudo-terminal that is gone was a simulator's, killed before it could clean up;
+        // it cannot be anyone's adapter, so it is neither refused nor put back on stop.
+        leftoverTarget = readLink(QFile::encodeName(wanted));
+    } else if (existing.isSymLink()) {
         const QByteArray target = readLink(QFile::encodeName(wanted));
         if (!options.force) {
             error = QStringLiteral(
@@ -600,6 +616,8 @@ bool PtyBoard::isPresent() const {
 QString PtyBoard::linkPath() const { return m_impl->link; }
 
 QString PtyBoard::replacedLinkTarget() const { return QFile::decodeName(m_impl->previousTarget); }
+
+QString PtyBoard::leftoverLinkTarget() const { return QFile::decodeName(m_impl->leftoverTarget); }
 
 QByteArray PtyBoard::received() const {
     std::lock_guard lock(m_impl->mutex);

@@ -51,6 +51,9 @@ public:
     QString linkPath() const;  // the port map's link to it
     // Where the link that --force replaced pointed (put back on stop); empty when none was.
     QString replacedLinkTarget() const;
+    // Where the comN link found at start led when it was a pseudo-terminal that no longer
+    // exists (a killed simulator's), which start() replaced without --force; empty otherwise.
+    QString leftoverLinkTarget() const;
 
     // Every byte received since start() or the last clearReceived().
     QByteArray received() const;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -35,6 +36,23 @@ QList<PortEntry> portEntries(const QString& folder, const QList<SerialDevice>& d
         entries << e;
     }
     return entries;
+}
+
+QList<SerialDevice> assignableDevices(const QList<SerialDevice>& system,
+                                      const QList<PortEntry>& entries) {
+    QList<SerialDevice> devices = system;
+    QStringList known;
+    for (const SerialDevice& d : system) known << QFileInfo(d.location).canonicalFilePath();
+    for (const PortEntry& e : entries) {
+        if (e.state != PortEntry::State::Present || known.contains(e.device)) continue;
+        known << e.device;
+        SerialDevice d;
+        d.location = e.device;
+        d.description = QStringLiteral("Non listé par le système, atteint par un lien COM");
+        d.listed = false;
+        devices << d;
+    }
+    return devices;
 }
 
 QList<int> portsLeadingTo(const QList<PortEntry>& entries, const QString& device) {

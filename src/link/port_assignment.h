@@ -14,6 +14,10 @@ struct SerialDevice {
     QString description;
     QString manufacturer;
     QString serialNumber;
+    // False for a device the system does not list (a pseudo-terminal, such as the board
+    // simulator's) that is known only because a comN link leads to it.
+    bool listed = true;
+    friend bool operator==(const SerialDevice&, const SerialDevice&) = default;
 };
 
 // What COM n leads to.
@@ -32,6 +36,11 @@ QString portLinkPath(const QString& folder, int portNumber);
 
 // COM1 to COM14 as the folder's links lead, matched against the machine's devices.
 QList<PortEntry> portEntries(const QString& folder, const QList<SerialDevice>& devices);
+
+// The devices one may associate with a COM number: the system's, then each present device a
+// link leads to that the system does not list (marked as such), once, in COM order.
+QList<SerialDevice> assignableDevices(const QList<SerialDevice>& system,
+                                      const QList<PortEntry>& entries);
 
 // The COM numbers whose links lead to the device.
 QList<int> portsLeadingTo(const QList<PortEntry>& entries, const QString& device);

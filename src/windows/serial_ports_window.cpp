@@ -169,6 +169,9 @@ void SerialPortsWindow::refresh() {
     }
 #else
     m_entries = portEntries(m_folder, m_known);
+    // Pseudo-terminals are not in the system's list; the one a link already leads to (the
+    // simulator's) may then be associated with another number too.
+    m_known = assignableDevices(m_known, m_entries);
 #endif
     fillPorts();
     fillDevices();

@@ -86,6 +86,17 @@ void TestSoakChecker::rules_data() {
     QTest::newRow("write after a failed read")
         << failedRead(Kind::ProgramCounter, before, written) << "written after a failed read";
     {
+        // A vanished port ends an operation the way silence does, never as a success.
+        Record r = honest(Kind::Verify, before, before);
+        r.portLost = true;
+        QTest::newRow("success from a lost port") << r << "although the port was lost";
+    }
+    {
+        Record r = failedRead(Kind::Verify, before, before);
+        r.portLost = true;
+        QTest::newRow("honest lost read") << r << "";
+    }
+    {
         Record r = failedRead(Kind::ReadCounter, before, before);
         r.cells[9] = QStringLiteral("1C");
         QTest::newRow("failed read keeps a byte") << r << "left the byte 1C at 0x09";

@@ -8,6 +8,7 @@
 #include "command_line.h"
 #include "counter/parameter_map.h"
 #include "grid/image_file.h"
+#include "link/port_map.h"
 #include "sim/pty_board.h"
 #include "test_support.h"
 #include "trvctl.h"
@@ -59,6 +60,8 @@ private slots:
         home = std::make_unique<test::TempDataHome>();
         board = std::make_unique<sim::PtyBoard>(boardOn(3));
         QVERIFY(board->start());
+        // COM10 leads to an adapter that is unplugged.
+        QVERIFY(QFile::link(QStringLiteral("/nonexistent/ttyUSB7"), portLinkPath(10)));
         goodFile = files.filePath(QStringLiteral("bon.hex"));
         QVERIFY(imagefile::writeFile(goodFile, bytesOf(sim::presetImage(sim::Preset::Signed)))
                     .isEmpty());
@@ -165,16 +168,18 @@ private slots:
         QTest::addColumn<sim::Faults>("faults");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("detail");  // a line under it, if any
         // clang-format off
-        QTest::newRow("read, silent board") << QStringList{"read", "-p", "3"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas";
-        QTest::newRow("read, garbage") << QStringList{"read", "-p", "3"} << sim::Faults{false, 0, 0, true, false} << 1 << "COM3 : la carte a renvoyé autre chose qu'un octet (case 0)";
-        QTest::newRow("read, port closed") << QStringList{"read", "-p", "9"} << sim::Faults{} << 3 << "COM9 : le port ne s'ouvre pas";
-        QTest::newRow("read, worst of two") << QStringList{"read", "-p", "3,9"} << sim::Faults{true, 0, 0, false, false} << 3 << "COM3 : la carte ne répond pas";
-        QTest::newRow("write, silent board") << QStringList{"write", "-p", "3", "@"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été écrit";
-        QTest::newRow("write, one reply byte short") << QStringList{"write", "-p", "3", "@"} << sim::Faults{false, 1, 0, false, false} << 1 << "COM3 : la carte n'a pas acquitté l'écriture";
-        QTest::newRow("set, silent board") << QStringList{"set", "-p", "3", "fin=5"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été programmé";
-        QTest::newRow("ping, silent") << QStringList{"ping", "-p", "3", "-n", "2"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : Aucune réponse ; Réponses : 0 / 2 ; Aller-retour : —";
-        QTest::newRow("diff, silent") << QStringList{"diff", "@", "-p", "3"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas";
+        QTest::newRow("read, silent board") << QStringList{"read", "-p", "3"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas" << "";
+        QTest::newRow("read, garbage") << QStringList{"read", "-p", "3"} << sim::Faults{false, 0, 0, true, false} << 1 << "COM3 : la carte a renvoyé autre chose qu'un octet (case 0)" << "";
+        QTest::newRow("read, port closed") << QStringList{"read", "-p", "9"} << sim::Faults{} << 3 << "COM9 : le port ne s'ouvre pas" << "  Aucun appareil n'est associé à COM9. Associez-en un dans Outils > Ports série…";
+        QTest::newRow("read, dangling link") << QStringList{"read", "-p", "10"} << sim::Faults{} << 3 << "COM10 : le port ne s'ouvre pas" << "  COM10 mène à /nonexistent/ttyUSB7, qui est absent (adaptateur débranché ?).";
+        QTest::newRow("read, worst of two") << QStringList{"read", "-p", "3,9"} << sim::Faults{true, 0, 0, false, false} << 3 << "COM3 : la carte ne répond pas" << "";
+        QTest::newRow("write, silent board") << QStringList{"write", "-p", "3", "@"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été écrit" << "";
+        QTest::newRow("write, one reply byte short") << QStringList{"write", "-p", "3", "@"} << sim::Faults{false, 1, 0, false, false} << 1 << "COM3 : la carte n'a pas acquitté l'écriture" << "";
+        QTest::newRow("set, silent board") << QStringList{"set", "-p", "3", "fin=5"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été programmé" << "";
+        QTest::newRow("ping, silent") << QStringList{"ping", "-p", "3", "-n", "2"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : Aucune réponse ; Réponses : 0 / 2 ; Aller-retour : —" << "";
+        QTest::newRow("diff, silent") << QStringList{"diff", "@", "-p", "3"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas" << "";
         // clang-format on
     }
     void boardStatuses() {
@@ -182,12 +187,15 @@ private slots:
         QFETCH(sim::Faults, faults);
         QFETCH(int, status);
         QFETCH(QString, line);
+        QFETCH(QString, detail);
         arguments.replaceInStrings(QStringLiteral("@"), goodFile);
         const sim::Eeprom before = board->eeprom();
         board->setFaults(faults);
         const Run r = trvctl(arguments);
         QCOMPARE(r.status, status);
-        QVERIFY2(r.out.split(u'\n').contains(line), qPrintable(r.out));
+        const QStringList lines = r.out.split(u'\n');
+        QVERIFY2(lines.contains(line), qPrintable(r.out));
+        if (!detail.isEmpty()) QCOMPARE(lines.value(lines.indexOf(line) + 1), detail);
         QCOMPARE(board->eeprom(), before);
     }
 

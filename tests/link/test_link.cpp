@@ -93,6 +93,42 @@ private slots:
         QCOMPARE(stablePath(node("ttyUSB1"), byId), QString());
     }
 
+    // A device the system does not list (the simulator's pseudo-terminal) becomes one to
+    // choose once a link leads to it: once however many links do, never when the system
+    // lists it already (directly or behind a by-id name), never for a dangling link.
+    void devicesReachedOnlyByLinks_data() {
+        QTest::addColumn<QStringList>("links");  // "n=entry": comN leads to that entry of dev
+        QTest::addColumn<QStringList>("added");  // the unlisted devices offered, in order
+        QTest::newRow("no link") << QStringList{} << QStringList{};
+        QTest::newRow("pseudo-terminal") << QStringList{"3=pts8"} << QStringList{"pts8"};
+        QTest::newRow("two links, one device")
+            << QStringList{"3=pts8", "5=pts8"} << QStringList{"pts8"};
+        QTest::newRow("in COM order")
+            << QStringList{"7=pts9", "3=pts8"} << QStringList{"pts8", "pts9"};
+        QTest::newRow("listed device")
+            << QStringList{"2=ttyUSB1", "4=serial/by-id/usb-FTDI_FT232R_A1B2C3-if00"}
+            << QStringList{};
+        QTest::newRow("dangling link") << QStringList{"3=pts7"} << QStringList{};
+    }
+    void devicesReachedOnlyByLinks() {
+        QFETCH(QStringList, links);
+        QFETCH(QStringList, added);
+        QVERIFY(touch(node("pts8")));
+        QVERIFY(touch(node("pts9")));
+        for (const QString& l : links)
+            QVERIFY(QFile::link(dev->path() + u'/' + l.section(u'=', 1),
+                                portLinkPath(l.section(u'=', 0, 0).toInt())));
+        const QList<SerialDevice> offered = assignableDevices(devices, portEntries(ports, devices));
+        QCOMPARE(offered.mid(0, devices.size()), devices);
+        QStringList unlisted;
+        for (const SerialDevice& d : offered.mid(devices.size())) {
+            QVERIFY(!d.listed);
+            QVERIFY(d.description.contains(QStringLiteral("Non listé par le système")));
+            unlisted << QFileInfo(d.location).fileName();
+        }
+        QCOMPARE(unlisted, added);
+    }
+
     // The window links the selected device (by its stable name when there is one), replaces
     // a link in place, removes only links, and never touches a device entry.
     void windowAssignsAndRemoves() {
@@ -134,6 +170,30 @@ private slots:
         for (const test::Message& m : recorder.messages) QCOMPARE(m.kind, msg::Kind::Warning);
         QVERIFY(QFileInfo(portLinkPath(6)).isFile());
         QVERIFY(!QFileInfo(portLinkPath(6)).isSymLink());
+    }
+
+    // The simulator's way in: its pseudo-terminal, linked as COM3, goes to COM5 as well.
+    void windowAssociatesAPseudoTerminal() {
+        QVERIFY(touch(node("pts8")));
+        QVERIFY(QFile::link(node("pts8"), portLinkPath(3)));
+        SerialPortsWindow w(ports, byId, [this] { return devices; });
+        test::MessageRecorder recorder;
+        QCOMPARE(w.devices()->rowCount(), 3);
+        QCOMPARE(w.devices()->item(2, 0)->text(), QFileInfo(node("pts8")).canonicalFilePath());
+        QCOMPARE(w.devices()->item(2, 5)->text(), QStringLiteral("COM3"));
+        w.targetPort()->setCurrentIndex(4);
+        w.devices()->selectRow(2);
+        w.assignButton()->click();
+        QCOMPARE(QFileInfo(portLinkPath(5)).canonicalFilePath(),
+                 QFileInfo(node("pts8")).canonicalFilePath());
+        QCOMPARE(w.devices()->item(2, 5)->text(), QStringLiteral("COM3, COM5"));
+        w.ports()->selectRow(4);
+        w.unassignButton()->click();
+        w.ports()->selectRow(2);
+        w.unassignButton()->click();
+        QVERIFY(recorder.messages.isEmpty());
+        QVERIFY(QFileInfo(node("pts8")).isFile());
+        QCOMPARE(w.devices()->rowCount(), 2);  // no link leads to it any more
     }
 
     void windowLooksAgainOnlyWhileShown() {

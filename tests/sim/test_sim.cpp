@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,6 +13,8 @@
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -137,6 +140,8 @@ private slots:
     void linksThePort();
     void existingLink_data();
     void existingLink();
+    void programLeavesNoLink_data();
+    void programLeavesNoLink();
     void foreignLinkSurvivesStop();
     void startFailures_data();
     void startFailures();
@@ -368,9 +373,10 @@ void TestSim::linksThePort() {
 }
 
 // An existing comN is the technician's: the board never takes it unless forced, and then
-// puts it back when it stops.
+// puts it back when it stops. Only a link to a pseudo-terminal that is gone (a killed
+// simulator's) is taken without asking, and not put back.
 void TestSim::existingLink_data() {
-    QTest::addColumn<QString>("entry");  // "link", "dangling", "file"
+    QTest::addColumn<QString>("entry");  // "link", "dangling", "file", "pts gone", "pts live"
     QTest::addColumn<bool>("force");
     QTest::addColumn<bool>("starts");
     QTest::newRow("link to a device") << "link" << false << false;
@@ -379,6 +385,9 @@ void TestSim::existingLink_data() {
     QTest::newRow("plain file, forced") << "file" << true << false;
     QTest::newRow("link, forced") << "link" << true << true;
     QTest::newRow("dangling link, forced") << "dangling" << true << true;
+    QTest::newRow("pseudo-terminal gone") << "pts gone" << false << true;
+    QTest::newRow("pseudo-terminal gone, forced") << "pts gone" << true << true;
+    QTest::newRow("pseudo-terminal in use") << "pts live" << false << false;
 }
 
 void TestSim::existingLink() {
@@ -388,8 +397,20 @@ void TestSim::existingLink() {
     const QString path = trv::portLinkPath(8);
     QVERIFY(QDir().mkpath(trv::portsFolder()));
     QFile::remove(path);
-    const QString target = entry == QLatin1String("link") ? QStringLiteral("/dev/null")
-                                                          : QStringLiteral("/nonexistent/ttyUSB0");
+    const bool leftover = entry == QLatin1String("pts gone");
+    int held = -1;  // a pseudo-terminal of the test's, alive
+    QString target = QStringLiteral("/nonexistent/ttyUSB0");
+    if (entry == QLatin1String("link")) target = QStringLiteral("/dev/null");
+    if (leftover) {
+        int n = 4000;
+        while (QFileInfo::exists(QStringLiteral("/dev/pts/%1").arg(n))) ++n;
+        target = QStringLiteral("/dev/pts/%1").arg(n);
+    }
+    if (entry == QLatin1String("pts live")) {
+        held = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(held >= 0 && ::grantpt(held) == 0 && ::unlockpt(held) == 0);
+        target = QFile::decodeName(::ptsname(held));
+    }
     if (entry == QLatin1String("file")) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -412,21 +433,92 @@ void TestSim::existingLink() {
         QCOMPARE(board.start(), starts);
         if (starts) {
             QCOMPARE(trv::portDevice(8), board.devicePath());
-            QCOMPARE(board.replacedLinkTarget(), target);
+            QCOMPARE(board.replacedLinkTarget(), leftover ? QString() : target);
+            QCOMPARE(board.leftoverLinkTarget(), leftover ? target : QString());
         } else {
             QVERIFY2(board.errorString().contains(path), qPrintable(board.errorString()));
             if (entry != QLatin1String("file"))
                 QVERIFY2(board.errorString().contains(target), qPrintable(board.errorString()));
         }
     }
+    if (held >= 0) ::close(held);
     if (entry == QLatin1String("file")) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("mine"));
     } else {
-        QCOMPARE(rawTarget(), target);
+        // A leftover is not worth putting back: the port is simply free again.
+        QCOMPARE(rawTarget(), leftover ? QString() : target);
     }
     QFile::remove(path);
+}
+
+// The program itself, stopped as a terminal or a session stops it: its link goes, or the
+// link it borrowed comes back. A kill it cannot catch leaves its link dangling, and the next
+// simulator on that number takes it over with a note.
+void TestSim::programLeavesNoLink_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("borrowed");  // --force over a link to /dev/null
+    QTest::newRow("Ctrl+C") << int(SIGINT) << false;
+    QTest::newRow("terminated") << int(SIGTERM) << false;
+    QTest::newRow("terminal closed") << int(SIGHUP) << false;
+    QTest::newRow("terminated, borrowed link") << int(SIGTERM) << true;
+    QTest::newRow("terminal closed, borrowed link") << int(SIGHUP) << true;
+    QTest::newRow("killed") << int(SIGKILL) << false;
+}
+
+void TestSim::programLeavesNoLink() {
+    QFETCH(int, signal);
+    QFETCH(bool, borrowed);
+    const int port = 12;
+    const QString path = trv::portLinkPath(port);
+    QVERIFY(QDir().mkpath(trv::portsFolder()));
+    QFile::remove(path);
+    if (borrowed) QVERIFY(QFile::link(QStringLiteral("/dev/null"), path));
+    const QStringList arguments{QStringLiteral("--port"), QString::number(port),
+                                QStringLiteral("--image"), m_data.filePath(QStringLiteral("p.bin")),
+                                QStringLiteral("--force")};
+    // Ready once it says so; its error output is what it said on standard error.
+    auto start = [&](QProcess& sim, QStringList args) {
+        sim.start(QStringLiteral(TRV_BOARD_SIM), args);
+        QByteArray said;
+        QElapsedTimer t;
+        t.start();
+        while (!said.contains("Ctrl+C") && t.elapsed() < 5000 &&
+               sim.state() != QProcess::NotRunning)
+            if (sim.waitForReadyRead(100)) said += sim.readAllStandardOutput();
+        return said.contains("Ctrl+C");
+    };
+
+    QProcess sim;
+    QVERIFY(start(sim, borrowed ? arguments : arguments.mid(0, 4)));
+    const QString device = QFileInfo(path).canonicalFilePath();
+    QVERIFY(device.startsWith(QStringLiteral("/dev/pts/")));
+    ::kill(pid_t(sim.processId()), signal);
+    QVERIFY(sim.waitForFinished(5000));
+
+    if (signal != SIGKILL) {
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(QFileInfo(path).isSymLink(), borrowed);
+        if (borrowed) QCOMPARE(QFileInfo(path).symLinkTarget(), QStringLiteral("/dev/null"));
+        return;
+    }
+    // Its pseudo-terminal went with it; the next simulator needs no --force.
+    QVERIFY(QFileInfo(path).isSymLink());
+    QVERIFY(!QFileInfo::exists(path));
+    QProcess next;
+    QVERIFY(start(next, arguments.mid(0, 4)));
+    QVERIFY(QFileInfo(path).canonicalFilePath().startsWith(QStringLiteral("/dev/pts/")));
+    ::kill(pid_t(next.processId()), SIGTERM);
+    QVERIFY(next.waitForFinished(5000));
+    const QStringList notes =
+        QString::fromLocal8Bit(next.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(notes.size(), 1);
+    QCOMPARE(notes[0], QStringLiteral("trv-board-sim : le lien COM%1 menait à %2, qui n'existe "
+                                      "plus (simulateur arrêté sans nettoyer) ; il est remplacé.")
+                           .arg(port)
+                           .arg(device));
+    QVERIFY(!QFileInfo(path).isSymLink());
 }
 
 // A link someone else made while the board ran stays when it stops.
