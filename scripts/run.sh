@@ -4,9 +4,11 @@
 set -euo pipefail
 # shellcheck source=scripts/simulated-board.sh
 source "$(dirname "$0")/simulated-board.sh"
-# Any existing com3 is the user's, a dangling link (adapter unplugged) included.
+# Any existing com3 is the user's, a dangling link (adapter unplugged) included, except a
+# link to a pseudo-terminal that is gone, which the simulator takes over.
 com3="${XDG_DATA_HOME:-$HOME/.local/share}/trv-compteur/ports/com3"
-if [[ "$(uname)" != MINGW* && ! -e "$com3" && ! -L "$com3" ]]; then
+if [[ "$(uname)" != MINGW* && ! -e "$com3" &&
+      ( ! -L "$com3" || "$(readlink "$com3")" == /dev/pts/* ) ]]; then
   start_board 3
 fi
 "$root/build/src/app/trv-compteur"

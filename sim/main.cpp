@@ -260,8 +260,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     if (!board.leftoverLinkTarget().isEmpty())
-        printError(QStringLiteral("le lien COM%1 menait à %2, qui n'existe plus (simulateur "
-                                  "arrêté sans nettoyer) ; il est remplacé.")
+        printError(QStringLiteral("le lien COM%1 menait à %2, un pseudo-terminal qui n'existe "
+                                  "plus ; il est remplacé.")
                        .arg(options.port)
                        .arg(board.leftoverLinkTarget()));
     print(QStringLiteral("Carte TRV simulée sur COM%1 : %2")

@@ -137,7 +137,6 @@ void SerialPortsWindow::build() {
     for (QWidget* w : {static_cast<QWidget*>(m_unassign), static_cast<QWidget*>(m_target),
                        static_cast<QWidget*>(m_assign)})
         w->setVisible(kAssignable);
-    resize(720, 560);
 }
 
 QString SerialPortsWindow::leadsTo(const PortEntry& e) {
@@ -205,6 +204,10 @@ void SerialPortsWindow::fillDevices() {
                 d.serialNumber, ports.join(QStringLiteral(", "))});
         if (d.location == selectedLocation && selectedRow(m_devices) != r) m_devices->selectRow(r);
     }
+    // A device that went away takes its selection along: the row that slid into its place is
+    // another device, which "Associer" must not link by surprise.
+    const int now = selectedRow(m_devices);
+    if (now >= 0 && m_known[now].location != selectedLocation) m_devices->clearSelection();
 }
 
 void SerialPortsWindow::assignSelected() {

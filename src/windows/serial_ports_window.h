@@ -42,6 +42,10 @@ public:
     // Removes the link of the selected COM row.
     void unassignSelected();
 
+    // Room for a by-id name and a description side by side; the main window's frame takes
+    // the child's size from here.
+    QSize sizeHint() const override { return {720, 560}; }
+
     // The texts of COM n's row: what it leads to.
     static QString leadsTo(const PortEntry& entry);
 

@@ -193,7 +193,11 @@ private slots:
         w.unassignButton()->click();
         QVERIFY(recorder.messages.isEmpty());
         QVERIFY(QFileInfo(node("pts8")).isFile());
-        QCOMPARE(w.devices()->rowCount(), 2);  // no link leads to it any more
+        // No link leads to it any more: its row goes, and its selection does not pass to
+        // another device.
+        QCOMPARE(w.devices()->rowCount(), 2);
+        QVERIFY(w.devices()->selectedItems().isEmpty());
+        QVERIFY(!w.assignButton()->isEnabled());
     }
 
     void windowLooksAgainOnlyWhileShown() {

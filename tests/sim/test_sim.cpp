@@ -514,8 +514,8 @@ void TestSim::programLeavesNoLink() {
     const QStringList notes =
         QString::fromLocal8Bit(next.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(notes.size(), 1);
-    QCOMPARE(notes[0], QStringLiteral("trv-board-sim : le lien COM%1 menait à %2, qui n'existe "
-                                      "plus (simulateur arrêté sans nettoyer) ; il est remplacé.")
+    QCOMPARE(notes[0], QStringLiteral("trv-board-sim : le lien COM%1 menait à %2, un "
+                                      "pseudo-terminal qui n'existe plus ; il est remplacé.")
                            .arg(port)
                            .arg(device));
     QVERIFY(!QFileInfo(path).isSymLink());
