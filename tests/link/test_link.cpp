@@ -176,8 +176,8 @@ private slots:
     void windowAssociatesAPseudoTerminal() {
         QVERIFY(touch(node("pts8")));
         QVERIFY(QFile::link(node("pts8"), portLinkPath(3)));
-        SerialPortsWindow w(ports, byId, [this] { return devices; });
         test::MessageRecorder recorder;
+        SerialPortsWindow w(recorder, ports, byId, [this] { return devices; });
         QCOMPARE(w.devices()->rowCount(), 3);
         QCOMPARE(w.devices()->item(2, 0)->text(), QFileInfo(node("pts8")).canonicalFilePath());
         QCOMPARE(w.devices()->item(2, 5)->text(), QStringLiteral("COM3"));
