@@ -99,6 +99,20 @@ bool isRangeLabel(int index) {
            index < counter::kFirstRangeLabel + counter::kRangeCount;
 }
 
+colour::Packed rangeLabelColour(counter::ColourCode code) {
+    switch (code) {
+        case counter::ColourCode::Red:
+            return colour::kRed;
+        case counter::ColourCode::Green:
+            return colour::kGreen;
+        case counter::ColourCode::Orange:
+            return colour::kOrange;
+        case counter::ColourCode::None:
+            break;
+    }
+    return colour::kWhite;
+}
+
 }  // namespace
 
 CounterWindow::CounterWindow(Link& link, Prompts& prompts, ReplyControl replyControl,
@@ -216,8 +230,24 @@ void CounterWindow::buildRows() {
 }
 
 void CounterWindow::setRangeLabelsOrange() {
-    for (int k = 0; k < counter::kRangeCount; ++k)
-        colour::setBackground(intitu[std::size_t(counter::kFirstRangeLabel + k)], colour::kOrange);
+    counter::RangeColours orange;
+    orange.fill(counter::ColourCode::Orange);
+    setRangeColours(orange);
+}
+
+void CounterWindow::setRangeColours(const counter::RangeColours& colours) {
+    for (int k = 0; k < counter::kRangeCount; ++k) setRangeColour(k, colours[std::size_t(k)]);
+}
+
+void CounterWindow::setRangeColour(int range, counter::ColourCode code) {
+    if (range < 0 || range >= counter::kRangeCount) return;
+    m_rangeColours[std::size_t(range)] = code;
+    paintRangeLabel(range);
+}
+
+void CounterWindow::paintRangeLabel(int range) {
+    colour::setBackground(intitu[std::size_t(counter::kFirstRangeLabel + range)],
+                          rangeLabelColour(m_rangeColours[std::size_t(range)]));
 }
 
 void CounterWindow::applyColourSetting(bool monoColour) {
@@ -259,9 +289,9 @@ bool CounterWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void CounterWindow::rangeLabelClicked(int index) {
     if (!isRangeLabel(index)) return;
-    QLineEdit* label = intitu[std::size_t(index)];
-    if (!label->isEnabled()) return;
-    colour::setBackground(label, counter::nextRangeColour(colour::background(label)));
+    if (!intitu[std::size_t(index)]->isEnabled()) return;
+    const int range = index - counter::kFirstRangeLabel;
+    setRangeColour(range, counter::nextRangeColour(m_rangeColours[std::size_t(range)]));
 }
 
 void CounterWindow::decodeFields() {
@@ -274,10 +304,7 @@ void CounterWindow::decodeFields() {
     };
     for (int field : {0, 1, 2, 3, counter::kMaxEndField, 4, 5, 6, 7, counter::kStepField})
         show(field);
-    const counter::RangeColours colours = counter::readRangeColours(cells);
-    for (int k = 0; k < counter::kRangeCount; ++k)
-        colour::setBackground(intitu[std::size_t(counter::kFirstRangeLabel + k)],
-                              counter::packedColour(colours[std::size_t(k)]));
+    setRangeColours(counter::readRangeColours(cells));
     const counter::Flags flags = counter::readFlags(cells);
     POLREL1->setChecked(flags.polrel1);
     POLREL2->setChecked(flags.polrel2);
@@ -313,8 +340,7 @@ board::CounterSettings CounterWindow::settingsFromFields() const {
         settings.values[i] = ValueText{valeur[f]->text(), vdeci[f]->text()};
     }
     for (int k = 0; k < counter::kRangeCount; ++k)
-        settings.colours[std::size_t(k)] = counter::colourCode(
-            colour::background(intitu[std::size_t(counter::kFirstRangeLabel + k)]));
+        settings.colours[std::size_t(k)] = m_rangeColours[std::size_t(k)];
     settings.polrel1 = POLREL1->isChecked();
     settings.polrel2 = POLREL2->isChecked();
     return settings;

@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 
+#include "counter/parameter_map.h"
 #include "windows/board_window.h"
 
 class QCheckBox;
@@ -32,6 +33,12 @@ public:
     void programmeParametres();         // but_ecrit_para
     void rangeLabelClicked(int index);  // a click on intitu(index)
 
+    // The range colours programming sends, ranges 1 to 5 at 0 to 4; the range labels
+    // intitu(4) to intitu(8) show them (no colour as white).
+    const counter::RangeColours& rangeColours() const { return m_rangeColours; }
+    void setRangeColours(const counter::RangeColours& colours);
+    void setRangeColour(int range, counter::ColourCode code);
+
     // Row labels, integer fields, decimal fields and commas, by their given indices.
     std::array<QLineEdit*, kRows> intitu{};
     std::array<QLineEdit*, kRows> valeur{};
@@ -52,10 +59,13 @@ private:
     void buildRows();
     void clearFields();
     void setRangeLabelsOrange();
+    void paintRangeLabel(int range);
     void decodeFields();
     board::CounterSettings settingsFromFields() const;
     // The refusal naming the first field that cannot be programmed, if any.
     std::optional<QString> unsendableFieldMessage() const;
+
+    counter::RangeColours m_rangeColours{};
 };
 
 }  // namespace trv

@@ -100,32 +100,18 @@ void writeRangeColours(CellTexts& cells, const RangeColours& colours) {
     cellAt(cells, kColourCell5) = byteText(unsigned(colours[4]));
 }
 
-colour::Packed packedColour(ColourCode code) {
+ColourCode nextRangeColour(ColourCode code) {
     switch (code) {
         case ColourCode::Red:
-            return colour::kRed;
+            return ColourCode::Green;
         case ColourCode::Green:
-            return colour::kGreen;
+            return ColourCode::Orange;
         case ColourCode::Orange:
-            return colour::kOrange;
+            return ColourCode::Red;
         case ColourCode::None:
             break;
     }
-    return colour::kWhite;
-}
-
-ColourCode colourCode(std::optional<colour::Packed> background) {
-    if (background == colour::kGreen) return ColourCode::Green;
-    if (background == colour::kRed) return ColourCode::Red;
-    if (background == colour::kOrange) return ColourCode::Orange;
-    return ColourCode::None;
-}
-
-colour::Packed nextRangeColour(std::optional<colour::Packed> background) {
-    if (background == colour::kRed) return colour::kGreen;
-    if (background == colour::kGreen) return colour::kOrange;
-    if (background == colour::kOrange) return colour::kRed;
-    return colour::kOrange;
+    return ColourCode::Orange;
 }
 
 Flags readFlags(const CellTexts& cells) {

@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "grid/eeprom_image.h"
-#include "ui/packed_colours.h"
 
 // Where the counting parameters lie in the EEPROM image and how they are packed.
 // Everything here works on cell texts: the digits a technician typed are copied into the
@@ -105,12 +104,8 @@ RangeColours readRangeColours(const CellTexts& cells);
 // Cells 57-59 as upper-case hexadecimal without a leading zero ("21", "3", "0").
 void writeRangeColours(CellTexts& cells, const RangeColours& colours);
 
-colour::Packed packedColour(ColourCode code);
-// A label's background as its range's code: any colour other than red, green or orange,
-// and the style's own background (nullopt), stand for no colour.
-ColourCode colourCode(std::optional<colour::Packed> background);
-// A click on a range label: red -> green -> orange -> red; anything else -> orange.
-colour::Packed nextRangeColour(std::optional<colour::Packed> background);
+// A click on a range label: red -> green -> orange -> red; no colour -> orange.
+ColourCode nextRangeColour(ColourCode code);
 
 // Cell 63: relay 1 polarity (bit value 1), relay 2 polarity (2), counting down (4).
 struct Flags {

@@ -65,17 +65,21 @@ void EepromImage::setText(int address, const QString& text) {
     emit cellChanged(address);
 }
 
-void EepromImage::setColour(int address, Colour colour) {
-    Colour& cell = m_colours[std::size_t(address)];
-    if (cell == colour) return;
-    cell = colour;
+void EepromImage::setState(int address, CellState state) {
+    CellState& cell = m_states[std::size_t(address)];
+    if (cell == state) return;
+    cell = state;
     emit cellChanged(address);
 }
 
-void EepromImage::fill(const QString& text, Colour colour) {
+void EepromImage::setAllStates(CellState state) {
+    for (int i = 0; i < kImageSize; ++i) setState(i, state);
+}
+
+void EepromImage::fill(const QString& text, CellState state) {
     for (int i = 0; i < kImageSize; ++i) {
         setText(i, text);
-        setColour(i, colour);
+        setState(i, state);
     }
 }
 

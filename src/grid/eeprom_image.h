@@ -4,12 +4,12 @@
 #include <QString>
 #include <QtGlobal>
 #include <array>
-#include <cstdint>
 #include <optional>
 
 // The board's 128-byte EEPROM image as the board windows hold it: one text per address
-// (normally two hexadecimal digits) and the background colour the last operation gave it.
-// The texts are the transfer buffer between the board and a window's fields.
+// (normally two hexadecimal digits) and what the last operation did to that cell; the
+// windows choose how each state looks. The texts are the transfer buffer between the board
+// and a window's fields.
 namespace trv {
 
 inline constexpr int kImageSize = 128;
@@ -38,11 +38,20 @@ std::optional<ImageBytes> imageBytes(const CellTexts& texts);
 QString cellText(quint8 byte);
 CellTexts cellTexts(const ImageBytes& bytes);
 
+// What the last operation did to a cell.
+enum class CellState {
+    Untouched,  // never transferred, filled or loaded
+    Read,       // as the board sent it
+    Written,    // sent to the board, which took it
+    Failed,     // a transfer failed ("Er"), or the read-back found another byte
+    Filled,     // EDIT or Lin
+    Loaded,     // from an image file, not from a board
+    Differs,    // differs from the image it was last compared with
+};
+
 class EepromImage : public QObject {
     Q_OBJECT
 public:
-    using Colour = std::optional<std::uint32_t>;  // nullopt: the control's own background
-
     explicit EepromImage(QObject* parent = nullptr);
 
     const CellTexts& texts() const { return m_texts; }
@@ -50,17 +59,18 @@ public:
     QString text(int address) const { return m_texts[std::size_t(address)]; }
     void setText(int address, const QString& text);
 
-    Colour colour(int address) const { return m_colours[std::size_t(address)]; }
-    void setColour(int address, Colour colour);
-    // Every cell gets one text and one colour (the transfers' outcome).
-    void fill(const QString& text, Colour colour);
+    CellState state(int address) const { return m_states[std::size_t(address)]; }
+    void setState(int address, CellState state);
+    void setAllStates(CellState state);
+    // Every cell gets one text and one state (a failed transfer's outcome).
+    void fill(const QString& text, CellState state);
 
 signals:
     void cellChanged(int address);
 
 private:
     CellTexts m_texts;
-    std::array<Colour, kImageSize> m_colours;
+    std::array<CellState, kImageSize> m_states{};
 };
 
 }  // namespace trv

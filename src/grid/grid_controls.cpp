@@ -39,6 +39,25 @@ QLabel* gridLabel(const QString& text, int number, const QRect& geometry, QWidge
 }
 }  // namespace
 
+std::optional<colour::Packed> cellColour(CellState state) {
+    switch (state) {
+        case CellState::Untouched:
+            break;
+        case CellState::Read:
+        case CellState::Written:
+            return colour::kGreen;
+        case CellState::Failed:
+            return colour::kRed;
+        case CellState::Filled:
+            return colour::kWhite;
+        case CellState::Loaded:
+            return colour::kLightBlue;
+        case CellState::Differs:
+            return colour::kYellow;
+    }
+    return std::nullopt;
+}
+
 GridControls::GridControls(EepromImage& image, QWidget* window, Placement placement)
     : QObject(window), m_image(image), m_placement(placement) {
     const int left = placement.left;
@@ -117,7 +136,7 @@ void GridControls::showCell(int address) {
     QLineEdit* cell = Text1[std::size_t(address)];
     const QString text = m_image.text(address);
     if (cell->text() != text) cell->setText(text);
-    const auto wanted = m_image.colour(address);
+    const auto wanted = cellColour(m_image.state(address));
     if (colour::background(cell) != wanted) {
         if (wanted)
             colour::setBackground(cell, *wanted);
@@ -130,13 +149,13 @@ void GridControls::fillFromBox() {
     if (m_refused()) return;
     const QString value = Text1[128]->text();
     for (int i = 0; i < kImageSize; ++i) m_image.setText(i, value);
-    for (int i = 0; i < kImageSize; ++i) m_image.setColour(i, colour::kWhite);
+    m_image.setAllStates(CellState::Filled);
 }
 
 void GridControls::fillWithAddresses() {
     if (m_refused()) return;
     for (int i = 0; i < kImageSize; ++i) m_image.setText(i, byteText(unsigned(i)));
-    for (int i = 0; i < kImageSize; ++i) m_image.setColour(i, colour::kWhite);
+    m_image.setAllStates(CellState::Filled);
 }
 
 }  // namespace trv

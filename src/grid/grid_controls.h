@@ -4,6 +4,10 @@
 #include <QObject>
 #include <array>
 #include <functional>
+#include <optional>
+
+#include "grid/eeprom_image.h"
+#include "ui/packed_colours.h"
 
 class QLabel;
 class QRect;
@@ -13,7 +17,9 @@ class QWidget;
 
 namespace trv {
 
-class EepromImage;
+// A cell's background for its state; nullopt: the control's own. Read and written cells are
+// alike green: the board holds what they show.
+std::optional<colour::Packed> cellColour(CellState state);
 
 // The 128-cell view and editor of a window's EEPROM image, with its row of buttons. Its
 // controls are placed straight on the board window at the window's fixed positions.

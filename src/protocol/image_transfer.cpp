@@ -4,7 +4,6 @@
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
 #include "protocol/read_reply.h"
-#include "ui/packed_colours.h"
 
 namespace trv {
 namespace {
@@ -74,7 +73,7 @@ WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells) {
     return WriteOutcome::Written;
 }
 
-void markFailed(EepromImage& image) { image.fill(QStringLiteral("Er"), colour::kRed); }
+void markFailed(EepromImage& image) { image.fill(QStringLiteral("Er"), CellState::Failed); }
 
 ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant variant) {
     CellTexts cells = image.texts();
@@ -83,18 +82,15 @@ ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant varian
         markFailed(image);
         return outcome;
     }
-    for (int i = 0; i < kImageSize; ++i) {
-        image.setText(i, cells[std::size_t(i)]);
-        image.setColour(i, colour::kGreen);
-    }
+    image.setTexts(cells);
+    image.setAllStates(CellState::Read);
     return outcome;
 }
 
 WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image) {
     const WriteOutcome outcome = writeImage(exchange, image.texts());
     if (outcome == WriteOutcome::TimedOut || outcome == WriteOutcome::Lost) markFailed(image);
-    if (outcome == WriteOutcome::Written)
-        for (int i = 0; i < kImageSize; ++i) image.setColour(i, colour::kGreen);
+    if (outcome == WriteOutcome::Written) image.setAllStates(CellState::Written);
     return outcome;
 }
 

@@ -32,8 +32,9 @@ QString unsendableCellMessage(int address);
 // nothing reaches the board and the answer is Refused (firstUnsendableCell says which).
 WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells);
 
-// The same transfers on a board window's image: cells turn green on success; after a
-// time-out or a lost port every cell shows "Er" on red. A refused write leaves the image as it was.
+// The same transfers on a board window's image: cells are marked read or written on success;
+// after a time-out or a lost port every cell shows "Er", failed. A refused write leaves the
+// image as it was.
 ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image,
                       ReadVariant variant = ReadVariant::Plain);
 WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image);

@@ -7,7 +7,6 @@
 #include "compare/image_diff.h"
 #include "grid/image_file.h"
 #include "link/link.h"
-#include "ui/colours.h"
 #include "ui/preferences.h"
 #include "ui/text_fit.h"
 #include "windows/port_guard.h"
@@ -95,7 +94,8 @@ namespace {
 const QString kRefusedOutcome = QStringLiteral("envoi refusé, rien n'a été envoyé");
 }
 
-board::Result BoardWindow::runOnBoard(const QString& caption, const Operation& operation) {
+board::Result BoardWindow::runOnBoard(const QString& caption, const Operation& operation,
+                                      CellState done) {
     board::Result result;
     {
         WindowExchange exchange(m_link, m_prompts, this, caption);
@@ -113,15 +113,17 @@ board::Result BoardWindow::runOnBoard(const QString& caption, const Operation& o
         result.outcome == board::Outcome::PortLost) {
         markFailed(m_image);
     } else {
+        // Anything short of a completed operation leaves the cells as the read found them
+        // (or, refused, as they would have been sent): the board was not written.
         m_image.setTexts(result.cells);
-        for (int i = 0; i < kImageSize; ++i) m_image.setColour(i, colour::kGreen);
+        m_image.setAllStates(result.outcome == board::Outcome::Done ? done : CellState::Read);
     }
     return result;
 }
 
 void BoardWindow::readBoard(const QString& caption, const Operation& read,
                             const std::function<void(const CellTexts&)>& show) {
-    const board::Result result = runOnBoard(caption, read);
+    const board::Result result = runOnBoard(caption, read, CellState::Read);
     if (result.outcome == board::Outcome::Done) show(result.cells);
     showReport(m_prompts, this, reportFor(result, replyControl(), false));
 }
@@ -222,7 +224,7 @@ void BoardWindow::loadImage(const ImageBytes& bytes) {
     if (refuseWhileBusy(m_link)) return;
     const CellTexts cells = cellTexts(bytes);
     m_image.setTexts(cells);
-    for (int i = 0; i < kImageSize; ++i) m_image.setColour(i, colour::kLightBlue);
+    m_image.setAllStates(CellState::Loaded);
     showLoadedImage(cells);
 }
 
@@ -241,7 +243,7 @@ void BoardWindow::compareWithImage(const ImageBytes& other, const QString& other
         return;
     }
     for (int address : diff::differingAddresses(*grid, other))
-        m_image.setColour(address, colour::kYellow);
+        m_image.setState(address, CellState::Differs);
     m_prompts.info(this, QStringLiteral("Différences entre la grille et %1 :\n").arg(description) +
                              listed(diff::describeAll(found, QStringLiteral("grille"), otherName)));
 }
@@ -254,14 +256,23 @@ void BoardWindow::compareWithBoard() {
     }
     CellTexts scratch;
     ReadOutcome read;
+    int lost = 0;
     {
         WindowExchange exchange(m_link, m_prompts, this,
                                 QStringLiteral("Comparer la grille avec la carte"));
         read = readImage(exchange, scratch, m_readVariant);
+        lost = exchange.lostPortNumber();
     }
-    if (read == ReadOutcome::TimedOut) {
-        m_prompts.warning(this, kBoardErrorText);
-        return;
+    switch (read) {
+        case ReadOutcome::Read:
+            break;
+        case ReadOutcome::TimedOut:
+            m_prompts.warning(this, kBoardErrorText);
+            return;
+        case ReadOutcome::Lost:
+            // The scratch image holds nothing from the board: nothing to compare.
+            m_prompts.warning(this, lostPortText(lost));
+            return;
     }
     if (const auto bad = firstNonByteCell(scratch)) {
         m_prompts.warning(this, QStringLiteral("Comparaison impossible : la carte a répondu « %1 » "
@@ -317,19 +328,21 @@ BoardWindow::Verification BoardWindow::verifyWrite(Exchange& exchange, const Cel
 }
 
 void BoardWindow::markUnverified(const Verification& check) {
-    for (int address : check.addresses) m_image.setColour(address, colour::kRed);
+    for (int address : check.addresses) m_image.setState(address, CellState::Failed);
 }
 
 BoardWindow::Programmed BoardWindow::programBoard(const QString& caption,
                                                   const Operation& program) {
     Verification check;
-    const board::Result result =
-        runOnBoard(caption, [&](Exchange& exchange, board::ReplyControl reply) {
+    const board::Result result = runOnBoard(
+        caption,
+        [&](Exchange& exchange, board::ReplyControl reply) {
             board::Result r = program(exchange, reply);
             // Read back, when asked, only once the programming's own frames are out.
             if (r.outcome == board::Outcome::Done) check = verifyWrite(exchange, r.cells, true);
             return r;
-        });
+        },
+        CellState::Written);
     markUnverified(check);
     // A failed verification is the one report the reply control does not silence: the
     // board does not hold what the technician programmed.

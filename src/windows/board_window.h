@@ -70,12 +70,12 @@ public:
 
     // The "&Image" menu on this window's grid. Saving refuses a grid holding a cell that is
     // not a byte; loading shows the image in the window's fields as a read would, without
-    // any board traffic, its cells light blue.
+    // any board traffic, its cells marked loaded.
     void saveGridImage();
     void loadImageIntoGrid();
     void loadImage(const ImageBytes& bytes);
     // Reads the board's image into a scratch image (the grid's "Lire " transaction), marks
-    // the grid's cells that differ yellow and lists the differences by setting.
+    // the grid's cells that differ and lists the differences by setting.
     void compareWithBoard();
     // The same comparison with an image kept elsewhere; `otherName` names its side ("image"),
     // `description` the image in the message ("la carte").
@@ -89,9 +89,9 @@ protected:
     Prompts& prompts() { return m_prompts; }
     board::ReplyControl replyControl() const;
     // Runs a board operation from this window and shows the image it leaves in the grid:
-    // green as read or sent, "Er" on red after a silent board or a failed write. caption:
-    // the button that asked, for the traffic trace.
-    board::Result runOnBoard(const QString& caption, const Operation& operation);
+    // marked `done` once the operation completed, "Er" and failed after a silent board or a
+    // failed write. caption: the button that asked, for the traffic trace.
+    board::Result runOnBoard(const QString& caption, const Operation& operation, CellState done);
     // Reads the board, hands a good image to show, and reports as the reply control asks.
     void readBoard(const QString& caption, const Operation& read,
                    const std::function<void(const CellTexts&)>& show);
@@ -105,7 +105,7 @@ protected:
 
     // A programming operation, with the read-back that "Vérifier après programmation" asks
     // for after its last frame, and the report it calls for: a failed verification replaces
-    // the success message (and marks the differing cells red), a good one adds " Vérifiée.".
+    // the success message (and marks the differing cells failed), a good one adds " Vérifiée.".
     struct Programmed {
         board::Result result;
         std::optional<Report> report;

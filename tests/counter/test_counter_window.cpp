@@ -187,23 +187,34 @@ private slots:
     void rangeColourClicks_data() {
         QTest::addColumn<int>("label");
         QTest::addColumn<int>("clicks");
-        QTest::addColumn<std::optional<colour::Packed>>("before");
+        QTest::addColumn<std::optional<counter::ColourCode>>("before");  // the range's colour
+        QTest::addColumn<std::optional<colour::Packed>>("shown");        // its label, before
         QTest::addColumn<std::optional<colour::Packed>>("after");
         QTest::addColumn<bool>("monoColour");
         using P = std::optional<colour::Packed>;
-        QTest::newRow("red, once") << 4 << 1 << P(colour::kRed) << P(colour::kGreen) << false;
-        QTest::newRow("green, once") << 5 << 1 << P(colour::kGreen) << P(colour::kOrange) << false;
-        QTest::newRow("red, three times") << 8 << 3 << P(colour::kRed) << P(colour::kRed) << false;
-        QTest::newRow("white, once") << 6 << 1 << P(colour::kWhite) << P(colour::kOrange) << false;
-        QTest::newRow("orange, once") << 7 << 1 << P(colour::kOrange) << P(colour::kRed) << false;
-        QTest::newRow("not a range") << 3 << 1 << P() << P() << false;
-        QTest::newRow("one-colour board")
-            << 4 << 2 << P(colour::kOrange) << P(colour::kOrange) << true;
+        using C = std::optional<counter::ColourCode>;
+        using counter::ColourCode;
+        // clang-format off
+        QTest::newRow("red, once") << 4 << 1 << C(ColourCode::Red) << P(colour::kRed)
+                                   << P(colour::kGreen) << false;
+        QTest::newRow("green, once") << 5 << 1 << C(ColourCode::Green) << P(colour::kGreen)
+                                     << P(colour::kOrange) << false;
+        QTest::newRow("red, three times") << 8 << 3 << C(ColourCode::Red) << P(colour::kRed)
+                                          << P(colour::kRed) << false;
+        QTest::newRow("white, once") << 6 << 1 << C(ColourCode::None) << P(colour::kWhite)
+                                     << P(colour::kOrange) << false;
+        QTest::newRow("orange, once") << 7 << 1 << C(ColourCode::Orange) << P(colour::kOrange)
+                                      << P(colour::kRed) << false;
+        QTest::newRow("not a range") << 3 << 1 << C() << P() << P() << false;
+        QTest::newRow("one-colour board") << 4 << 2 << C(ColourCode::Orange) << P(colour::kOrange)
+                                          << P(colour::kOrange) << true;
+        // clang-format on
     }
     void rangeColourClicks() {
         QFETCH(int, label);
         QFETCH(int, clicks);
-        QFETCH(std::optional<colour::Packed>, before);
+        QFETCH(std::optional<counter::ColourCode>, before);
+        QFETCH(std::optional<colour::Packed>, shown);
         QFETCH(std::optional<colour::Packed>, after);
         QFETCH(bool, monoColour);
         Link link(std::make_unique<QtSerialPort>());
@@ -214,7 +225,8 @@ private slots:
         w.applyColourSetting(monoColour);
         for (int k = 4; k <= 8; ++k) QCOMPARE(w.intitu[k]->isEnabled(), !monoColour);
         QLineEdit* l = w.intitu[std::size_t(label)];
-        if (before) colour::setBackground(l, *before);
+        if (before) w.setRangeColour(label - 4, *before);
+        QCOMPARE(bg(l), shown);
         for (int i = 0; i < clicks; ++i) QTest::mouseClick(l, Qt::LeftButton);
         QCOMPARE(bg(l), after);
     }
@@ -224,7 +236,7 @@ private slots:
         test::MessageRecorder prompts;
         CounterWindow w(link, prompts, [] { return board::ReplyControl::Oui; });
         w.applyColourSetting(true);
-        colour::setBackground(w.intitu[5], colour::kRed);
+        w.setRangeColour(1, counter::ColourCode::Red);
         w.applyColourSetting(false);
         for (int k = 4; k <= 8; ++k) {
             QVERIFY(w.intitu[k]->isEnabled());
@@ -278,7 +290,7 @@ private slots:
         QTest::mouseClick(w.intitu[4], Qt::LeftButton);  // orange -> red
         QTest::mouseClick(w.intitu[5], Qt::LeftButton);
         QTest::mouseClick(w.intitu[5], Qt::LeftButton);  // -> green
-        colour::setBackground(w.intitu[8], colour::kWhite);
+        w.setRangeColour(4, counter::ColourCode::None);  // white
         // Hand edits of cells the window does not own are overwritten by the fresh read.
         for (int a : {25, 61, 66, 74, 100}) typeInto(w.grid().Text1[std::size_t(a)], "AB");
         QCOMPARE(w.image().text(100), QStringLiteral("AB"));
@@ -358,7 +370,7 @@ private slots:
         test::MessageRecorder recorder;
         Bench b(recorder, options(false, sim::Preset::Blank), reply);
         QVERIFY(b.start());
-        colour::setBackground(b.w.intitu[6], colour::kRed);
+        b.w.setRangeColour(2, counter::ColourCode::Red);
         b.w.butLitPara->click();
         QCOMPARE(recorder.texts(), messages);
         QTRY_COMPARE(b.board.received(), readingFrames() + closing);
@@ -393,7 +405,7 @@ private slots:
         Bench b(recorder, o, reply);
         QVERIFY(b.start());
         b.w.POLREL2->setChecked(true);
-        colour::setBackground(b.w.intitu[4], colour::kGreen);
+        b.w.setRangeColour(0, counter::ColourCode::Green);
         b.w.butLitPara->click();
         QCOMPARE(recorder.texts(), messages);
         QTRY_COMPARE(b.board.received(), readingFrames() + closing);

@@ -51,10 +51,10 @@ bool counterOwned(int a) {
     return a <= 23 || (a >= 30 && a <= 59) || a == 63 || (a >= 70 && a <= 73);
 }
 
-QList<int> cellsColoured(const EepromImage& image, colour::Packed colour) {
+QList<int> cellsColoured(const GridControls& grid, colour::Packed colour) {
     QList<int> found;
     for (int i = 0; i < kImageSize; ++i)
-        if (image.colour(i) == colour) found << i;
+        if (colour::background(grid.Text1[std::size_t(i)]) == colour) found << i;
     return found;
 }
 
@@ -106,7 +106,7 @@ private slots:
         forgetReceived();
         h.loadSelected();
         QCOMPARE(w->valeur[0]->text(), QStringLiteral("0000000010"));
-        QCOMPARE(cellsColoured(w->image(), colour::kLightBlue).size(), kImageSize);
+        QCOMPARE(cellsColoured(w->grid(), colour::kLightBlue).size(), kImageSize);
         QCOMPARE(board->received(), QByteArray());  // loading sends nothing
         w->programmeParametres();
         QCOMPARE(board->eeprom(), before);
@@ -182,8 +182,8 @@ private slots:
         w->compareWithBoard();
         QCOMPARE(recorder.texts(), QStringList{message});
         QCOMPARE(w->image().texts(), grid);
-        QCOMPARE(cellsColoured(w->image(), colour::kYellow), silent ? QList<int>{} : changed);
-        QCOMPARE(cellsColoured(w->image(), colour::kLightBlue).size(),
+        QCOMPARE(cellsColoured(w->grid(), colour::kYellow), silent ? QList<int>{} : changed);
+        QCOMPARE(cellsColoured(w->grid(), colour::kLightBlue).size(),
                  kImageSize - (silent ? 0 : changed.size()));
         if (!silent) QCOMPARE(board->received(), scratchRead());
     }
@@ -221,7 +221,7 @@ private slots:
         w->valeur[0]->setText(QStringLiteral("12"));
         w->programmeParametres();
         QCOMPARE(recorder.texts(), messages);
-        QCOMPARE(cellsColoured(w->image(), colour::kRed),
+        QCOMPARE(cellsColoured(w->grid(), colour::kRed),
                  on && worn >= 0 ? QList<int>{worn} : QList<int>{});
         // The programming's frames are unchanged; the read-back and its closing burst follow.
         ImageBytes written = boardImage();
@@ -250,7 +250,7 @@ private slots:
                  QStringList{QStringLiteral("La vérification a échoué : la carte ne contient pas "
                                             "l'image programmée.\nAdresses : 0x3C.\n"
                                             "Luminosité : grille 60 % / carte 100 %")});
-        QCOMPARE(cellsColoured(w->image(), colour::kRed), QList<int>{60});
+        QCOMPARE(cellsColoured(w->grid(), colour::kRed), QList<int>{60});
 
         recorder.clear();
         board->setFaults({});

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -183,7 +184,8 @@ private slots:
         QCOMPARE(port.written.contains(frames::frame("WWW")), reachedTheWrite);
         for (int i : {0, 77, 127}) {
             QCOMPARE(w.image().text(i), QStringLiteral("Er"));
-            QCOMPARE(w.image().colour(i), EepromImage::Colour(colour::kRed));
+            QCOMPARE(colour::background(w.grid().Text1[std::size_t(i)]),
+                     std::optional(colour::kRed));
         }
 
         // Idle afterwards: nothing keeps trying the dead line.
@@ -217,7 +219,8 @@ private slots:
         if (!shown.isEmpty())
             QCOMPARE(shown[0].text, QStringLiteral("Lecture effectuée avec succés."));
         for (int i : {0, 77, 127})
-            QCOMPARE(w.image().colour(i), EepromImage::Colour(colour::kGreen));
+            QCOMPARE(colour::background(w.grid().Text1[std::size_t(i)]),
+                     std::optional(colour::kGreen));
         QVERIFY(link.portOpen());
     }
 };

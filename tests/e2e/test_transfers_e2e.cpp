@@ -42,7 +42,8 @@ private slots:
             QCOMPARE(
                 w.image().text(i),
                 QString::number(original[std::size_t(i)], 16).toUpper().rightJustified(2, u'0'));
-            QCOMPARE(w.image().colour(i), EepromImage::Colour(colour::kGreen));
+            QCOMPARE(colour::background(w.grid().Text1[std::size_t(i)]),
+                     std::optional(colour::kGreen));
         }
 
         // A one-character cell goes out with its leading zero; the board keeps what was sent.
@@ -57,7 +58,7 @@ private slots:
         QCOMPARE(board.received(), test::transferOpening() + test::writeTransaction(expected));
         QCOMPARE(board.eeprom(), expected);
         QCOMPARE(w.image().text(0), QStringLiteral("5"));
-        QCOMPARE(w.image().colour(0), EepromImage::Colour(colour::kGreen));
+        QCOMPARE(colour::background(w.grid().Text1[0]), std::optional(colour::kGreen));
     }
 
     void faultsGiveTheFailedGrid_data() {
@@ -88,7 +89,8 @@ private slots:
         QVERIFY(timer.elapsed() > 1500);
         for (int i = 0; i < 128; ++i) {
             QCOMPARE(w.image().text(i), QStringLiteral("Er"));
-            QCOMPARE(w.image().colour(i), EepromImage::Colour(colour::kRed));
+            QCOMPARE(colour::background(w.grid().Text1[std::size_t(i)]),
+                     std::optional(colour::kRed));
         }
     }
 

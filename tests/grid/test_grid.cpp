@@ -1,4 +1,5 @@
-// The EEPROM image model and its grid: cell reading rules, fills, typing, colours.
+// The EEPROM image model and its grid: cell reading rules, fills, typing, cell states and
+// their colours.
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -6,6 +7,7 @@
 
 #include "grid/eeprom_image.h"
 #include "link/link.h"
+#include "protocol/exchange.h"
 #include "test_support.h"
 #include "ui/colours.h"
 #include "windows/board_window.h"
@@ -92,7 +94,7 @@ private slots:
         QCOMPARE(recorder.messages.size(), 2);
         for (const auto& m : recorder.messages) QCOMPARE(m.kind, msg::Kind::Warning);
         QCOMPARE(w.image().text(127), QStringLiteral("7F"));
-        QCOMPARE(w.image().colour(127), EepromImage::Colour(colour::kWhite));
+        QCOMPARE(colour::background(w.grid().Text1[127]), std::optional(colour::kWhite));
     }
 
     // A cell that is not a byte stops "Envoi" before any frame: the window names the cell.
@@ -113,7 +115,7 @@ private slots:
         QCOMPARE(recorder.messages[0].text, unsendableCellMessage(77));
         QVERIFY(port.written.isEmpty());
         QCOMPARE(w.image().text(77), QStringLiteral("Er"));
-        QCOMPARE(w.image().colour(77), EepromImage::Colour(colour::kWhite));
+        QCOMPARE(colour::background(w.grid().Text1[77]), std::optional(colour::kWhite));
     }
 
     void switchWindowGridOnlyReads() {
@@ -129,7 +131,116 @@ private slots:
         w.grid().butWr->click();
         QVERIFY(recorder.messages.isEmpty());
         QCOMPARE(w.image().text(3), QStringLiteral("12"));
-        QVERIFY(!w.image().colour(3));
+        QVERIFY(!colour::background(w.grid().Text1[3]));
+    }
+
+    // Every state shows as the grid has always shown it, whatever the cell showed before;
+    // untouched again, the cell takes its control's own background.
+    void stateColours_data() {
+        QTest::addColumn<CellState>("state");
+        QTest::addColumn<std::optional<colour::Packed>>("shown");
+        using P = std::optional<colour::Packed>;
+        QTest::newRow("untouched") << CellState::Untouched << P();
+        QTest::newRow("read") << CellState::Read << P(colour::kGreen);
+        QTest::newRow("written") << CellState::Written << P(colour::kGreen);
+        QTest::newRow("failed") << CellState::Failed << P(colour::kRed);
+        QTest::newRow("filled") << CellState::Filled << P(colour::kWhite);
+        QTest::newRow("loaded") << CellState::Loaded << P(colour::kLightBlue);
+        QTest::newRow("differs") << CellState::Differs << P(colour::kYellow);
+    }
+    void stateColours() {
+        QFETCH(CellState, state);
+        QFETCH(std::optional<colour::Packed>, shown);
+        auto link = makeLink();
+        test::MessageRecorder recorder;
+        BoardWindow w(
+            *link, recorder, [] { return board::ReplyControl::Oui; }, {3360, true, true},
+            ReadVariant::Plain, nullptr);
+        for (CellState before : {CellState::Untouched, CellState::Differs, CellState::Read}) {
+            w.image().setState(9, before);
+            w.image().setState(9, state);
+            QCOMPARE(colour::background(w.grid().Text1[9]), shown);
+        }
+    }
+
+    // The grid after a fill, a loaded file or a comparison, then the grid's "Lire ": a board
+    // that does not answer leaves "Er" and failed everywhere; a good read replaces every
+    // loaded and differing mark.
+    void transitions_data() {
+        QTest::addColumn<QString>("before");  // fill, load, compare
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("filled, silent board") << "fill" << false;
+        QTest::newRow("loaded, silent board") << "load" << false;
+        QTest::newRow("differing, silent board") << "compare" << false;
+        QTest::newRow("filled, read") << "fill" << true;
+        QTest::newRow("loaded, read") << "load" << true;
+        QTest::newRow("differing, read") << "compare" << true;
+    }
+    void transitions() {
+        QFETCH(QString, before);
+        QFETCH(bool, answers);
+        test::TempDataHome home;
+        auto owned = std::make_unique<test::FakePort>(clock);
+        test::FakePort& port = *owned;
+        Link link(std::move(owned), clock);
+        link.setPortOpen(link.port().open(3));
+        test::MessageRecorder recorder;
+        BoardWindow w(
+            link, recorder, [] { return board::ReplyControl::Oui; }, {3360, true, true},
+            ReadVariant::Plain, nullptr);
+        ImageBytes file{};
+        for (int i = 0; i < kImageSize; ++i) file[std::size_t(i)] = quint8(i);
+
+        QList<CellState> expected(kImageSize, CellState::Loaded);
+        if (before == QLatin1String("fill")) {
+            w.grid().butLin->click();
+            expected.fill(CellState::Filled);
+        } else {
+            w.loadImage(file);
+        }
+        if (before == QLatin1String("compare")) {
+            ImageBytes other = file;
+            other[10] = 0xAA;
+            other[100] = 0x00;
+            w.compareWithImage(other, QStringLiteral("image"), QStringLiteral("l'image"));
+            expected[10] = expected[100] = CellState::Differs;
+        }
+        for (int i = 0; i < kImageSize; ++i) QCOMPARE(w.image().state(i), expected[i]);
+
+        const auto board = [](int i) { return (i * 5 + 1) & 0xFF; };
+        if (answers)
+            port.answerAfter(test::transferOpening().size() + test::readTransaction().size(),
+                             test::readReply(board));
+        w.grid().butRd->click();
+        for (int i = 0; i < kImageSize; ++i) {
+            QCOMPARE(w.image().text(i),
+                     answers ? cellText(quint8(board(i))) : QStringLiteral("Er"));
+            QCOMPARE(w.image().state(i), answers ? CellState::Read : CellState::Failed);
+            QCOMPARE(colour::background(w.grid().Text1[std::size_t(i)]),
+                     std::optional(answers ? colour::kGreen : colour::kRed));
+        }
+    }
+
+    // A port lost while comparing with the board says so, and the grid keeps what it held:
+    // the scratch image holds nothing from the board to compare.
+    void compareWithALostPort() {
+        test::TempDataHome home;
+        auto owned = std::make_unique<test::FakePort>(clock);
+        test::FakePort& port = *owned;
+        Link link(std::move(owned), clock);
+        link.setPortOpen(link.port().open(3));
+        test::MessageRecorder recorder;
+        BoardWindow w(
+            link, recorder, [] { return board::ReplyControl::Oui; }, {3360, true, true},
+            ReadVariant::Plain, nullptr);
+        w.loadImage(ImageBytes{});
+        port.loseAfterBytes = 100;
+        w.compareWithBoard();
+        QCOMPARE(recorder.texts(), QStringList{lostPortText(3)});
+        for (int i = 0; i < kImageSize; ++i) {
+            QCOMPARE(w.image().text(i), QStringLiteral("00"));
+            QCOMPARE(w.image().state(i), CellState::Loaded);
+        }
     }
 };
 

@@ -9,7 +9,6 @@
 #include "protocol/frames.h"
 #include "protocol/image_transfer.h"
 #include "test_support.h"
-#include "ui/colours.h"
 #include "windows/window_exchange.h"
 
 using namespace trv;
@@ -17,17 +16,7 @@ using namespace trv;
 namespace {
 QByteArray ack() { return frames::kAck; }
 
-// The reply of a board to the 133-frame read of an image whose byte i is f(i).
-QByteArray readReply(const std::function<int(int)>& byteAt, int keep = -1) {
-    QByteArray r = ack().repeated(4);
-    for (int i = 0; i < 128; ++i)
-        r += QByteArray("31\x02") +
-             QByteArray::number(byteAt(i), 16).toUpper().rightJustified(2, '0') +
-             QByteArray("\x03");
-    r += ack();
-    return keep < 0 ? r : r.left(keep);
-}
-
+using test::readReply;
 using test::readTransaction;
 }  // namespace
 
@@ -45,7 +34,7 @@ private slots:
         port = p.get();
         link = std::make_unique<Link>(std::move(p));
         link->port().open(3);
-        image.fill(QString(), std::nullopt);
+        image.fill(QString(), CellState::Untouched);
     }
     void frameBytes() {
         QCOMPARE(frames::frame("SSS"), QByteArray::fromHex("5F33310253535303"));
@@ -85,7 +74,7 @@ private slots:
                 failed ? QStringLiteral("Er")
                        : QString::number((i * 7 + 3) & 0xFF, 16).toUpper().rightJustified(2, u'0');
             QCOMPARE(image.text(i), expected);
-            QCOMPARE(image.colour(i), EepromImage::Colour(failed ? colour::kRed : colour::kGreen));
+            QCOMPARE(image.state(i), failed ? CellState::Failed : CellState::Read);
         }
         // Settle, then the line time of the 1,064 bytes, then (on failure) more than 1 s.
         const Millis elapsed = clock.now() - start;
@@ -156,7 +145,7 @@ private slots:
         QCOMPARE(port->written, expected);
         for (int i = 0; i < 128; ++i) {
             QCOMPARE(image.text(i), failed ? QStringLiteral("Er") : byteText(unsigned(i)));
-            QCOMPARE(image.colour(i), EepromImage::Colour(failed ? colour::kRed : colour::kGreen));
+            QCOMPARE(image.state(i), failed ? CellState::Failed : CellState::Written);
         }
     }
 
@@ -236,7 +225,7 @@ private slots:
         QVERIFY(!onClock.port().isOpen());
         for (int i = 0; i < 128; ++i) {
             QCOMPARE(image.text(i), QStringLiteral("Er"));
-            QCOMPARE(image.colour(i), EepromImage::Colour(colour::kRed));
+            QCOMPARE(image.state(i), CellState::Failed);
         }
         // Nothing written once the loss was seen; ended within one wait slice of the loss.
         if (loseAfterBytes >= 0) QCOMPARE(writtenAtEnd, loseAfterBytes);

@@ -135,6 +135,14 @@ QByteArray readTransaction() {
     return t + frames::frame("X1X").repeated(128) + frames::frame("X6X");
 }
 
+QByteArray readReply(const std::function<int(int)>& byteAt, int keep) {
+    QByteArray r = QByteArray(frames::kAck).repeated(4);
+    for (int i = 0; i < 128; ++i)
+        r += QByteArray("31\x02") + hexByte(byteAt(i) & 0xFF) + QByteArray("\x03");
+    r += frames::kAck;
+    return keep < 0 ? r : r.left(keep);
+}
+
 QByteArray writeTransaction(const std::array<quint8, 128>& image) {
     QByteArray t;
     for (int block = 0; block < 8; ++block) {

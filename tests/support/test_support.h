@@ -145,6 +145,9 @@ QByteArray hexByte(int value);
 // The frames of one whole-image read and write, without the burst of five "SSS" that opens
 // each transfer.
 QByteArray readTransaction();
+// A board's reply to that read, for an image whose byte i is byteAt(i); keep: only the first
+// so many characters (all when negative).
+QByteArray readReply(const std::function<int(int)>& byteAt, int keep = -1);
 QByteArray writeTransaction(const std::array<quint8, 128>& image);
 QByteArray transferOpening();
 QByteArray closingBurst();
