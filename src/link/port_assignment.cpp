@@ -48,7 +48,7 @@ QList<SerialDevice> assignableDevices(const QList<SerialDevice>& system,
         known << e.device;
         SerialDevice d;
         d.location = e.device;
-        d.description = QStringLiteral("Non listé par le système, atteint par un lien COM");
+        d.description = QStringLiteral("Non listé par le système");
         d.listed = false;
         devices << d;
     }

@@ -32,6 +32,8 @@ QTableWidget* table(QWidget* parent, const char* name, const QStringList& header
     t->setSelectionMode(QAbstractItemView::SingleSelection);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->verticalHeader()->hide();
+    // By-id names and link targets are long: each column as wide as what it holds.
+    t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     t->horizontalHeader()->setStretchLastSection(true);
     return t;
 }
