@@ -65,7 +65,8 @@ class SimProgram {
 public:
     explicit SimProgram(QString image) : m_image(std::move(image)) {}
     ~SimProgram() { kill(); }
-    // --force: a killed simulator leaves its link behind, which a new one only takes when told.
+    // --force: a killed simulator leaves its link behind, and another program may have taken
+    // its pseudo-terminal's number since; a link to a live device is only taken when told.
     bool start() {
         m_process.start(QStringLiteral(TRV_BOARD_SIM),
                         {QStringLiteral("--port"), QString::number(kPort),
