@@ -22,6 +22,26 @@ class GridTest : public QObject {
         return std::make_unique<Link>(std::make_unique<test::FakePort>(clock), clock);
     }
 
+    // A plain board window on a fake port that the settings window has opened as COM3.
+    struct OpenBoard {
+        OpenBoard(test::FakeClock& clock, board::ReplyControl reply)
+            : OpenBoard(std::make_unique<test::FakePort>(clock), clock, reply) {}
+        OpenBoard(std::unique_ptr<test::FakePort> owned, test::FakeClock& clock,
+                  board::ReplyControl reply)
+            : port(*owned),
+              link(std::move(owned), clock),
+              opened((link.setPortOpen(link.port().open(3)), true)),
+              window(
+                  link, recorder, [reply] { return reply; }, {3360, true, true}, ReadVariant::Plain,
+                  nullptr) {}
+
+        test::FakePort& port;
+        Link link;
+        bool opened;
+        test::MessageRecorder recorder;
+        BoardWindow window;
+    };
+
 private slots:
     void cellValues_data() {
         QTest::addColumn<QString>("text");
@@ -99,14 +119,8 @@ private slots:
 
     // A cell that is not a byte stops "Envoi" before any frame: the window names the cell.
     void gridWriteRefusesACellThatIsNotAByte() {
-        auto owned = std::make_unique<test::FakePort>(clock);
-        test::FakePort& port = *owned;
-        Link link(std::move(owned), clock);
-        link.setPortOpen(link.port().open(3));
-        test::MessageRecorder recorder;
-        BoardWindow w(
-            link, recorder, [] { return board::ReplyControl::Non; }, {3360, true, true},
-            ReadVariant::Plain, nullptr);
+        OpenBoard fixture(clock, board::ReplyControl::Non);
+        auto& [port, link, opened, recorder, w] = fixture;
         w.grid().butLin->click();
         w.image().setText(77, QStringLiteral("Er"));
         w.grid().butWr->click();
@@ -180,14 +194,8 @@ private slots:
         QFETCH(QString, before);
         QFETCH(bool, answers);
         test::TempDataHome home;
-        auto owned = std::make_unique<test::FakePort>(clock);
-        test::FakePort& port = *owned;
-        Link link(std::move(owned), clock);
-        link.setPortOpen(link.port().open(3));
-        test::MessageRecorder recorder;
-        BoardWindow w(
-            link, recorder, [] { return board::ReplyControl::Oui; }, {3360, true, true},
-            ReadVariant::Plain, nullptr);
+        OpenBoard fixture(clock, board::ReplyControl::Oui);
+        auto& [port, link, opened, recorder, w] = fixture;
         ImageBytes file{};
         for (int i = 0; i < kImageSize; ++i) file[std::size_t(i)] = quint8(i);
 
@@ -225,14 +233,8 @@ private slots:
     // the scratch image holds nothing from the board to compare.
     void compareWithALostPort() {
         test::TempDataHome home;
-        auto owned = std::make_unique<test::FakePort>(clock);
-        test::FakePort& port = *owned;
-        Link link(std::move(owned), clock);
-        link.setPortOpen(link.port().open(3));
-        test::MessageRecorder recorder;
-        BoardWindow w(
-            link, recorder, [] { return board::ReplyControl::Oui; }, {3360, true, true},
-            ReadVariant::Plain, nullptr);
+        OpenBoard fixture(clock, board::ReplyControl::Oui);
+        auto& [port, link, opened, recorder, w] = fixture;
         w.loadImage(ImageBytes{});
         port.loseAfterBytes = 100;
         w.compareWithBoard();
