@@ -135,11 +135,8 @@ private slots:
         QFETCH(int, periodByte);
         QFETCH(bool, pacing);
         test::MessageRecorder recorder;
-        // The paced rows run at the real line speed on a board of their own.
-        const auto paced = pacing ? test::startedBoard(4, true) : nullptr;
-        QVERIFY(paced || !pacing);
-        sim::PtyBoard* b = paced ? &paced->board : board;
-        Link* l = paced ? &paced->link : link;
+        const auto [paced, b, l] = boardFor(pacing);
+        QVERIFY(b);
         const sim::Eeprom before = patterned(0x40, 0x0A, 0x0C);
         b->setEeprom(before);
 

@@ -49,6 +49,16 @@ void SharedBoardTest::cleanupTestCase() {
     m_home.reset();
 }
 
+SharedBoardTest::CaseBoard SharedBoardTest::boardFor(bool pacing) {
+    if (!pacing) return {nullptr, board, link};
+    CaseBoard own{startedBoard(4, true)};
+    if (own.own) {
+        own.board = &own.own->board;
+        own.link = &own.own->link;
+    }
+    return own;
+}
+
 void SharedBoardTest::init() {
     reply = QStringLiteral("OUI");
     board->setFaults({});

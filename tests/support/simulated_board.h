@@ -45,6 +45,15 @@ protected:
     // Lets the last frames of an operation land on the board, then forgets them.
     void forgetReceived();
 
+    // The board a case runs on: the shared one, or for a paced case a board of its own on
+    // COM4 at the real line speed. `board` is null when that one could not start.
+    struct CaseBoard {
+        std::unique_ptr<BoardOnPort> own;
+        sim::PtyBoard* board = nullptr;
+        Link* link = nullptr;
+    };
+    CaseBoard boardFor(bool pacing);
+
 private slots:
     void initTestCase();
     void cleanupTestCase();

@@ -163,11 +163,8 @@ private slots:
         QFETCH(QString, label);
         QFETCH(bool, pacing);
         test::MessageRecorder recorder;
-        // The paced rows run at the real line speed on a board of their own.
-        const auto paced = pacing ? test::startedBoard(4, true) : nullptr;
-        QVERIFY(paced || !pacing);
-        sim::PtyBoard* b = paced ? &paced->board : board;
-        Link* l = paced ? &paced->link : link;
+        const auto [paced, b, l] = boardFor(pacing);
+        QVERIFY(b);
         const sim::Eeprom board74 = image(quint8(sw1), quint8(sw2), quint8(variant));
         b->setEeprom(board74);
 
