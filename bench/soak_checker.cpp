@@ -1,6 +1,6 @@
 #include "soak_checker.h"
 
-#include "grid/image_file.h"
+#include "image/image_file.h"
 
 namespace trv::soak {
 namespace {

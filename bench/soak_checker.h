@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <array>
 
-#include "grid/eeprom_image.h"
+#include "image/eeprom_image.h"
 
 // The soak's judge: after every board operation it compares what the program reported with
 // what the simulated board really holds and received. Plain logic, so that a test can hand

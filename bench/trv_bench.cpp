@@ -21,15 +21,15 @@
 #include <malloc.h>
 #endif
 
-#include "grid/eeprom_image.h"
+#include "image/eeprom_image.h"
 #include "link/link.h"
-#include "link/qt_serial_port.h"
+#include "link/window_exchange.h"
+#include "port/qt_serial_port.h"
 #include "protocol/image_transfer.h"
 #include "sim/pty_board.h"
-#include "trace/traffic_monitor.h"
+#include "tools/detect.h"
+#include "tools/traffic_monitor.h"
 #include "ui/prompts.h"
-#include "windows/detect.h"
-#include "windows/window_exchange.h"
 
 namespace {
 constexpr double kMsPerByte = 10.0 * 1000.0 / 9600.0;  // ten bits a byte at 9600 baud

@@ -20,8 +20,8 @@
 #include <random>
 #include <vector>
 
-#include "grid/image_history.h"
-#include "link/qt_serial_port.h"
+#include "image/image_history.h"
+#include "port/qt_serial_port.h"
 #include "protocol/board_operations.h"
 #include "protocol/clock.h"
 #include "protocol/exchange.h"

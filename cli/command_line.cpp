@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-#include "luminosity/luminosity_codec.h"
+#include "settings/luminosity_codec.h"
 
 namespace trv::cli {
 namespace {

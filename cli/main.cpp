@@ -2,7 +2,7 @@
 #include <QTextStream>
 #include <cstdio>
 
-#include "lang/program.h"
+#include "program/program.h"
 #include "trvctl.h"
 
 #ifdef Q_OS_UNIX

@@ -16,16 +16,16 @@
 #include <variant>
 
 #include "command_line.h"
-#include "compare/image_diff.h"
-#include "grid/image_file.h"
-#include "grid/image_history.h"
-#include "link/open_failure.h"
-#include "link/port_map.h"
-#include "link/qt_serial_port.h"
-#include "link/traffic_tap.h"
+#include "image/image_file.h"
+#include "image/image_history.h"
+#include "port/open_failure.h"
+#include "port/port_map.h"
+#include "port/qt_serial_port.h"
+#include "port/traffic_tap.h"
 #include "protocol/board_operations.h"
 #include "protocol/exchange.h"
 #include "protocol/link_probe.h"
+#include "settings/image_diff.h"
 #include "trace/format.h"
 #include "trace/trace_log.h"
 

@@ -18,9 +18,9 @@
 #include <QTreeWidget>
 #include <cstdio>
 
-#include "app/principal.h"
-#include "lang/qt_french.h"
-#include "link/qt_serial_port.h"
+#include "app/main_window.h"
+#include "port/qt_serial_port.h"
+#include "program/qt_french.h"
 #include "ui/prompts.h"
 
 namespace {
@@ -39,7 +39,7 @@ void save(QWidget* widget, const QString& name) {
 }
 
 // The frame of the child window whose contents carry `name`, title bar included.
-QWidget* frameOf(trv::Principal& main, const char* name) {
+QWidget* frameOf(trv::MainWindow& main, const char* name) {
     for (QMdiSubWindow* w : main.mdiArea()->subWindowList())
         if (w->widget() && w->widget()->objectName() == QLatin1String(name)) return w;
     return nullptr;
@@ -68,7 +68,7 @@ bool click(QWidget* window, const char* button) {
     return true;
 }
 
-bool trigger(trv::Principal& main, const char* action) {
+bool trigger(trv::MainWindow& main, const char* action) {
     QAction* a = main.findChild<QAction*>(QLatin1String(action));
     if (a) a->trigger();
     return a != nullptr;
@@ -102,7 +102,7 @@ int main(int argc, char* argv[]) {
 
     // The real boxes, so that they can be pictured.
     trv::PlatformPrompts prompts;
-    trv::Principal main(std::make_unique<trv::QtSerialPort>(), prompts);
+    trv::MainWindow main(std::make_unique<trv::QtSerialPort>(), prompts);
     main.setGeometry(0, 0, 980, 420);
     main.show();
     QApplication::processEvents();

@@ -1,6 +1,6 @@
 // The raw binary image reader: any file a user may load.
 #include "fuzz_target.h"
-#include "grid/image_file.h"
+#include "image/image_file.h"
 
 int trvFuzzOne(const std::uint8_t* data, std::size_t size) {
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests, the simulated board and the Debian
 # package (its making and its checks) need.
 set -euo pipefail
-packages=(build-essential cmake qt6-base-dev qt6-serialport-dev libgl-dev xvfb xauth
+packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libgl-dev xvfb xauth
           fonts-dejavu-core fonts-comic-neue qt6-translations-l10n
           dpkg-dev file desktop-file-utils appstream groff-base)
 missing=()

@@ -11,4 +11,4 @@ if [[ "$(uname)" != MINGW* && ! -e "$com3" &&
       ( ! -L "$com3" || "$(readlink "$com3")" == /dev/pts/* ) ]]; then
   start_board 3
 fi
-"$root/build/src/app/trv-compteur"
+"$root/build/src/gui/trv-compteur"

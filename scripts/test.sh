@@ -6,6 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" "$root/build"
+"$root/scripts/check-layers.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j2)
 deb="$("$root/scripts/package.sh" "$root/build")"
 "$root/tests/package/check_package.sh" "$deb"

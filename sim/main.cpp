@@ -16,8 +16,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "lang/program.h"
-#include "lang/qt_french.h"
+#include "program/program.h"
+#include "program/qt_french.h"
 #include "sim/pty_board.h"
 
 namespace {

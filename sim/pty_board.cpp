@@ -20,7 +20,7 @@
 #include <random>
 #include <thread>
 
-#include "link/port_map.h"
+#include "port/port_map.h"
 
 namespace trv::sim {
 

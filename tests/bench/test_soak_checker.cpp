@@ -2,7 +2,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "grid/image_file.h"
+#include "image/image_file.h"
 #include "soak_checker.h"
 
 using namespace trv;

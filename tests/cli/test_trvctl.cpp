@@ -6,9 +6,9 @@
 #include <QTest>
 
 #include "command_line.h"
-#include "counter/parameter_map.h"
-#include "grid/image_file.h"
-#include "link/port_map.h"
+#include "image/image_file.h"
+#include "port/port_map.h"
+#include "settings/parameter_map.h"
 #include "sim/pty_board.h"
 #include "test_support.h"
 #include "trvctl.h"

@@ -16,16 +16,16 @@
 #include <map>
 
 #include "app/kel_nd_splash.h"
-#include "app/principal.h"
-#include "counter/counter_window.h"
-#include "link/qt_serial_port.h"
-#include "luminosity/luminosity_window.h"
+#include "app/main_window.h"
+#include "boards/counter_window.h"
+#include "boards/luminosity_window.h"
+#include "boards/switches_window.h"
+#include "configuration/settings_window.h"
+#include "port/qt_serial_port.h"
 #include "sim/pty_board.h"
-#include "switches/switches_window.h"
 #include "test_support.h"
+#include "tools/detect.h"
 #include "ui/text_fit.h"
-#include "windows/detect.h"
-#include "windows/settings_window.h"
 
 using namespace trv;
 
@@ -70,7 +70,7 @@ class FieldUseTest : public QObject {
     std::unique_ptr<sim::PtyBoard> board;
     // What the main window and its windows show and ask, recorded.
     std::unique_ptr<test::MessageRecorder> prompts;
-    std::unique_ptr<Principal> main;
+    std::unique_ptr<MainWindow> main;
 
     // The recorder, emptied of what earlier steps showed.
     test::MessageRecorder& freshRecorder() {
@@ -96,7 +96,7 @@ private slots:
         board->setEeprom(wideImage());
         QVERIFY2(board->start(), qPrintable(board->errorString()));
         prompts = std::make_unique<test::MessageRecorder>();
-        main = std::make_unique<Principal>(std::make_unique<QtSerialPort>(), *prompts);
+        main = std::make_unique<MainWindow>(std::make_unique<QtSerialPort>(), *prompts);
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
     }

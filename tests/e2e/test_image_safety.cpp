@@ -11,15 +11,15 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "app/historique.h"
-#include "counter/counter_window.h"
-#include "grid/image_file.h"
-#include "grid/image_history.h"
+#include "boards/counter_window.h"
+#include "boards/luminosity_window.h"
+#include "image/image_file.h"
+#include "image/image_history.h"
 #include "link/link.h"
-#include "luminosity/luminosity_window.h"
 #include "protocol/frames.h"
 #include "simulated_board.h"
 #include "test_support.h"
+#include "tools/history_window.h"
 #include "ui/colours.h"
 
 using namespace trv;
@@ -86,7 +86,7 @@ private slots:
         auto w = counter(recorder);
         const int known = int(history().entries().size());
         w->valeur[0]->setText(QStringLiteral("12"));
-        w->programmeParametres();
+        w->programSettings();
         QCOMPARE(recorder.texts(), QStringList{kProgrammed});
         const ImageBytes after = board->eeprom();
         QVERIFY(after != before);
@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(fileImage(entries[1].path), before);
         QCOMPARE(fileImage(entries[0].path), after);
 
-        Historique h(*link, recorder, [&w] { return w.get(); });
+        HistoryWindow h(*link, recorder, [&w] { return w.get(); });
         QCOMPARE(h.list->topLevelItemCount(), known + 2);
         h.list->setCurrentItem(h.list->topLevelItem(1));
         forgetReceived();
@@ -108,7 +108,7 @@ private slots:
         QCOMPARE(w->valeur[0]->text(), QStringLiteral("0000000010"));
         QCOMPARE(cellsColoured(w->grid(), colour::kLightBlue).size(), kImageSize);
         QCOMPARE(board->received(), QByteArray());  // loading sends nothing
-        w->programmeParametres();
+        w->programSettings();
         QCOMPARE(board->eeprom(), before);
     }
 
@@ -136,7 +136,7 @@ private slots:
         w->loadImageIntoGrid();
         QCOMPARE(w->valeur[0]->text(), QStringLiteral("0000000012"));
         QCOMPARE(w->image().text(100), QStringLiteral("00"));
-        w->programmeParametres();
+        w->programSettings();
         QCOMPARE(recorder.texts(), QStringList{kProgrammed});
         const ImageBytes result = board->eeprom();
         for (int a = 0; a < kImageSize; ++a)
@@ -219,7 +219,7 @@ private slots:
 
         auto w = counter(recorder);
         w->valeur[0]->setText(QStringLiteral("12"));
-        w->programmeParametres();
+        w->programSettings();
         QCOMPARE(recorder.texts(), messages);
         QCOMPARE(cellsColoured(w->grid(), colour::kRed),
                  on && worn >= 0 ? QList<int>{worn} : QList<int>{});
@@ -275,7 +275,7 @@ private slots:
 
         auto w = counter(recorder);
         w->valeur[0]->setText(QStringLiteral("12"));
-        w->programmeParametres();
+        w->programSettings();
         QCOMPARE(recorder.texts().size(), 2);
         QVERIFY(recorder.texts()[0].startsWith(
             QStringLiteral("L'historique des images ne peut pas être écrit")));
@@ -283,7 +283,7 @@ private slots:
         QCOMPARE(board->eeprom()[1], quint8(0x12));
         recorder.clear();
         w->valeur[0]->setText(QStringLiteral("13"));
-        w->programmeParametres();
+        w->programSettings();
         QCOMPARE(recorder.texts(), QStringList{kProgrammed});
         QCOMPARE(board->eeprom()[1], quint8(0x13));
 

@@ -13,15 +13,15 @@
 #include <QTest>
 #include <QTimer>
 
-#include "counter/counter_window.h"
+#include "boards/counter_window.h"
+#include "configuration/settings_window.h"
 #include "link/link.h"
-#include "link/port_map.h"
-#include "link/qt_serial_port.h"
+#include "port/port_map.h"
+#include "port/qt_serial_port.h"
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
 #include "test_support.h"
 #include "ui/colours.h"
-#include "windows/settings_window.h"
 
 using namespace trv;
 

@@ -6,14 +6,14 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "boards/board_window.h"
 #include "link/link.h"
-#include "link/qt_serial_port.h"
+#include "port/qt_serial_port.h"
 #include "protocol/frames.h"
 #include "simulated_board.h"
 #include "test_support.h"
+#include "tools/detect.h"
 #include "ui/colours.h"
-#include "windows/board_window.h"
-#include "windows/detect.h"
 
 using namespace trv;
 

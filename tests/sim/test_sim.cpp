@@ -18,8 +18,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "link/port_map.h"
-#include "link/qt_serial_port.h"
+#include "port/port_map.h"
+#include "port/qt_serial_port.h"
 #include "sim/pty_board.h"
 #endif
 

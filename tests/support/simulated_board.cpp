@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-#include "link/qt_serial_port.h"
+#include "port/qt_serial_port.h"
 
 namespace trv::test {
 

@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QThread>
 
-#include "link/port_map.h"
+#include "port/port_map.h"
 #include "protocol/frames.h"
 
 namespace trv::test {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <utility>
 
-#include "link/serial_port.h"
+#include "port/serial_port.h"
 #include "protocol/board_operations.h"
 #include "protocol/clock.h"
 #include "ui/prompts.h"

@@ -1,0 +1,140 @@
+#include "image/image_history.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include "image/image_file.h"
+
+namespace trv::history {
+namespace {
+
+const QString kDayFormat = QStringLiteral("yyyy-MM-dd");
+const QString kTimeFormat = QStringLiteral("HH-mm-ss-zzz");
+
+const QRegularExpression& dayPattern() {
+    static const QRegularExpression re(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    return re;
+}
+
+const QRegularExpression& namePattern() {
+    static const QRegularExpression re(QStringLiteral(
+        "^(\\d{2}-\\d{2}-\\d{2}-\\d{3})_COM(\\d{1,3})_([^_/]+)_(lue|écrite)\\.hex$"));
+    return re;
+}
+
+QString safeWindowName(QString window) {
+    window.replace(u'_', u'-').replace(u'/', u'-').replace(u'\\', u'-');
+    return window.isEmpty() ? QStringLiteral("inconnue") : window;
+}
+
+}  // namespace
+
+QString directionText(Direction direction) {
+    return direction == Direction::Read ? QStringLiteral("lue") : QStringLiteral("écrite");
+}
+
+QString defaultFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/trv-compteur/historique");
+}
+
+std::optional<Entry> parseName(const QString& dayFolderName, const QString& fileName,
+                               const QString& path) {
+    if (!dayPattern().match(dayFolderName).hasMatch()) return std::nullopt;
+    const QRegularExpressionMatch m = namePattern().match(fileName);
+    if (!m.hasMatch()) return std::nullopt;
+    const QDate day = QDate::fromString(dayFolderName, kDayFormat);
+    const QTime time = QTime::fromString(m.captured(1), kTimeFormat);
+    if (!day.isValid() || !time.isValid()) return std::nullopt;
+    Entry e;
+    e.path = path;
+    e.when = QDateTime(day, time);
+    e.port = m.captured(2).toInt();
+    e.window = m.captured(3);
+    e.direction = m.captured(4) == QLatin1String("lue") ? Direction::Read : Direction::Written;
+    return e;
+}
+
+ImageHistory::ImageHistory(QString folder, int keep) : m_folder(std::move(folder)), m_keep(keep) {}
+
+QStringList ImageHistory::scan() const {
+    QStringList found;
+    const QDir root(m_folder);
+    for (const QString& day : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (!dayPattern().match(day).hasMatch()) continue;
+        const QDir dayDir(root.filePath(day));
+        for (const QString& name : dayDir.entryList(QDir::Files, QDir::Name))
+            if (namePattern().match(name).hasMatch()) found << day + u'/' + name;
+    }
+    return found;
+}
+
+ImageHistory::Recorded ImageHistory::record(const ImageBytes& bytes, int port,
+                                            const QString& window, Direction direction,
+                                            const QDateTime& when) {
+    if (!m_known) m_known = scan();
+    const QString day = when.date().toString(kDayFormat);
+    const QDir dayDir(m_folder + u'/' + day);
+    auto fail = [this](const QString& why) {
+        return Recorded{{},
+                        QStringLiteral("L'historique des images ne peut pas être écrit dans « %1 » "
+                                       ": %2.")
+                            .arg(QDir::toNativeSeparators(m_folder), why)};
+    };
+    if (!QDir().mkpath(dayDir.path())) return fail(QStringLiteral("dossier impossible à créer"));
+
+    // Two records never share a name: a later one moves on by a millisecond.
+    QString name;
+    QTime time = when.time();
+    const QString tail = QStringLiteral("_COM%1_%2_%3.hex")
+                             .arg(port)
+                             .arg(safeWindowName(window), directionText(direction));
+    for (int tries = 0; tries < 1000; ++tries, time = time.addMSecs(1)) {
+        name = time.toString(kTimeFormat) + tail;
+        if (!QFileInfo::exists(dayDir.filePath(name))) break;
+    }
+    const QString path = dayDir.filePath(name);
+    QSaveFile file(path);
+    const QByteArray data = imagefile::toIntelHex(bytes);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.flush() ||
+        !file.commit())
+        return fail(file.errorString());
+
+    m_known->append(day + u'/' + name);
+    prune();
+    return Recorded{path, {}};
+}
+
+void ImageHistory::prune() {
+    if (m_known->size() <= m_keep) return;
+    // Names sort in time order within a day, and day folders in date order.
+    m_known->sort();
+    const qsizetype excess = m_known->size() - m_keep;
+    QStringList emptied;
+    for (qsizetype i = 0; i < excess; ++i) {
+        const QString& relative = m_known->at(i);
+        QFile::remove(m_folder + u'/' + relative);
+        const QString day = relative.section(u'/', 0, 0);
+        if (emptied.isEmpty() || emptied.constLast() != day) emptied << day;
+    }
+    m_known->remove(0, excess);
+    // A day folder goes once its last record has (rmdir leaves a folder that still holds any).
+    for (const QString& day : emptied) QDir(m_folder).rmdir(day);
+}
+
+QList<Entry> ImageHistory::entries() const {
+    QList<Entry> list;
+    const QStringList found = scan();
+    list.reserve(found.size());
+    for (auto it = found.crbegin(); it != found.crend(); ++it) {
+        const QString day = it->section(u'/', 0, 0);
+        const QString name = it->section(u'/', 1);
+        if (auto e = parseName(day, name, m_folder + u'/' + *it)) list.append(*e);
+    }
+    return list;
+}
+
+}  // namespace trv::history

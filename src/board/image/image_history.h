@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "image/eeprom_image.h"
+
+// Every whole image read from or written to a board, kept as one Intel HEX file:
+//   <folder>/YYYY-MM-DD/HH-MM-SS-mmm_COMn_<fenêtre>_<lue|écrite>.hex
+// Plain files, so a technician can open, copy or mail them. Only the newest records are kept.
+namespace trv::history {
+
+enum class Direction { Read, Written };
+
+// "lue" / "écrite", as in the file names.
+QString directionText(Direction direction);
+
+// <user data>/trv-compteur/historique
+QString defaultFolder();
+
+inline constexpr int kKeptRecords = 20000;
+
+struct Entry {
+    QString path;
+    QDateTime when;  // local time, to the millisecond
+    int port = 0;
+    QString window;  // "compteur", "luminosité", "microswitches", ...
+    Direction direction = Direction::Read;
+};
+
+// The record a file name stands for; nullopt for any other file.
+std::optional<Entry> parseName(const QString& dayFolderName, const QString& fileName,
+                               const QString& path = {});
+
+class ImageHistory {
+public:
+    explicit ImageHistory(QString folder = defaultFolder(), int keep = kKeptRecords);
+
+    QString folder() const { return m_folder; }
+
+    struct Recorded {
+        QString path;   // the file written; empty on failure
+        QString error;  // why nothing was recorded
+    };
+    // Writes one record (atomically) and then removes the oldest records beyond the kept
+    // number. `window` may not hold "_" or "/" (they are replaced by "-").
+    Recorded record(const ImageBytes& bytes, int port, const QString& window, Direction direction,
+                    const QDateTime& when = QDateTime::currentDateTime());
+
+    // Every record on disk, newest first.
+    QList<Entry> entries() const;
+
+private:
+    QStringList scan() const;  // relative paths "YYYY-MM-DD/name", oldest first
+    void prune();
+
+    QString m_folder;
+    int m_keep;
+    // The records known to this object, oldest first; read from disk once, then kept up to
+    // date as records are added, so recording stays cheap however long the history is.
+    std::optional<QStringList> m_known;
+};
+
+}  // namespace trv::history

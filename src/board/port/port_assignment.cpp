@@ -1,0 +1,117 @@
+#include "port/port_assignment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#endif
+
+namespace trv {
+
+QString portLinkPath(const QString& folder, int portNumber) {
+    return folder + QStringLiteral("/com%1").arg(portNumber);
+}
+
+QList<PortEntry> portEntries(const QString& folder, const QList<SerialDevice>& devices) {
+    QList<PortEntry> entries;
+    for (int n = 1; n <= kAssignablePorts; ++n) {
+        PortEntry e;
+        e.number = n;
+        const QFileInfo link(portLinkPath(folder, n));
+        if (link.isSymLink() || link.exists()) {
+            e.target = link.isSymLink() ? link.symLinkTarget() : link.absoluteFilePath();
+            e.device = link.canonicalFilePath();
+            e.state = e.device.isEmpty() ? PortEntry::State::Unplugged : PortEntry::State::Present;
+            for (const SerialDevice& d : devices)
+                if (!e.device.isEmpty() && QFileInfo(d.location).canonicalFilePath() == e.device)
+                    e.info = d;
+        }
+        entries << e;
+    }
+    return entries;
+}
+
+QList<SerialDevice> assignableDevices(const QList<SerialDevice>& system,
+                                      const QList<PortEntry>& entries) {
+    QList<SerialDevice> devices = system;
+    QStringList known;
+    for (const SerialDevice& d : system) known << QFileInfo(d.location).canonicalFilePath();
+    for (const PortEntry& e : entries) {
+        if (e.state != PortEntry::State::Present || known.contains(e.device)) continue;
+        known << e.device;
+        SerialDevice d;
+        d.location = e.device;
+        d.description = QStringLiteral("Non listé par le système");
+        d.listed = false;
+        devices << d;
+    }
+    return devices;
+}
+
+QList<int> portsLeadingTo(const QList<PortEntry>& entries, const QString& device) {
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    QList<int> numbers;
+    for (const PortEntry& e : entries)
+        if (e.state == PortEntry::State::Present && !canonical.isEmpty() && e.device == canonical)
+            numbers << e.number;
+    return numbers;
+}
+
+QString stablePath(const QString& device, const QString& byIdFolder) {
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    if (canonical.isEmpty()) return {};
+    const QDir dir(byIdFolder);
+    const QFileInfoList links =
+        dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& link : links)
+        if (link.isSymLink() && link.canonicalFilePath() == canonical)
+            return link.absoluteFilePath();
+    return {};
+}
+
+std::optional<QString> assignPort(const QString& folder, int portNumber, const QString& target) {
+    const QString com = QStringLiteral("COM%1").arg(portNumber);
+    const QString path = portLinkPath(folder, portNumber);
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isSymLink())
+        return QStringLiteral("%1 n'est pas un lien : il est laissé tel quel.").arg(path);
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("Impossible de créer le dossier %1.").arg(folder);
+#ifdef Q_OS_UNIX
+    // A fresh link renamed over the old one, so the port never leads nowhere in between.
+    const QByteArray name = QFile::encodeName(path);
+    const QByteArray temp = name + ".new" + QByteArray::number(qint64(::getpid()));
+    ::unlink(temp.constData());
+    if (::symlink(QFile::encodeName(target).constData(), temp.constData()) != 0 ||
+        ::rename(temp.constData(), name.constData()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        ::unlink(temp.constData());
+        return QStringLiteral("Impossible d'associer %1 à %2 : %3").arg(com, target, reason);
+    }
+    return std::nullopt;
+#else
+    Q_UNUSED(target);
+    return QStringLiteral("Les ports COM de ce système ne s'associent pas.");
+#endif
+}
+
+std::optional<QString> unassignPort(const QString& folder, int portNumber) {
+    const QString path = portLinkPath(folder, portNumber);
+    const QFileInfo link(path);
+    if (!link.isSymLink()) {
+        if (!link.exists()) return std::nullopt;
+        return QStringLiteral("%1 n'est pas un lien : il est laissé tel quel.").arg(path);
+    }
+    // Removing a link never touches what it leads to.
+    if (!QFile::remove(path)) return QStringLiteral("Impossible de retirer %1.").arg(path);
+    return std::nullopt;
+}
+
+}  // namespace trv

@@ -1,0 +1,27 @@
+#include "port/port_map.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "port/port_assignment.h"
+
+namespace trv {
+
+QString portsFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/trv-compteur/ports");
+}
+
+QString portLinkPath(int portNumber) { return portLinkPath(portsFolder(), portNumber); }
+
+QString portDevice(int portNumber) {
+    if (portNumber < 1) return {};
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(portNumber);
+#else
+    // The absolute target, so that every user of one device shares Qt's lock file.
+    return QFileInfo(portLinkPath(portNumber)).canonicalFilePath();
+#endif
+}
+
+}  // namespace trv

@@ -1,0 +1,194 @@
+#include "protocol/board_operations.h"
+
+#include "port/serial_port.h"
+#include "protocol/exchange.h"
+#include "protocol/frames.h"
+#include "settings/luminosity_codec.h"
+
+namespace trv::board {
+namespace {
+
+constexpr qint64 kAckSize = 5;
+
+Result silentRead(Exchange& exchange, ReplyControl reply) {
+    if (reply != ReplyControl::Oui) sendClosingBurst(exchange);
+    Result r;
+    r.outcome = Outcome::BoardSilent;
+    r.cells.fill(QStringLiteral("Er"));
+    return r;
+}
+
+// A port lost anywhere in an operation outranks whatever it concluded: nothing after the
+// loss reached the board, and the image in hand may be half a transfer.
+Result unlessLost(const Exchange& exchange, Result r) {
+    if (!exchange.portLost()) return r;
+    r.outcome = Outcome::PortLost;
+    r.lostPort = exchange.lostPortNumber();
+    return r;
+}
+
+Result readSettings(Exchange& exchange, ReplyControl reply, ReadVariant variant,
+                    bool checkSignature) {
+    exchange.sendBurst("SSS", 11);
+    exchange.sendFrame("PPP");
+    exchange.settle();
+    Result r;
+    if (readImage(exchange, r.cells, variant) != ReadOutcome::Read)
+        return unlessLost(exchange, silentRead(exchange, reply));
+    if (checkSignature && signatureRefused(r.cells, reply)) {
+        r.outcome = Outcome::SignatureMismatch;
+        return r;
+    }
+    sendClosingBurst(exchange);
+    return unlessLost(exchange, r);
+}
+
+// The programming sequence both windows share; encode puts the settings into the image the
+// preliminary read found, or answers false to leave it unprogrammed.
+Result programImage(Exchange& exchange, ReplyControl reply,
+                    const std::function<bool(CellTexts&)>& encode, bool luminosity) {
+    exchange.sendBurst("SSS", 11);
+    exchange.settle();
+    Result r;
+    // The board's own image is the base of the write. Without it the write would overwrite
+    // every other setting with the failure marks, so it ends as a failed read.
+    if (readImage(exchange, r.cells) != ReadOutcome::Read)
+        return unlessLost(exchange, silentRead(exchange, reply));
+    r.found = r.cells;
+    if (!encode(r.cells)) {
+        sendClosingBurst(exchange);
+        r.outcome = Outcome::SignatureMismatch;
+        return unlessLost(exchange, r);
+    }
+    exchange.settle();
+    const WriteOutcome written = writeImage(exchange, r.cells);
+    if (written == WriteOutcome::Refused) {
+        // Nothing was written; the board is only sent back to sleep.
+        r.refusedCell = firstUnsendableCell(r.cells);
+        sendClosingBurst(exchange);
+        r.outcome = Outcome::CellRefused;
+        return r;
+    }
+    exchange.sendFrame("OOO");
+    exchange.settle();
+    if (luminosity) exchange.sendFrame("LLL");
+    sendClosingBurst(exchange);
+    r.outcome = written == WriteOutcome::Written ? Outcome::Done : Outcome::WriteFailed;
+    return unlessLost(exchange, r);
+}
+
+counter::ValueText valueOr(const std::optional<counter::ValueText>& value, const CellTexts& cells,
+                           int field) {
+    return value ? *value : *counter::decodeField(cells, field);
+}
+
+}  // namespace
+
+void sendClosingBurst(Exchange& exchange) {
+    exchange.sendBurst("RRR", 5);
+    exchange.port().drain(int(Exchange::kReplyLimit.count()));
+}
+
+Result readCounter(Exchange& exchange, ReplyControl reply) {
+    return readSettings(exchange, reply, ReadVariant::Plain, true);
+}
+
+bool signatureRefused(const CellTexts& cells, ReplyControl reply) {
+    return reply == ReplyControl::Oui && !counter::hasSignature(cells);
+}
+
+Result readLuminosity(Exchange& exchange, ReplyControl reply) {
+    return readSettings(exchange, reply, ReadVariant::Plain, false);
+}
+
+Result readSwitches(Exchange& exchange, ReplyControl reply) {
+    return readSettings(exchange, reply, ReadVariant::ClosingRrr, false);
+}
+
+Result programCounter(Exchange& exchange, ReplyControl reply, const CounterSettings& settings,
+                      bool requireSignature) {
+    bool down = false;
+    Result r = programImage(
+        exchange, reply,
+        [&](CellTexts& cells) {
+            if (requireSignature && !counter::hasSignature(cells)) return false;
+            const CellTexts board = cells;
+            for (std::size_t i = 0; i < counter::kProgrammedFields.size(); ++i) {
+                const int field = counter::kProgrammedFields[i];
+                if (settings.values[i]) counter::encodeField(cells, field, *settings.values[i]);
+            }
+            counter::RangeColours colours = counter::readRangeColours(board);
+            for (std::size_t k = 0; k < colours.size(); ++k)
+                if (settings.colours[k]) colours[k] = *settings.colours[k];
+            counter::writeRangeColours(cells, colours);
+            down = counter::countsDown(valueOr(settings.values[0], board, 0),
+                                       valueOr(settings.values[1], board, 1));
+            const counter::Flags boardFlags = counter::readFlags(board);
+            counter::writeFlags(cells, {settings.polrel1.value_or(boardFlags.polrel1),
+                                        settings.polrel2.value_or(boardFlags.polrel2), down});
+            counter::writeSignature(cells);
+            return true;
+        },
+        false);
+    r.countsDown = down;
+    return r;
+}
+
+Result programLuminosity(Exchange& exchange, ReplyControl reply,
+                         const LuminositySettings& settings) {
+    return programImage(
+        exchange, reply,
+        [&](CellTexts& cells) {
+            // Only cells 60 to 62 carry the settings.
+            if (settings.period) luminosity::encodePeriod(cells, *settings.period);
+            luminosity::encodeThreshold(cells, settings.threshold);
+            luminosity::encodeMode(cells, settings.mode);
+            return true;
+        },
+        true);
+}
+
+Verification verifyImage(Exchange& exchange, const CellTexts& sent) {
+    Verification v;
+    switch (readImage(exchange, v.found)) {
+        case ReadOutcome::Read:
+            break;
+        case ReadOutcome::TimedOut:
+            v.outcome = Verification::Outcome::BoardSilent;
+            return v;
+        case ReadOutcome::Lost:
+            v.outcome = Verification::Outcome::PortLost;
+            return v;
+    }
+    for (int i = 0; i < kImageSize; ++i) {
+        const QString& found = v.found[std::size_t(i)];
+        // "5" was sent as 05: compare the bytes, and never take characters for a byte.
+        if (!isByteText(found) || cellValue(found) != cellValue(sent[std::size_t(i)])) {
+            v.outcome = Verification::Outcome::Differs;
+            v.firstDifference = i;
+            break;
+        }
+    }
+    return v;
+}
+
+bool probeBoard(Exchange& exchange) {
+    exchange.sendFrame("RRR");
+    const Millis start = exchange.beginReplyWait();
+    while (exchange.waitReply([](qint64 count) { return count == kAckSize; }, start) ==
+           Exchange::Outcome::Ready) {
+        // A wrong answer is dropped and the same second goes on for a right one.
+        if (exchange.readReply() == frames::kAck) return true;
+    }
+    return false;
+}
+
+PortState detectPort(Exchange& exchange, int portNumber, const std::function<void()>& opened) {
+    if (!exchange.port().open(portNumber)) return PortState::Absent;
+    if (opened) opened();
+    if (probeBoard(exchange)) return PortState::Board;
+    // A port that vanished under the probe is one more port that fails.
+    return exchange.port().lost() ? PortState::Absent : PortState::Free;
+}
+
+}  // namespace trv::board

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include "image/eeprom_image.h"
+#include "protocol/clock.h"
+#include "protocol/image_transfer.h"
+#include "settings/parameter_map.h"
+
+// The board windows' operations as sequences of frames and waits on plain values. Each one
+// runs on an exchange handed in and says how it ended; what the user is told, and how the
+// image is painted, is the caller's business.
+namespace trv::board {
+
+// The settings window's reply control: "OUI" checks the counter's signature and reports
+// every outcome; "NON" reports nothing and always sends the board back to sleep.
+enum class ReplyControl { Oui, Non };
+
+enum class Outcome {
+    Done,               // read, or programmed and acknowledged
+    BoardSilent,        // the whole-image read timed out; nothing was written
+    SignatureMismatch,  // the image read holds no signature (blank or corrupt EEPROM)
+    CellRefused,        // an image cell is not a byte; nothing was written
+    WriteFailed,        // the board did not acknowledge the whole-image write
+    PortLost,           // the port went away during the operation (it has closed itself)
+};
+
+struct Result {
+    Outcome outcome = Outcome::Done;
+    // The image as read, or as sent when programming; "Er" in every cell after a silent read.
+    CellTexts cells;
+    // Programming: the image the preliminary read found (empty after a silent read).
+    std::optional<CellTexts> found;
+    std::optional<int> refusedCell;  // CellRefused: the first cell that is not a byte
+    bool countsDown = false;         // counter programming: the direction it encoded
+    int lostPort = 0;                // PortLost: the COM number that went away
+};
+
+// Five "RRR" frames send the board back to sleep. They are pushed onto the line at once, so
+// the board is released even while a message waits for the user.
+void sendClosingBurst(Exchange& exchange);
+
+// Wake-up burst, "PPP", the whole-image read and the closing burst. A silent board is left
+// awake with reply control "OUI" and sent back to sleep otherwise. The counter's read also
+// stops, leaving the board awake, on an image without the signature when the reply control
+// is "OUI".
+Result readCounter(Exchange& exchange, ReplyControl reply);
+// The counter's rule for an image in hand, read or loaded from a file: with reply control
+// "OUI" an image without the signature is a blank or corrupt EEPROM, and is not decoded.
+bool signatureRefused(const CellTexts& cells, ReplyControl reply);
+Result readLuminosity(Exchange& exchange, ReplyControl reply);
+// The microswitch read ends its read transaction with one more "RRR".
+Result readSwitches(Exchange& exchange, ReplyControl reply);
+
+// What counter programming writes. A setting left empty keeps what the board holds; the
+// counter window fills them all. The direction (POLREL3) always follows start and end.
+struct CounterSettings {
+    std::array<std::optional<counter::ValueText>, counter::kProgrammedFields.size()> values;
+    std::array<std::optional<counter::ColourCode>, counter::kRangeCount> colours;
+    std::optional<bool> polrel1;
+    std::optional<bool> polrel2;
+};
+
+// Wake-up burst, a fresh read of the whole image, the settings encoded into it with the
+// signature, the whole-image write, "OOO" and the closing burst; the cells the settings do not
+// own go back as read. A silent read ends as a silent read does: nothing is written.
+// With requireSignature, an image without the signature is not programmed over (the board is
+// sent back to sleep and the outcome is SignatureMismatch).
+Result programCounter(Exchange& exchange, ReplyControl reply, const CounterSettings& settings,
+                      bool requireSignature = false);
+
+// What luminosity programming writes into cells 60 to 62; an empty one keeps the board's byte.
+struct LuminositySettings {
+    std::optional<int> mode;  // the option `Option1(i)`
+    std::optional<int> period;
+    std::optional<int> threshold;
+};
+// As programCounter, with "LLL" after "OOO", and cells 60 to 62 only.
+Result programLuminosity(Exchange& exchange, ReplyControl reply,
+                         const LuminositySettings& settings);
+
+// Reads the board's image back and compares it byte for byte with what was sent.
+struct Verification {
+    enum class Outcome { Matches, Differs, BoardSilent, PortLost } outcome = Outcome::Matches;
+    std::optional<int> firstDifference;
+    CellTexts found;
+};
+Verification verifyImage(Exchange& exchange, const CellTexts& sent);
+
+// Detection: one "RRR" probe, answered within 1 s by exactly "31" STX ACK ETX. A wrong
+// answer is dropped and the same second goes on for a right one.
+bool probeBoard(Exchange& exchange);
+enum class PortState { Absent, Free, Board };
+// Opens port n on the exchange's port and probes it; opened() runs once it is open.
+PortState detectPort(Exchange& exchange, int portNumber, const std::function<void()>& opened = {});
+
+}  // namespace trv::board

@@ -1,0 +1,109 @@
+#include "protocol/exchange.h"
+
+#include <algorithm>
+
+#include "port/serial_port.h"
+#include "protocol/frames.h"
+
+namespace trv {
+
+Exchange::Exchange(SerialPort& port, Clock& clock, ExchangeObserver* observer)
+    : m_port(port), m_clock(clock), m_observer(observer) {
+    if (m_observer) m_observer->exchangeStarted();
+}
+
+Exchange::~Exchange() {
+    if (m_observer) m_observer->exchangeEnded(m_timedOut);
+}
+
+void Exchange::waiting() {
+    if (m_observer) m_observer->waiting();
+}
+
+Micros Exchange::lineTime(qint64 bytes) const {
+    // Ten bits a byte: start, eight data bits, stop. Kept in microseconds so that a run of
+    // short frames does not add up rounding.
+    const qint64 bitsPerSecond = std::max(1, m_port.baudRate());
+    return Micros(bytes * 10 * 1'000'000 / bitsPerSecond);
+}
+
+bool Exchange::lineLost() {
+    if (!m_port.lost()) return false;
+    if (m_lostPort == 0) {
+        m_lostPort = std::max(1, m_port.portNumber());
+        if (m_observer) m_observer->portLost(m_lostPort);
+    }
+    return true;
+}
+
+void Exchange::send(const QByteArray& bytes) {
+    if (lineLost()) return;
+    const Micros now = m_clock.now();
+    m_lineClearAt = std::max(m_lineClearAt, now) + lineTime(bytes.size());
+    m_port.write(bytes);
+    lineLost();
+}
+
+void Exchange::sendFrame(QByteArrayView command) { send(frames::frame(command)); }
+
+void Exchange::sendBurst(QByteArrayView command, int count) { send(frames::burst(command, count)); }
+
+void Exchange::waitUntil(Millis when) {
+    for (Millis now = m_clock.now(); now < when && !lineLost(); now = m_clock.now()) {
+        m_clock.sleep(std::min(kSlice, when - now));
+        waiting();
+    }
+}
+
+void Exchange::settle() {
+    if (lineLost()) return;
+    // Frames queued in Qt's buffer only move while the port is waited on.
+    m_port.drain(int(kSettle.count()));
+    waitUntil(m_clock.now() + kSettle);
+}
+
+void Exchange::discardInput() {
+    if (!lineLost()) m_port.discardInput();
+}
+
+Millis Exchange::beginReplyWait() {
+    // Long enough for the longest run at the slowest rate used.
+    m_port.drain(10000);
+    waitUntil(std::chrono::ceil<Millis>(m_lineClearAt));
+    return m_clock.now();
+}
+
+Exchange::Outcome Exchange::waitReply(const std::function<bool(qint64)>& test, Millis start) {
+    for (;;) {
+        if (lineLost()) return Outcome::Lost;
+        const Millis elapsed = m_clock.now() - start;
+        if (elapsed > kReplyLimit) {
+            m_port.readAll();
+            m_timedOut = true;
+            return Outcome::TimedOut;
+        }
+        if (test(m_port.bytesWaiting())) return Outcome::Ready;
+        const Millis remaining = kReplyLimit - elapsed + Millis(1);
+        const int slice = int(std::min(kSlice, remaining).count());
+        if (m_port.isOpen())
+            m_port.waitForInput(slice);
+        else
+            m_clock.sleep(Millis(slice));
+        waiting();
+    }
+}
+
+Exchange::Outcome Exchange::waitReply(const std::function<bool(qint64)>& test) {
+    return waitReply(test, beginReplyWait());
+}
+
+QByteArray Exchange::readReply() { return lineLost() ? QByteArray() : m_port.readAll(); }
+
+QString lostPortText(int portNumber) {
+    return QStringLiteral(
+               "Le port COM%1 a été perdu (adaptateur débranché ?). Rebranchez-le puis validez "
+               "à nouveau la configuration.")
+        .arg(portNumber);
+}
+
+}  // namespace trv

@@ -1,0 +1,97 @@
+#include "protocol/image_transfer.h"
+
+#include "port/serial_port.h"
+#include "protocol/exchange.h"
+#include "protocol/frames.h"
+#include "protocol/read_reply.h"
+
+namespace trv {
+namespace {
+constexpr qint64 kWriteReplySize = 800;  // one acknowledgement for each of the 160 frames
+
+// Every transfer starts by waking the board and dropping whatever it said before.
+void openTransfer(Exchange& exchange) {
+    exchange.sendBurst("SSS", 5);
+    exchange.settle();
+    exchange.discardInput();
+    exchange.port().setDtr(false);
+}
+}  // namespace
+
+ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant) {
+    openTransfer(exchange);
+    for (const char* command : {"SSS", "ZA0", "Y00", "ZA1"}) exchange.sendFrame(command);
+    for (int i = 0; i < kImageSize; ++i) exchange.sendFrame("X1X");
+    exchange.sendFrame("X6X");
+    if (variant == ReadVariant::ClosingRrr) exchange.sendFrame("RRR");
+
+    const auto outcome = exchange.waitReply([](qint64 n) { return n >= kReadReplySize; });
+    if (outcome == Exchange::Outcome::Lost) return ReadOutcome::Lost;
+    if (outcome == Exchange::Outcome::TimedOut) return ReadOutcome::TimedOut;
+    // A reply whose frames are out of place (noise on the line, the tail of an earlier reply)
+    // holds no image: it fails like silence rather than fill cells with characters taken
+    // from the wrong places.
+    const std::optional<CellTexts> texts = parseReadReply(exchange.readReply());
+    if (!texts) return ReadOutcome::TimedOut;
+    cells = *texts;
+    exchange.imageTransferred(cells, false);
+    return ReadOutcome::Read;
+}
+
+std::optional<int> firstUnsendableCell(const CellTexts& texts) { return firstNonByteCell(texts); }
+
+QString unsendableCellMessage(int address) {
+    return QStringLiteral(
+               "Envoi impossible : la case %1 (adresse 0x%2) ne contient pas un "
+               "octet hexadécimal. Rien n'a été envoyé.")
+        .arg(address)
+        .arg(byteText(unsigned(address)).rightJustified(2, u'0'));
+}
+
+WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells) {
+    if (firstUnsendableCell(cells)) return WriteOutcome::Refused;
+    openTransfer(exchange);
+    for (int block = 0; block < 8; ++block) {
+        exchange.sendFrame("SSS");
+        exchange.sendFrame("ZA0");
+        exchange.sendFrame(frames::dataCommand(byteText(unsigned(16 * block))));
+        for (int i = 16 * block; i < 16 * block + 16; ++i)
+            exchange.sendFrame(frames::dataCommand(cells[std::size_t(i)]));
+        exchange.sendFrame("WWW");
+    }
+    const auto outcome = exchange.waitReply([](qint64 n) { return n == kWriteReplySize; });
+    exchange.readReply();
+    switch (outcome) {
+        case Exchange::Outcome::Ready:
+            break;
+        case Exchange::Outcome::TimedOut:
+            return WriteOutcome::TimedOut;
+        case Exchange::Outcome::Lost:
+            return WriteOutcome::Lost;
+    }
+    exchange.imageTransferred(cells, true);
+    return WriteOutcome::Written;
+}
+
+void markFailed(EepromImage& image) { image.fill(QStringLiteral("Er"), CellState::Failed); }
+
+ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant variant) {
+    CellTexts cells = image.texts();
+    const ReadOutcome outcome = readImage(exchange, cells, variant);
+    if (outcome != ReadOutcome::Read) {
+        markFailed(image);
+        return outcome;
+    }
+    image.setTexts(cells);
+    image.setAllStates(CellState::Read);
+    return outcome;
+}
+
+WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image) {
+    const WriteOutcome outcome = writeImage(exchange, image.texts());
+    if (outcome == WriteOutcome::TimedOut || outcome == WriteOutcome::Lost) markFailed(image);
+    if (outcome == WriteOutcome::Written) image.setAllStates(CellState::Written);
+    return outcome;
+}
+
+}  // namespace trv

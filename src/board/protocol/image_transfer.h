@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+#include "image/eeprom_image.h"
+
+// The whole-image transfers between the board's EEPROM and 128 cell texts.
+namespace trv {
+
+class Exchange;
+
+// The microswitch window ends its read with one more "RRR" frame.
+enum class ReadVariant { Plain, ClosingRrr };
+
+// Lost: the port went away during the transfer.
+enum class ReadOutcome { Read, TimedOut, Lost };
+
+// Wakes the board and reads its whole image. On success each cell holds the two characters
+// the board sent for its address, as they are; after a time-out, a lost port, or a reply
+// whose frames are not where they belong, the cells are untouched.
+ReadOutcome readImage(Exchange& exchange, CellTexts& cells,
+                      ReadVariant variant = ReadVariant::Plain);
+
+enum class WriteOutcome { Written, TimedOut, Refused, Lost };
+
+// The first cell that does not hold one or two hexadecimal digits, if any.
+std::optional<int> firstUnsendableCell(const CellTexts& texts);
+QString unsendableCellMessage(int address);
+
+// Wakes the board and writes the whole image. Cells that are not all bytes are never sent:
+// nothing reaches the board and the answer is Refused (firstUnsendableCell says which).
+WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells);
+
+// The same transfers on a board window's image: cells are marked read or written on success;
+// after a time-out or a lost port every cell shows "Er", failed. A refused write leaves the
+// image as it was.
+ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image,
+                      ReadVariant variant = ReadVariant::Plain);
+WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image);
+// The failure marks a transfer that timed out leaves in the image.
+void markFailed(EepromImage& image);
+
+}  // namespace trv

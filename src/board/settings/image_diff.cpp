@@ -1,0 +1,211 @@
+#include "settings/image_diff.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "settings/luminosity_codec.h"
+#include "settings/parameter_map.h"
+#include "settings/switch_codec.h"
+
+namespace trv::diff {
+namespace {
+
+namespace cm = counter;
+namespace lc = luminosity;
+namespace sc = switches;
+
+// One setting: its name, the addresses it is stored in, and how the windows show it.
+struct Setting {
+    QString name;
+    QList<int> addresses;
+    std::function<QString(const CellTexts&)> show;
+};
+
+QList<int> range(int first, int count) {
+    QList<int> list;
+    for (int i = 0; i < count; ++i) list << first + i;
+    return list;
+}
+
+QString hex2(unsigned value) { return cellText(quint8(value)); }
+
+// A parameter as the fields show it, leading zeros dropped: "12,00", "FFFFFFFFFF,FF".
+QString valueText(const cm::ValueText& v) {
+    QString integer = v.integer;
+    while (integer.size() > 1 && integer.front() == u'0') integer.remove(0, 1);
+    return integer + u',' + v.decimals;
+}
+
+QString colourName(cm::ColourCode code) {
+    switch (code) {
+        case cm::ColourCode::Red:
+            return QStringLiteral("rouge");
+        case cm::ColourCode::Green:
+            return QStringLiteral("vert");
+        case cm::ColourCode::Orange:
+            return QStringLiteral("orange");
+        case cm::ColourCode::None:
+            break;
+    }
+    return QStringLiteral("aucune");
+}
+
+QString checked(bool on) { return on ? QStringLiteral("cochée") : QStringLiteral("non cochée"); }
+
+QString modeText(const CellTexts& cells) {
+    const std::optional<int> option = lc::decodeMode(cells);
+    if (!option) return QStringLiteral("aucune (%1)").arg(cells[lc::kModeCell]);
+    if (*option == lc::kSensorOption) return QStringLiteral("capteur");
+    return lc::optionCaption(*option).replace(QStringLiteral("%"), QStringLiteral(" %"));
+}
+
+QString thresholdText(const CellTexts& cells) {
+    if (const auto t = lc::decodeThreshold(cells)) return QString::number(*t);
+    return QStringLiteral("%1 (hors échelle)").arg(cells[lc::kThresholdCell]);
+}
+
+QString variantName(const CellTexts& cells) {
+    switch (sc::decodeVariant(cells)) {
+        case sc::Variant::ThreeColours:
+            return QStringLiteral("trois couleurs");
+        case sc::Variant::OneColour:
+            return QStringLiteral("une couleur");
+        case sc::Variant::Unknown:
+            break;
+    }
+    return QStringLiteral("inconnue (%1)").arg(cells[sc::kVariantCell]);
+}
+
+QList<Setting> buildSettings() {
+    QList<Setting> s;
+    // Counter parameters, in the window's row order.
+    const std::array<std::pair<int, const char16_t*>, 11> records{{
+        {0, u"Départ"},
+        {1, u"Fin"},
+        {2, u"Relais 1"},
+        {3, u"Relais 2"},
+        {4, u"Plage 2"},
+        {5, u"Plage 3"},
+        {6, u"Plage 4"},
+        {7, u"Plage 5"},
+        {cm::kStepField, u"Pas de comptage"},
+        {cm::kRegisterField, u"Registre"},
+        {cm::kMaxEndField, u"Fin Max"},
+    }};
+    for (const auto& [field, name] : records) {
+        const int base = *cm::recordBase(field);
+        const int length = field == cm::kStepField ? cm::kStepRecordLength : cm::kRecordLength;
+        s.append({QString::fromUtf16(name), range(base, length),
+                  // Copied by name: clang 14 cannot capture a structured binding.
+                  [field = field](const CellTexts& c) {
+                      return valueText(*cm::decodeField(c, field));
+                  }});
+    }
+    for (int k = 0; k < cm::kRangeCount; ++k) {
+        const int cell = cm::kColourCell12 + k / 2;
+        s.append({QStringLiteral("Couleur plage %1").arg(k + 1), {cell}, [k](const CellTexts& c) {
+                      return colourName(cm::readRangeColours(c)[std::size_t(k)]);
+                  }});
+    }
+    s.append({QStringLiteral("Polarité relais 1"), {cm::kFlagCell}, [](const CellTexts& c) {
+                  return checked(cm::readFlags(c).polrel1);
+              }});
+    s.append({QStringLiteral("Polarité relais 2"), {cm::kFlagCell}, [](const CellTexts& c) {
+                  return checked(cm::readFlags(c).polrel2);
+              }});
+    s.append({QStringLiteral("Sens de comptage"), {cm::kFlagCell}, [](const CellTexts& c) {
+                  return cm::readFlags(c).polrel3 ? QStringLiteral("décompte")
+                                                  : QStringLiteral("compte");
+              }});
+    s.append({QStringLiteral("Signature"), range(cm::kSignatureBase, cm::kSignatureLength),
+              [](const CellTexts& c) {
+                  return cm::hasSignature(c) ? QStringLiteral("présente")
+                                             : QStringLiteral("absente");
+              }});
+    // Luminosity.
+    s.append({QStringLiteral("Luminosité"), {lc::kModeCell}, modeText});
+    s.append({QStringLiteral("Fréquence de commutation"),
+              {lc::kPeriodCell},
+              [](const CellTexts& c) { return QStringLiteral("%1 s").arg(lc::decodePeriod(c)); }});
+    s.append({QStringLiteral("Commutation jour/nuit"), {lc::kThresholdCell}, thresholdText});
+    // Switches: bank SW1 sits in the frame the board calls "SW3".
+    for (const auto& [cell, bank] : {std::pair{sc::kSw1Cell, 3}, std::pair{sc::kSw2Cell, 2}}) {
+        for (int i = 0; i < sc::kLeversPerBank; ++i) {
+            s.append({QStringLiteral("DIP SW%1 n°%2").arg(bank).arg(i + 1),
+                      {cell},
+                      [cell = cell, i](const CellTexts& c) {
+                          const bool on = (cellValue(c[std::size_t(cell)]) >> i) & 1u;
+                          return on ? QStringLiteral("ON") : QStringLiteral("OFF");
+                      }});
+        }
+    }
+    s.append({QStringLiteral("Variante"), {sc::kVariantCell}, variantName});
+    return s;
+}
+
+const QList<Setting>& settings() {
+    static const QList<Setting> list = buildSettings();
+    return list;
+}
+
+}  // namespace
+
+QList<SettingValue> settingValues(const ImageBytes& image) {
+    const CellTexts cells = cellTexts(image);
+    QList<SettingValue> values;
+    for (const Setting& setting : settings()) values.append({setting.name, setting.show(cells)});
+    return values;
+}
+
+QList<int> differingAddresses(const ImageBytes& left, const ImageBytes& right) {
+    QList<int> list;
+    for (int i = 0; i < kImageSize; ++i)
+        if (left[std::size_t(i)] != right[std::size_t(i)]) list << i;
+    return list;
+}
+
+QList<Difference> differences(const ImageBytes& left, const ImageBytes& right) {
+    const QList<int> differing = differingAddresses(left, right);
+    if (differing.isEmpty()) return {};
+    const CellTexts a = cellTexts(left);
+    const CellTexts b = cellTexts(right);
+
+    QList<Difference> found;
+    std::array<bool, kImageSize> explained{};
+    for (const Setting& setting : settings()) {
+        QList<int> touched;
+        for (int address : setting.addresses)
+            if (differing.contains(address)) touched << address;
+        if (touched.isEmpty()) continue;
+        const QString l = setting.show(a);
+        const QString r = setting.show(b);
+        if (l == r) continue;
+        for (int address : touched) explained[std::size_t(address)] = true;
+        found.append({setting.name, l, r, touched});
+    }
+    // What no setting shows: the bytes no window decodes and the bits no window uses.
+    for (int address : differing)
+        if (!explained[std::size_t(address)])
+            found.append({QStringLiteral("Octet 0x%1").arg(hex2(unsigned(address))),
+                          hex2(left[std::size_t(address)]),
+                          hex2(right[std::size_t(address)]),
+                          {address}});
+    std::stable_sort(found.begin(), found.end(), [](const Difference& x, const Difference& y) {
+        return x.addresses.front() < y.addresses.front();
+    });
+    return found;
+}
+
+QString describe(const Difference& d, const QString& leftName, const QString& rightName) {
+    return QStringLiteral("%1 : %2 %3 / %4 %5")
+        .arg(d.setting, leftName, d.left, rightName, d.right);
+}
+
+QStringList describeAll(const QList<Difference>& list, const QString& leftName,
+                        const QString& rightName) {
+    QStringList lines;
+    for (const Difference& d : list) lines << describe(d, leftName, rightName);
+    return lines;
+}
+
+}  // namespace trv::diff

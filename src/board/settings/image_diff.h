@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "image/eeprom_image.h"
+
+// Two images compared the way a technician reads them: by setting ("Départ", "Luminosité",
+// "DIP SW3 n°2"), and byte by byte only where no setting tells the difference (the bytes no
+// window decodes, or bits no window uses).
+namespace trv::diff {
+
+// One setting of an image as the windows show it ("Départ", "12,00").
+struct SettingValue {
+    QString setting;
+    QString value;
+};
+// Every setting the windows decode from an image, in the windows' order: counter rows,
+// range colours, flags, signature, luminosity, switches, variant (the same names and values
+// the comparison reports).
+QList<SettingValue> settingValues(const ImageBytes& image);
+
+// The addresses whose bytes differ, in ascending order.
+QList<int> differingAddresses(const ImageBytes& left, const ImageBytes& right);
+
+struct Difference {
+    QString setting;       // "Départ", "Couleur plage 2", "Octet 0x5A", ...
+    QString left;          // the value in the left image, as the windows show it
+    QString right;         // the value in the right image
+    QList<int> addresses;  // the differing addresses the setting covers
+    friend bool operator==(const Difference&, const Difference&) = default;
+};
+
+// Every difference, in the order of the first address it covers. Empty when the images are
+// equal; every differing address is covered by at least one entry.
+QList<Difference> differences(const ImageBytes& left, const ImageBytes& right);
+
+// "Départ : grille 12,00 / carte 10,00" with leftName "grille" and rightName "carte".
+QString describe(const Difference& difference, const QString& leftName, const QString& rightName);
+QStringList describeAll(const QList<Difference>& differences, const QString& leftName,
+                        const QString& rightName);
+
+}  // namespace trv::diff

@@ -1,0 +1,300 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QUrl>
+
+#include "app/help.h"
+#include "boards/counter_window.h"
+#include "boards/luminosity_window.h"
+#include "boards/switches_window.h"
+#include "configuration/configuration_file.h"
+#include "configuration/settings_window.h"
+#include "link/port_guard.h"
+#include "tools/detect.h"
+#include "tools/history_window.h"
+#include "tools/link_test.h"
+#include "tools/serial_ports_window.h"
+#include "tools/traffic_monitor.h"
+#include "ui/preferences.h"
+
+namespace trv {
+
+MainWindow::MainWindow(std::unique_ptr<SerialPort> port, Prompts& prompts, QWidget* parent)
+    : QMainWindow(parent),
+      m_link(std::move(port)),
+      m_prompts(prompts),
+      m_openDocument([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
+    setObjectName(QStringLiteral("PRINCIPAL"));
+    setWindowTitle(QStringLiteral(" Gestion Compteur / Décompteur TRV."));
+    m_mdi = new QMdiArea(this);
+    setCentralWidget(m_mdi);
+    buildMenus();
+    setWindowState(windowState() | Qt::WindowMaximized);
+    showConfiguration();
+}
+
+MainWindow::~MainWindow() {
+    // Child windows go while the link still exists: the settings window releases the port.
+    for (QMdiSubWindow* w : m_mdi->subWindowList()) delete w;
+}
+
+void MainWindow::buildMenus() {
+    auto add = [this](QMenu* menu, const char* name, const QString& caption,
+                      std::function<void()> run) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, [run = std::move(run)] { run(); });
+        return a;
+    };
+    QMenu* fichier = menuBar()->addMenu(QStringLiteral("&Fichier"));
+    fichier->setObjectName(QStringLiteral("MENU_FICHIER"));
+    add(fichier, "MENU_NOUVELLE", QStringLiteral("&Nouvelle configuration"),
+        [this] { newConfiguration(); });
+    // Loading a file reopens the port: not while an exchange uses it.
+    add(fichier, "MENU_OUVRIR", QStringLiteral("&Ouvrir une configuration"), [this] {
+        if (!refuseWhileBusy(m_link))
+            openConfiguration([this] { return showConfiguration(); }, m_prompts, this);
+    });
+    add(fichier, "MENU_ENREGISTRER", QStringLiteral("&Enregistrer une configuration"),
+        [this] { saveConfiguration([this] { return showConfiguration(); }, m_prompts, this); });
+    add(fichier, "MENU_QUITTER", QStringLiteral("&Quitter"), [] { QCoreApplication::quit(); });
+
+    QMenu* configurer = menuBar()->addMenu(QStringLiteral("&Configuration"));
+    configurer->setObjectName(QStringLiteral("MENU_CONFIGURER2"));
+    add(configurer, "MENU_CONFIGURER", QStringLiteral("Configuration"),
+        [this] { showConfiguration(); });
+    add(configurer, "MENU_DETECT", QStringLiteral("Détection port COM"), [this] { showDetect(); });
+
+    QMenu* fenetre = menuBar()->addMenu(QStringLiteral("&Fenêtre"));
+    fenetre->setObjectName(QStringLiteral("MENU_FENETRE"));
+    add(fenetre, "MENU_PARA", QStringLiteral("&Paramètres du Compteur Décompteur"),
+        [this] { showCounter(); });
+    add(fenetre, "MENU_AFF", QStringLiteral("&Luminosité"), [this] { showLuminosity(); });
+    add(fenetre, "MENU_MISEALH", QStringLiteral("&Lire les microswitches"),
+        [this] { showSwitches(); });
+
+    buildImageMenu();
+
+    // The tools menu: what watches and tests the serial link rather than a board's settings.
+    // Every tool has its entry here.
+    m_tools = menuBar()->addMenu(QStringLiteral("&Outils"));
+    m_tools->setObjectName(QStringLiteral("MENU_OUTILS"));
+    add(m_tools, "MENU_PORTS_SERIE", QStringLiteral("&Ports série…"),
+        [this] { showSerialPorts(); });
+    add(m_tools, "MENU_TRAFIC", QStringLiteral("&Trafic série"), [this] { showTrafficMonitor(); });
+    add(m_tools, "MENU_TEST_LIAISON", QStringLiteral("Test de &liaison"),
+        [this] { showLinkTest(); });
+
+    QMenu* aide = menuBar()->addMenu(QStringLiteral("&?"));
+    aide->setObjectName(QStringLiteral("MENU_Aide_generale"));
+    add(aide, "MENU_Aide", QStringLiteral("Aide"), [this] { help(); });
+}
+
+void MainWindow::buildImageMenu() {
+    QMenu* image = menuBar()->addMenu(QStringLiteral("&Image"));
+    image->setObjectName(QStringLiteral("MENU_IMAGE"));
+    auto add = [this, image](const char* name, const QString& caption, auto run) {
+        QAction* a = image->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, [this, run] {
+            if (BoardWindow* w = activeBoardWindow()) (w->*run)();
+        });
+    };
+    add("MENU_IMAGE_ENREGISTRER", QStringLiteral("&Enregistrer l'image de la grille…"),
+        &BoardWindow::saveGridImage);
+    add("MENU_IMAGE_CHARGER", QStringLiteral("&Charger une image dans la grille…"),
+        &BoardWindow::loadImageIntoGrid);
+    add("MENU_IMAGE_COMPARER", QStringLiteral("C&omparer la grille avec la carte"),
+        &BoardWindow::compareWithBoard);
+    image->addSeparator();
+    QAction* history = image->addAction(QStringLiteral("&HistoryWindow des images…"));
+    history->setObjectName(QStringLiteral("MENU_IMAGE_HISTORIQUE"));
+    connect(history, &QAction::triggered, this, [this] { showHistory(); });
+    image->addSeparator();
+    QAction* verify = image->addAction(QStringLiteral("&Vérifier après programmation"));
+    verify->setObjectName(QStringLiteral("MENU_IMAGE_VERIFIER"));
+    verify->setCheckable(true);
+    verify->setChecked(prefs::verifyAfterWrite());
+    connect(verify, &QAction::toggled, this, [](bool on) { prefs::setVerifyAfterWrite(on); });
+
+    connect(image, &QMenu::aboutToShow, this, &MainWindow::updateImageMenu);
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, [this] {
+        if (BoardWindow* w = activeBoardWindow()) m_lastBoard = w;
+        updateImageMenu();
+    });
+    updateImageMenu();
+}
+
+void MainWindow::updateImageMenu() {
+    const bool board = activeBoardWindow() != nullptr;
+    for (const char* name : {"MENU_IMAGE_ENREGISTRER", "MENU_IMAGE_CHARGER", "MENU_IMAGE_COMPARER"})
+        action(name)->setEnabled(board);
+}
+
+BoardWindow* MainWindow::activeBoardWindow() const {
+    // The current window stays current while a menu or a message box has the focus.
+    QMdiSubWindow* frame = m_mdi->currentSubWindow();
+    return frame ? qobject_cast<BoardWindow*>(frame->widget()) : nullptr;
+}
+
+template <typename W>
+W* MainWindow::withVerification(W* window) {
+    window->setVerifySetting([this] { return action("MENU_IMAGE_VERIFIER")->isChecked(); });
+    return window;
+}
+
+HistoryWindow* MainWindow::showHistory() {
+    auto* h = showChild<HistoryWindow>(m_history, [this] {
+        return new HistoryWindow(m_link, m_prompts, [this] { return m_lastBoard.data(); });
+    });
+    h->refresh();
+    return h;
+}
+
+HistoryWindow* MainWindow::history() const {
+    return m_history ? qobject_cast<HistoryWindow*>(m_history->widget()) : nullptr;
+}
+
+QAction* MainWindow::action(const char* name) const {
+    return findChild<QAction*>(QLatin1String(name));
+}
+
+template <typename W, typename Make>
+W* MainWindow::showChild(QPointer<QMdiSubWindow>& slot, Make make) {
+    if (!slot) {
+        W* widget = make();
+        // Fixed-size windows get a plain frame: no minimise or maximise box.
+        const bool fixedSize = widget->minimumSize() == widget->maximumSize();
+        Qt::WindowFlags flags = Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                Qt::WindowCloseButtonHint;
+        if (!fixedSize) flags |= Qt::WindowMinimizeButtonHint;
+        slot = m_mdi->addSubWindow(widget, flags);
+        slot->setAttribute(Qt::WA_DeleteOnClose);
+        slot->setObjectName(widget->objectName() + QStringLiteral("_frame"));
+        if (fixedSize) slot->setFixedSize(slot->sizeHint());
+    }
+    slot->show();
+    m_mdi->setActiveSubWindow(slot);
+    slot->raise();
+    return qobject_cast<W*>(slot->widget());
+}
+
+SettingsWindow* MainWindow::showConfiguration() {
+    auto* c = showChild<SettingsWindow>(
+        m_configuration, [this] { return new SettingsWindow(m_link, m_prompts, &m_boardWindows); });
+    m_configuration->showNormal();
+    m_mdi->setActiveSubWindow(m_configuration);
+    c->setFocus();
+    return c;
+}
+
+Detect* MainWindow::showDetect() {
+    auto* d = showChild<Detect>(m_detect, [this] { return new Detect(m_link, m_prompts); });
+    m_detect->showNormal();
+    m_mdi->setActiveSubWindow(m_detect);
+    d->setFocus();
+    return d;
+}
+
+board::ReplyControl MainWindow::replyControl() const {
+    // Without a settings window the port is closed and the guard stops every operation
+    // before the setting is read; "OUI" is the setting's start-up value.
+    if (SettingsWindow* c = configuration()) return c->settings().reply;
+    return board::ReplyControl::Oui;
+}
+
+CounterWindow* MainWindow::showCounter() {
+    return showChild<CounterWindow>(m_counter, [this] {
+        return withVerification(
+            new CounterWindow(m_link, m_prompts, [this] { return replyControl(); }));
+    });
+}
+
+LuminosityWindow* MainWindow::showLuminosity() {
+    return showChild<LuminosityWindow>(m_luminosity, [this] {
+        return withVerification(
+            new LuminosityWindow(m_link, m_prompts, [this] { return replyControl(); }));
+    });
+}
+
+SwitchesWindow* MainWindow::showSwitches() {
+    return showChild<SwitchesWindow>(m_switches, [this] {
+        return withVerification(
+            new SwitchesWindow(m_link, m_prompts, [this] { return replyControl(); }));
+    });
+}
+
+TrafficMonitor* MainWindow::showTrafficMonitor() {
+    return showChild<TrafficMonitor>(m_traffic,
+                                     [this] { return new TrafficMonitor(m_link, m_prompts); });
+}
+
+LinkTest* MainWindow::showLinkTest() {
+    return showChild<LinkTest>(m_linkTest, [this] { return new LinkTest(m_link, m_prompts); });
+}
+
+SerialPortsWindow* MainWindow::showSerialPorts() {
+    return showChild<SerialPortsWindow>(m_serialPorts,
+                                        [this] { return new SerialPortsWindow(m_prompts); });
+}
+
+SerialPortsWindow* MainWindow::serialPorts() const {
+    return m_serialPorts ? qobject_cast<SerialPortsWindow*>(m_serialPorts->widget()) : nullptr;
+}
+
+SettingsWindow* MainWindow::configuration() const {
+    return m_configuration ? qobject_cast<SettingsWindow*>(m_configuration->widget()) : nullptr;
+}
+CounterWindow* MainWindow::counter() const {
+    return m_counter ? qobject_cast<CounterWindow*>(m_counter->widget()) : nullptr;
+}
+LuminosityWindow* MainWindow::luminosity() const {
+    return m_luminosity ? qobject_cast<LuminosityWindow*>(m_luminosity->widget()) : nullptr;
+}
+SwitchesWindow* MainWindow::switches() const {
+    return m_switches ? qobject_cast<SwitchesWindow*>(m_switches->widget()) : nullptr;
+}
+Detect* MainWindow::detect() const {
+    return m_detect ? qobject_cast<Detect*>(m_detect->widget()) : nullptr;
+}
+
+TrafficMonitor* MainWindow::trafficMonitor() const {
+    return m_traffic ? qobject_cast<TrafficMonitor*>(m_traffic->widget()) : nullptr;
+}
+
+LinkTest* MainWindow::linkTest() const {
+    return m_linkTest ? qobject_cast<LinkTest*>(m_linkTest->widget()) : nullptr;
+}
+
+void MainWindow::newConfiguration() {
+    if (refuseWhileBusy(m_link)) return;
+    // Destroying the settings window closes the port; the new one starts from the defaults.
+    if (m_configuration) delete m_configuration.data();
+    showConfiguration();
+}
+
+void MainWindow::help() {
+    // The help document beside the program comes first, then the manual that ships with
+    // it; with neither, nothing happens and nothing is said. Whether the desktop managed to
+    // open it is not reported either.
+    const QString folder = QCoreApplication::applicationDirPath();
+    QDir::setCurrent(folder);
+    const QString document = helpDocument(folder);
+    if (!document.isEmpty()) m_openDocument(QUrl::fromLocalFile(document));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // No question and nothing saved; only an exchange in progress holds the window.
+    if (refuseCloseWhileBusy(m_link, event)) return;
+    event->accept();
+    QCoreApplication::quit();
+}
+
+}  // namespace trv

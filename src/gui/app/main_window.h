@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+#include "app/board_window_gate.h"
+#include "link/link.h"
+#include "protocol/board_operations.h"
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QUrl;
+
+namespace trv {
+
+class BoardWindow;
+class SettingsWindow;
+class Detect;
+class HistoryWindow;
+class CounterWindow;
+class LuminosityWindow;
+class SerialPortsWindow;
+class SwitchesWindow;
+class LinkTest;
+class Prompts;
+class TrafficMonitor;
+
+// The main window PRINCIPAL: the frame of every other window and their menus. It keeps
+// the program's one link so that the port outlives any child window, and hands every window
+// it makes the prompts it was given.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // prompts: outlives the main window.
+    MainWindow(std::unique_ptr<SerialPort> port, Prompts& prompts, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Link& link() { return m_link; }
+    QMdiArea* mdiArea() const { return m_mdi; }
+    QAction* action(const char* name) const;
+
+    // Show a child window: create it when absent, else bring it to the front.
+    SettingsWindow* showConfiguration();  // also in the normal state, with the focus
+    Detect* showDetect();
+    HistoryWindow* showHistory();  // "HistoryWindow des images…", listed afresh
+    CounterWindow* showCounter();
+    LuminosityWindow* showLuminosity();
+    SwitchesWindow* showSwitches();
+    TrafficMonitor* showTrafficMonitor();
+    LinkTest* showLinkTest();
+    SerialPortsWindow* showSerialPorts();
+
+    SettingsWindow* configuration() const;
+    CounterWindow* counter() const;
+    LuminosityWindow* luminosity() const;
+    SwitchesWindow* switches() const;
+    Detect* detect() const;
+    TrafficMonitor* trafficMonitor() const;
+    LinkTest* linkTest() const;
+    HistoryWindow* history() const;
+    // The board window in front (counter, luminosity or microswitches), if any: the one the
+    // "&Image" menu acts on.
+    BoardWindow* activeBoardWindow() const;
+    SerialPortsWindow* serialPorts() const;
+
+    // The "&Outils" menu: every tool of the program (ports, traffic, link test) has its entry
+    // here.
+    QMenu* toolsMenu() const { return m_tools; }
+
+    void newConfiguration();
+    void help();
+
+    // How "Aide" hands a document to the desktop; the desktop's own opener unless replaced.
+    using OpenDocument = std::function<void(const QUrl&)>;
+    void setOpenDocument(OpenDocument open) { m_openDocument = std::move(open); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    template <typename W, typename Make>
+    W* showChild(QPointer<QMdiSubWindow>& slot, Make make);
+    board::ReplyControl replyControl() const;
+    void buildMenus();
+    void buildImageMenu();
+    void updateImageMenu();
+    // A new board window checks its writes when "Vérifier après programmation" is on.
+    template <typename W>
+    W* withVerification(W* window);
+
+    Link m_link;
+    Prompts& m_prompts;
+    // What the settings window asks of the board windows after a validation.
+    BoardWindowGate m_boardWindows{*this};
+    QMdiArea* m_mdi = nullptr;
+    QMenu* m_tools = nullptr;
+    QPointer<QMdiSubWindow> m_configuration, m_detect, m_counter, m_luminosity, m_switches,
+        m_traffic, m_linkTest, m_history, m_serialPorts;
+    OpenDocument m_openDocument;
+    // The history window's buttons act on the board window the technician was in last.
+    QPointer<BoardWindow> m_lastBoard;
+};
+
+}  // namespace trv

@@ -1,0 +1,356 @@
+#include "boards/board_window.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QPushButton>
+
+#include "image/image_file.h"
+#include "link/link.h"
+#include "link/port_guard.h"
+#include "link/window_exchange.h"
+#include "settings/image_diff.h"
+#include "ui/preferences.h"
+#include "ui/text_fit.h"
+
+namespace trv {
+namespace {
+
+const QString kSaveTitle = QStringLiteral("Enregistrer l'image de la grille");
+const QString kLoadTitle = QStringLiteral("Charger une image dans la grille");
+
+// A message box stays readable: beyond this many lines the rest is counted.
+constexpr int kMostLines = 40;
+
+QString listed(QStringList lines) {
+    if (lines.size() > kMostLines) {
+        const qsizetype rest = lines.size() - kMostLines;
+        lines.resize(kMostLines);
+        lines << QStringLiteral("… et %1 autres différences.").arg(rest);
+    }
+    return lines.join(u'\n');
+}
+
+QString addressText(int address) { return QStringLiteral("0x%1").arg(cellText(quint8(address))); }
+
+QString nonByteCellMessage(const QString& refused, int address) {
+    return QStringLiteral("%1 : la case %2 (adresse %3) ne contient pas un octet hexadécimal.")
+        .arg(refused)
+        .arg(address)
+        .arg(addressText(address));
+}
+
+}  // namespace
+
+void showReport(Prompts& prompts, QWidget* parent, const std::optional<Report>& report) {
+    if (report) prompts.show(report->kind, parent, report->text);
+}
+
+std::optional<Report> reportFor(const board::Result& result, board::ReplyControl reply,
+                                bool programming) {
+    const bool quiet = reply == board::ReplyControl::Non;
+    switch (result.outcome) {
+        case board::Outcome::Done:
+            if (quiet) return std::nullopt;
+            return Report{msg::Kind::Info, programming ? kProgramDoneText : kReadDoneText};
+        case board::Outcome::BoardSilent:
+        case board::Outcome::WriteFailed:
+            if (quiet) return std::nullopt;
+            return Report{msg::Kind::Warning, kBoardErrorText};
+        case board::Outcome::SignatureMismatch:
+            return Report{msg::Kind::Warning, kBlankText};
+        case board::Outcome::CellRefused:
+            // Whatever the reply control: the technician must learn why nothing was sent.
+            return Report{msg::Kind::Warning,
+                          unsendableCellMessage(result.refusedCell.value_or(0))};
+        case board::Outcome::PortLost:
+            // Whatever the reply control: nothing else would tell why the board went quiet.
+            return Report{msg::Kind::Warning, lostPortText(result.lostPort)};
+    }
+    return std::nullopt;
+}
+
+BoardWindow::BoardWindow(Link& link, Prompts& prompts, ReplyControl replyControl,
+                         GridControls::Placement placement, ReadVariant readVariant,
+                         QWidget* parent)
+    : QWidget(parent),
+      m_link(link),
+      m_prompts(prompts),
+      m_replyControl(std::move(replyControl)),
+      m_readVariant(readVariant),
+      m_image(this) {
+    setFont(windowFont());
+    m_grid = new GridControls(m_image, this, placement);
+    connect(m_grid, &GridControls::readRequested, this, &BoardWindow::readFromGrid);
+    if (placement.fillButtons)
+        connect(m_grid, &GridControls::writeRequested, this, &BoardWindow::writeFromGrid);
+    // The image is the transfer buffer: no fill while an exchange reads into or writes from it.
+    m_grid->setRefusal([this] { return refuseWhileBusy(m_link); });
+    m_grid->followVisibleArea(rect());
+}
+
+board::ReplyControl BoardWindow::replyControl() const { return m_replyControl(); }
+
+namespace {
+const QString kRefusedOutcome = QStringLiteral("envoi refusé, rien n'a été envoyé");
+}
+
+board::Result BoardWindow::runOnBoard(const QString& caption, const Operation& operation,
+                                      CellState done) {
+    board::Result result;
+    {
+        WindowExchange exchange(m_link, m_prompts, this, caption);
+        result = operation(exchange, replyControl());
+        // A port lost anywhere on the way, a read-back included, outranks the outcome.
+        if (exchange.portLost()) {
+            result.outcome = board::Outcome::PortLost;
+            result.lostPort = exchange.lostPortNumber();
+        }
+        if (result.outcome == board::Outcome::CellRefused)
+            exchange.setOutcome(kRefusedOutcome, true);
+    }
+    if (result.outcome == board::Outcome::BoardSilent ||
+        result.outcome == board::Outcome::WriteFailed ||
+        result.outcome == board::Outcome::PortLost) {
+        markFailed(m_image);
+    } else {
+        // Anything short of a completed operation leaves the cells as the read found them
+        // (or, refused, as they would have been sent): the board was not written.
+        m_image.setTexts(result.cells);
+        m_image.setAllStates(result.outcome == board::Outcome::Done ? done : CellState::Read);
+    }
+    return result;
+}
+
+void BoardWindow::readBoard(const QString& caption, const Operation& read,
+                            const std::function<void(const CellTexts&)>& show) {
+    const board::Result result = runOnBoard(caption, read, CellState::Read);
+    if (result.outcome == board::Outcome::Done) show(result.cells);
+    showReport(m_prompts, this, reportFor(result, replyControl(), false));
+}
+
+void BoardWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    m_grid->followVisibleArea(rect());
+    QWidget* focused = focusWidget();
+    if (focused && focused->focusPolicy() == Qt::NoFocus && focused->hasFocus()) focusNextChild();
+}
+
+void BoardWindow::closeEvent(QCloseEvent* event) {
+    if (!refuseCloseWhileBusy(m_link, event)) QWidget::closeEvent(event);
+}
+
+// The grid's own buttons move the image alone and report only through the cells, and a
+// lost port; without an open port they warn as the board operations do and leave the grid
+// as it is.
+void BoardWindow::readFromGrid() {
+    if (!mayStartOperation(m_link, m_prompts, this)) return;
+    int lost = 0;
+    {
+        WindowExchange exchange(m_link, m_prompts, this, m_grid->butRd->text());
+        LIT_24C01(exchange, m_image, m_readVariant);
+        lost = exchange.lostPortNumber();
+    }
+    if (lost) m_prompts.warning(this, lostPortText(lost));
+}
+
+void BoardWindow::writeFromGrid() {
+    if (!mayStartOperation(m_link, m_prompts, this)) return;
+    WriteOutcome outcome;
+    Verification check;
+    int lost = 0;
+    {
+        WindowExchange exchange(m_link, m_prompts, this, m_grid->butWr->text());
+        outcome = ECRIT_24C01(exchange, m_image);
+        if (outcome == WriteOutcome::Refused) exchange.setOutcome(kRefusedOutcome, true);
+        if (outcome == WriteOutcome::Written) check = verifyWrite(exchange, m_image.texts(), false);
+        lost = exchange.lostPortNumber();
+    }
+    if (lost) m_prompts.warning(this, lostPortText(lost));
+    // A grid holding a cell that is not a byte is never sent; the window says which cell.
+    if (outcome == WriteOutcome::Refused)
+        m_prompts.warning(this,
+                          unsendableCellMessage(firstUnsendableCell(m_image.texts()).value_or(0)));
+    markUnverified(check);
+    // Otherwise the grid's own write reports through the cells only, unless verification failed.
+    showReport(m_prompts, this, check.failure);
+}
+
+void BoardWindow::showLoadedImage(const CellTexts&) {}
+
+// The image is the transfer buffer: none of these touches it while an exchange runs.
+void BoardWindow::saveGridImage() {
+    if (refuseWhileBusy(m_link)) return;
+    const std::optional<ImageBytes> bytes = imageBytes(m_image.texts());
+    if (!bytes) {
+        m_prompts.warning(this, nonByteCellMessage(QStringLiteral("Enregistrement impossible"),
+                                                   *firstNonByteCell(m_image.texts())) +
+                                    QStringLiteral(" Rien n'a été enregistré."));
+        return;
+    }
+    const QString initial =
+        prefs::imageFolder() + u'/' + historyWindowName(this) + QStringLiteral(".hex");
+    saveImageAs(m_prompts, this, kSaveTitle, initial, *bytes);
+}
+
+void saveImageAs(Prompts& prompts, QWidget* parent, const QString& title, const QString& initial,
+                 const ImageBytes& bytes) {
+    QString name = prompts.saveFileNameAsking(parent, title, kImageSaveFilter, initial);
+    if (name.isEmpty()) return;
+    // A name typed without an extension is an Intel HEX file.
+    if (QFileInfo(name).suffix().isEmpty()) name += QStringLiteral(".hex");
+    const QString error = imagefile::writeFile(name, bytes);
+    if (!error.isEmpty()) {
+        prompts.plain(parent, error);
+        return;
+    }
+    prefs::setImageFolder(QFileInfo(name).absolutePath());
+}
+
+void BoardWindow::loadImageIntoGrid() {
+    if (refuseWhileBusy(m_link)) return;
+    const QString name =
+        m_prompts.openFileName(this, kLoadTitle, kImageOpenFilter, prefs::imageFolder());
+    if (name.isEmpty()) return;
+    const imagefile::Parsed parsed = imagefile::readFile(name);
+    if (!parsed.bytes) {
+        m_prompts.plain(this, parsed.error);
+        return;
+    }
+    prefs::setImageFolder(QFileInfo(name).absolutePath());
+    loadImage(*parsed.bytes);
+}
+
+void BoardWindow::loadImage(const ImageBytes& bytes) {
+    if (refuseWhileBusy(m_link)) return;
+    const CellTexts cells = cellTexts(bytes);
+    m_image.setTexts(cells);
+    m_image.setAllStates(CellState::Loaded);
+    showLoadedImage(cells);
+}
+
+void BoardWindow::compareWithImage(const ImageBytes& other, const QString& otherName,
+                                   const QString& description) {
+    if (refuseWhileBusy(m_link)) return;
+    const std::optional<ImageBytes> grid = imageBytes(m_image.texts());
+    if (!grid) {
+        m_prompts.warning(this, nonByteCellMessage(QStringLiteral("Comparaison impossible"),
+                                                   *firstNonByteCell(m_image.texts())));
+        return;
+    }
+    const QList<diff::Difference> found = diff::differences(*grid, other);
+    if (found.isEmpty()) {
+        m_prompts.info(this, QStringLiteral("La grille et %1 sont identiques.").arg(description));
+        return;
+    }
+    for (int address : diff::differingAddresses(*grid, other))
+        m_image.setState(address, CellState::Differs);
+    m_prompts.info(this, QStringLiteral("Différences entre la grille et %1 :\n").arg(description) +
+                             listed(diff::describeAll(found, QStringLiteral("grille"), otherName)));
+}
+
+void BoardWindow::compareWithBoard() {
+    if (!mayStartOperation(m_link, m_prompts, this)) return;
+    if (const auto bad = firstNonByteCell(m_image.texts())) {
+        m_prompts.warning(this, nonByteCellMessage(QStringLiteral("Comparaison impossible"), *bad));
+        return;
+    }
+    CellTexts scratch;
+    ReadOutcome read;
+    int lost = 0;
+    {
+        WindowExchange exchange(m_link, m_prompts, this,
+                                QStringLiteral("Comparer la grille avec la carte"));
+        read = readImage(exchange, scratch, m_readVariant);
+        lost = exchange.lostPortNumber();
+    }
+    switch (read) {
+        case ReadOutcome::Read:
+            break;
+        case ReadOutcome::TimedOut:
+            m_prompts.warning(this, kBoardErrorText);
+            return;
+        case ReadOutcome::Lost:
+            // The scratch image holds nothing from the board: nothing to compare.
+            m_prompts.warning(this, lostPortText(lost));
+            return;
+    }
+    if (const auto bad = firstNonByteCell(scratch)) {
+        m_prompts.warning(this, QStringLiteral("Comparaison impossible : la carte a répondu « %1 » "
+                                               "pour l'adresse %2, qui n'est pas un octet.")
+                                    .arg(scratch[std::size_t(*bad)], addressText(*bad)));
+        return;
+    }
+    compareWithImage(*imageBytes(scratch), QStringLiteral("carte"), QStringLiteral("la carte"));
+}
+
+BoardWindow::Verification BoardWindow::verifyWrite(Exchange& exchange, const CellTexts& sent,
+                                                   bool sleepAfter) const {
+    if (!m_verify || !m_verify()) return {};
+    const board::Verification back = board::verifyImage(exchange, sent);
+    if (sleepAfter) board::sendClosingBurst(exchange);
+    if (back.outcome == board::Verification::Outcome::BoardSilent)
+        return {false,
+                Report{msg::Kind::Warning,
+                       QStringLiteral("La vérification a échoué : la carte n'a pas répondu "
+                                      "à la relecture de son image. Veuillez recommencer "
+                                      "ou vérifier directement sur l'afficheur.")},
+                {}};
+    if (back.outcome == board::Verification::Outcome::Matches) return {true, std::nullopt, {}};
+    // A lost port has its own message; the read-back says nothing about the board.
+    if (back.outcome == board::Verification::Outcome::PortLost) return {};
+
+    // The write never sends a cell that is not a byte, so what was sent holds bytes.
+    const ImageBytes written = *imageBytes(sent);
+    QList<int> addresses;
+    QStringList lines;
+    if (const auto found = imageBytes(back.found)) {
+        addresses = diff::differingAddresses(written, *found);
+        lines = diff::describeAll(diff::differences(written, *found), QStringLiteral("grille"),
+                                  QStringLiteral("carte"));
+    } else {
+        for (int i = 0; i < kImageSize; ++i) {
+            const QString& text = back.found[std::size_t(i)];
+            if (isByteText(text) && cellValue(text) == written[std::size_t(i)]) continue;
+            addresses << i;
+            lines << QStringLiteral("Octet %1 : grille %2 / carte « %3 »")
+                         .arg(addressText(i), cellText(written[std::size_t(i)]), text);
+        }
+    }
+    QStringList where;
+    for (int address : addresses) where << addressText(address);
+    return {false,
+            Report{msg::Kind::Warning,
+                   QStringLiteral("La vérification a échoué : la carte ne contient pas "
+                                  "l'image programmée.\nAdresses : %1.\n")
+                           .arg(where.join(QStringLiteral(", "))) +
+                       listed(lines)},
+            addresses};
+}
+
+void BoardWindow::markUnverified(const Verification& check) {
+    for (int address : check.addresses) m_image.setState(address, CellState::Failed);
+}
+
+BoardWindow::Programmed BoardWindow::programBoard(const QString& caption,
+                                                  const Operation& program) {
+    Verification check;
+    const board::Result result = runOnBoard(
+        caption,
+        [&](Exchange& exchange, board::ReplyControl reply) {
+            board::Result r = program(exchange, reply);
+            // Read back, when asked, only once the programming's own frames are out.
+            if (r.outcome == board::Outcome::Done) check = verifyWrite(exchange, r.cells, true);
+            return r;
+        },
+        CellState::Written);
+    markUnverified(check);
+    // A failed verification is the one report the reply control does not silence: the
+    // board does not hold what the technician programmed.
+    if (check.failure) return {result, check.failure};
+    std::optional<Report> report = reportFor(result, replyControl(), true);
+    if (report && check.verified && result.outcome == board::Outcome::Done)
+        report->text += kVerifiedSuffix;
+    return {result, report};
+}
+
+}  // namespace trv

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+#include "boards/grid_controls.h"
+#include "image/eeprom_image.h"
+#include "protocol/board_operations.h"
+#include "protocol/image_transfer.h"
+#include "ui/prompts.h"
+
+namespace trv {
+
+class Exchange;
+class Link;
+
+// The board windows' messages after an exchange.
+inline const QString kBoardErrorText = QStringLiteral(
+    "Une erreur est survenue. Veuillez recommencer ou  vérifier directement sur l'afficheur.");
+inline const QString kReadDoneText = QStringLiteral("Lecture effectuée avec succés.");
+inline const QString kProgramDoneText = QStringLiteral("Programmation effectuée avec succés.");
+inline const QString kBlankText =
+    QStringLiteral("EEPROM vièrge ou corrompue. Programmer les paramètres.");
+// Added to the success message when the image read back equals the image written.
+inline const QString kVerifiedSuffix = QStringLiteral(" Vérifiée.");
+
+// The file dialogs' filters for image files.
+inline const QString kImageSaveFilter =
+    QStringLiteral("Image Intel HEX (*.hex *.eep);;Image binaire (*.bin);;Tous les fichiers (*)");
+inline const QString kImageOpenFilter =
+    QStringLiteral("Image EEPROM (*.hex *.eep *.bin);;Tous les fichiers (*)");
+
+// What an operation tells the user once its exchange with the board is over.
+struct Report {
+    msg::Kind kind;
+    QString text;
+};
+// Shown after the exchange, so the message comes without the busy cursor.
+void showReport(Prompts& prompts, QWidget* parent, const std::optional<Report>& report);
+// Asks for a file name (".hex" when none is typed) and writes the image there; a file that
+// cannot be written is reported, and the folder is remembered for the next time.
+void saveImageAs(Prompts& prompts, QWidget* parent, const QString& title, const QString& initial,
+                 const ImageBytes& bytes);
+// The message a board operation's outcome calls for under the reply control.
+std::optional<Report> reportFor(const board::Result& result, board::ReplyControl reply,
+                                bool programming);
+
+// What the counter, luminosity and microswitch windows share: the link, their own EEPROM
+// image with its grid, the grid's "Lire " and "Envoi", and refusing to close while an
+// exchange with the board runs.
+class BoardWindow : public QWidget {
+    Q_OBJECT
+public:
+    // replyControl gives the settings window's reply control at the time of an operation.
+    using ReplyControl = std::function<board::ReplyControl()>;
+
+    BoardWindow(Link& link, Prompts& prompts, ReplyControl replyControl,
+                GridControls::Placement placement, ReadVariant readVariant, QWidget* parent);
+
+    EepromImage& image() { return m_image; }
+    // The windows are laid out by position at a given client size, which is their natural
+    // size inside a frame.
+    QSize sizeHint() const override { return size(); }
+    GridControls& grid() { return *m_grid; }
+
+    // "Vérifier après programmation": asked after every write the board took.
+    using VerifySetting = std::function<bool()>;
+    void setVerifySetting(VerifySetting setting) { m_verify = std::move(setting); }
+
+    // The "&Image" menu on this window's grid. Saving refuses a grid holding a cell that is
+    // not a byte; loading shows the image in the window's fields as a read would, without
+    // any board traffic, its cells marked loaded.
+    void saveGridImage();
+    void loadImageIntoGrid();
+    void loadImage(const ImageBytes& bytes);
+    // Reads the board's image into a scratch image (the grid's "Lire " transaction), marks
+    // the grid's cells that differ and lists the differences by setting.
+    void compareWithBoard();
+    // The same comparison with an image kept elsewhere; `otherName` names its side ("image"),
+    // `description` the image in the message ("la carte").
+    void compareWithImage(const ImageBytes& other, const QString& otherName,
+                          const QString& description);
+
+protected:
+    using Operation = std::function<board::Result(Exchange&, board::ReplyControl)>;
+
+    Link& link() { return m_link; }
+    Prompts& prompts() { return m_prompts; }
+    board::ReplyControl replyControl() const;
+    // Runs a board operation from this window and shows the image it leaves in the grid:
+    // marked `done` once the operation completed, "Er" and failed after a silent board or a
+    // failed write. caption: the button that asked, for the traffic trace.
+    board::Result runOnBoard(const QString& caption, const Operation& operation, CellState done);
+    // Reads the board, hands a good image to show, and reports as the reply control asks.
+    void readBoard(const QString& caption, const Operation& read,
+                   const std::function<void(const CellTexts&)>& show);
+    void closeEvent(QCloseEvent* event) override;
+    // The grid takes the focus only where it can be seen; a focus left in a part that went
+    // out of view moves on to a visible control.
+    void resizeEvent(QResizeEvent* event) override;
+
+    // Shows an image just loaded into the grid in the window's fields, as a read would.
+    virtual void showLoadedImage(const CellTexts& cells);
+
+    // A programming operation, with the read-back that "Vérifier après programmation" asks
+    // for after its last frame, and the report it calls for: a failed verification replaces
+    // the success message (and marks the differing cells failed), a good one adds " Vérifiée.".
+    struct Programmed {
+        board::Result result;
+        std::optional<Report> report;
+    };
+    Programmed programBoard(const QString& caption, const Operation& program);
+
+private:
+    struct Verification {
+        bool verified = false;          // the read-back equals the image written
+        std::optional<Report> failure;  // shown in place of the success message
+        QList<int> addresses;           // the cells that did not take
+    };
+    // With verification on, reads the image back and compares it with what was sent; with
+    // sleepAfter, the closing burst follows the read.
+    Verification verifyWrite(Exchange& exchange, const CellTexts& sent, bool sleepAfter) const;
+    void markUnverified(const Verification& check);
+    void readFromGrid();
+    void writeFromGrid();
+
+    Link& m_link;
+    Prompts& m_prompts;
+    ReplyControl m_replyControl;
+    ReadVariant m_readVariant;
+    EepromImage m_image;
+    GridControls* m_grid = nullptr;
+    VerifySetting m_verify;
+};
+
+}  // namespace trv

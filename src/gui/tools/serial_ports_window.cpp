@@ -1,0 +1,245 @@
+#include "tools/serial_ports_window.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "port/port_map.h"
+#include "ui/prompts.h"
+
+namespace trv {
+namespace {
+
+QList<SerialDevice> systemDevices() {
+    QList<SerialDevice> list;
+    for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts())
+        list << SerialDevice{p.systemLocation(), p.description(), p.manufacturer(),
+                             p.serialNumber()};
+    return list;
+}
+
+QTableWidget* table(QWidget* parent, const char* name, const QStringList& headers) {
+    auto* t = new QTableWidget(0, int(headers.size()), parent);
+    t->setObjectName(QLatin1String(name));
+    t->setAccessibleName(QLatin1String(name));
+    t->setHorizontalHeaderLabels(headers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setSelectionMode(QAbstractItemView::SingleSelection);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->verticalHeader()->hide();
+    // By-id names and link targets are long: each column as wide as what it holds.
+    t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    t->horizontalHeader()->setStretchLastSection(true);
+    return t;
+}
+
+void setRow(QTableWidget* t, int row, const QStringList& texts) {
+    for (int c = 0; c < texts.size(); ++c) {
+        QTableWidgetItem* item = t->item(row, c);
+        if (!item) t->setItem(row, c, item = new QTableWidgetItem);
+        if (item->text() != texts[c]) item->setText(texts[c]);
+    }
+}
+
+int selectedRow(const QTableWidget* t) {
+    const QList<QTableWidgetItem*> items = t->selectedItems();
+    return items.isEmpty() ? -1 : items.first()->row();
+}
+
+#ifdef Q_OS_WIN
+constexpr bool kAssignable = false;
+#else
+constexpr bool kAssignable = true;
+#endif
+
+}  // namespace
+
+SerialPortsWindow::SerialPortsWindow(Prompts& prompts, QWidget* parent)
+    : SerialPortsWindow(prompts, portsFolder(), kSerialByIdFolder, systemDevices, parent) {}
+
+SerialPortsWindow::SerialPortsWindow(Prompts& prompts, QString portsFolder, QString byIdFolder,
+                                     DeviceList devices, QWidget* parent)
+    : QWidget(parent),
+      m_prompts(prompts),
+      m_folder(std::move(portsFolder)),
+      m_byId(std::move(byIdFolder)),
+      m_list(std::move(devices)) {
+    setObjectName(QStringLiteral("PORTS_SERIE"));
+    setWindowTitle(QStringLiteral(" Ports série."));
+    build();
+    m_timer.setInterval(kRefreshMs);
+    connect(&m_timer, &QTimer::timeout, this, &SerialPortsWindow::refresh);
+    refresh();
+    // The first COM number that leads nowhere is the likeliest one to give a new adapter.
+    for (const PortEntry& e : m_entries)
+        if (e.state == PortEntry::State::Unassigned) {
+            m_target->setCurrentIndex(e.number - 1);
+            break;
+        }
+}
+
+void SerialPortsWindow::build() {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Ports COM"), this));
+    m_ports =
+        table(this, "TABLE_COM",
+              {QStringLiteral("Port"), QStringLiteral("Mène à"), QStringLiteral("Description"),
+               QStringLiteral("Fabricant"), QStringLiteral("N° de série")});
+    m_ports->setRowCount(kAssignablePorts);
+    layout->addWidget(m_ports, 3);
+
+    m_unassign = new QPushButton(QStringLiteral("Retirer l'association"), this);
+    m_unassign->setObjectName(QStringLiteral("BOUTON_RETIRER"));
+    auto* portButtons = new QHBoxLayout;
+    portButtons->addStretch();
+    portButtons->addWidget(m_unassign);
+    layout->addLayout(portButtons);
+
+    layout->addWidget(new QLabel(QStringLiteral("Appareils série de cet ordinateur"), this));
+    m_devices = table(
+        this, "TABLE_APPAREILS",
+        {QStringLiteral("Appareil"), QStringLiteral("Nom stable"), QStringLiteral("Description"),
+         QStringLiteral("Fabricant"), QStringLiteral("N° de série"), QStringLiteral("Associé à")});
+    layout->addWidget(m_devices, 2);
+
+    m_target = new QComboBox(this);
+    m_target->setObjectName(QStringLiteral("SEL_COM_ASSOCIE"));
+    m_target->setAccessibleDescription(QStringLiteral("SEL_COM_ASSOCIE"));
+    for (int n = 1; n <= kAssignablePorts; ++n) m_target->addItem(QStringLiteral("COM%1").arg(n));
+    m_assign = new QPushButton(this);
+    m_assign->setObjectName(QStringLiteral("BOUTON_ASSOCIER"));
+    auto* deviceButtons = new QHBoxLayout;
+    deviceButtons->addStretch();
+    deviceButtons->addWidget(m_target);
+    deviceButtons->addWidget(m_assign);
+    layout->addLayout(deviceButtons);
+
+    auto caption = [this] {
+        m_assign->setText(QStringLiteral("Associer à %1").arg(m_target->currentText()));
+    };
+    caption();
+    connect(m_target, &QComboBox::currentIndexChanged, this, caption);
+    connect(m_assign, &QPushButton::clicked, this, &SerialPortsWindow::assignSelected);
+    connect(m_unassign, &QPushButton::clicked, this, &SerialPortsWindow::unassignSelected);
+    auto enable = [this] {
+        const int port = selectedRow(m_ports);
+        m_unassign->setEnabled(port >= 0 && port < m_entries.size() &&
+                               m_entries[port].state != PortEntry::State::Unassigned);
+        m_assign->setEnabled(selectedRow(m_devices) >= 0);
+    };
+    connect(m_ports, &QTableWidget::itemSelectionChanged, this, enable);
+    connect(m_devices, &QTableWidget::itemSelectionChanged, this, enable);
+    connect(this, &SerialPortsWindow::refreshed, this, enable);
+    // On Windows the COM numbers are the system's own: the window only shows them.
+    for (QWidget* w : {static_cast<QWidget*>(m_unassign), static_cast<QWidget*>(m_target),
+                       static_cast<QWidget*>(m_assign)})
+        w->setVisible(kAssignable);
+}
+
+QString SerialPortsWindow::leadsTo(const PortEntry& e) {
+    switch (e.state) {
+        case PortEntry::State::Unassigned:
+            return QStringLiteral("non associé");
+        case PortEntry::State::Unplugged:
+            return QStringLiteral("débranché (%1)").arg(e.target);
+        case PortEntry::State::Present:
+            break;
+    }
+    return e.target == e.device ? e.device : QStringLiteral("%1 → %2").arg(e.target, e.device);
+}
+
+void SerialPortsWindow::refresh() {
+    m_known = m_list ? m_list() : QList<SerialDevice>();
+#ifdef Q_OS_WIN
+    m_entries.clear();
+    for (int n = 1; n <= kAssignablePorts; ++n) {
+        PortEntry e;
+        e.number = n;
+        for (const SerialDevice& d : m_known)
+            if (d.location.endsWith(QStringLiteral("\\COM%1").arg(n))) {
+                e.state = PortEntry::State::Present;
+                e.target = e.device = QStringLiteral("COM%1").arg(n);
+                e.info = d;
+            }
+        m_entries << e;
+    }
+#else
+    m_entries = portEntries(m_folder, m_known);
+    // Pseudo-terminals are not in the system's list; the one a link already leads to (the
+    // simulator's) may then be associated with another number too.
+    m_known = assignableDevices(m_known, m_entries);
+#endif
+    fillPorts();
+    fillDevices();
+    emit refreshed();
+}
+
+void SerialPortsWindow::fillPorts() {
+    for (const PortEntry& e : m_entries) {
+        const SerialDevice info = e.info.value_or(SerialDevice{});
+        setRow(m_ports, e.number - 1,
+               {QStringLiteral("COM%1").arg(e.number),
+                e.state == PortEntry::State::Unassigned && !kAssignable ? QStringLiteral("absent")
+                                                                        : leadsTo(e),
+                info.description, info.manufacturer, info.serialNumber});
+    }
+}
+
+void SerialPortsWindow::fillDevices() {
+    // Rows follow the devices; the selected one stays selected across a refresh.
+    const int selected = selectedRow(m_devices);
+    const QString selectedLocation = selected >= 0 && m_devices->item(selected, 0)
+                                         ? m_devices->item(selected, 0)->text()
+                                         : QString();
+    m_devices->setRowCount(int(m_known.size()));
+    for (int r = 0; r < m_known.size(); ++r) {
+        const SerialDevice& d = m_known[r];
+        QStringList ports;
+        for (int n : portsLeadingTo(m_entries, d.location)) ports << QStringLiteral("COM%1").arg(n);
+        setRow(m_devices, r,
+               {d.location, stablePath(d.location, m_byId), d.description, d.manufacturer,
+                d.serialNumber, ports.join(QStringLiteral(", "))});
+        if (d.location == selectedLocation && selectedRow(m_devices) != r) m_devices->selectRow(r);
+    }
+    // A device that went away takes its selection along: the row that slid into its place is
+    // another device, which "Associer" must not link by surprise.
+    const int now = selectedRow(m_devices);
+    if (now >= 0 && m_known[now].location != selectedLocation) m_devices->clearSelection();
+}
+
+void SerialPortsWindow::assignSelected() {
+    const int row = selectedRow(m_devices);
+    if (row < 0 || row >= m_known.size()) return;
+    const QString device = m_known[row].location;
+    // The by-id name keeps leading to the same adapter whichever node it gets next time.
+    const QString byId = stablePath(device, m_byId);
+    if (const auto error =
+            assignPort(m_folder, m_target->currentIndex() + 1, byId.isEmpty() ? device : byId))
+        m_prompts.warning(this, *error);
+    refresh();
+}
+
+void SerialPortsWindow::unassignSelected() {
+    const int row = selectedRow(m_ports);
+    if (row < 0) return;
+    if (const auto error = unassignPort(m_folder, row + 1)) m_prompts.warning(this, *error);
+    refresh();
+}
+
+void SerialPortsWindow::showEvent(QShowEvent* event) {
+    refresh();
+    m_timer.start();
+    QWidget::showEvent(event);
+}
+
+void SerialPortsWindow::hideEvent(QHideEvent* event) {
+    m_timer.stop();
+    QWidget::hideEvent(event);
+}
+
+}  // namespace trv

@@ -1,0 +1,164 @@
+// The link test: its tally and verdicts, and the window against the simulated board and
+// its faults, in real time.
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+
+#include "protocol/frames.h"
+#include "protocol/link_probe.h"
+#include "simulated_board.h"
+#include "tools/link_test.h"
+
+using namespace trv;
+
+Q_DECLARE_METATYPE(trv::sim::Faults)
+
+class LinkTestTest : public test::SharedBoardTest {
+    Q_OBJECT
+
+private slots:
+    void tallyInWords_data() {
+        QTest::addColumn<QString>("probes");  // a<ms> answered, g<ms> answered after garbage,
+                                              // l lost, x garbled and lost
+        QTest::addColumn<QString>("answered");
+        QTest::addColumn<QString>("roundTrip");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("all answered") << "a14 a15 a40"
+                                      << "Réponses : 3 / 3"
+                                      << "Aller-retour : min 14 ms, médiane 15 ms, max 40 ms"
+                                      << "Liaison bonne";
+        QTest::newRow("even count: mean of the middle two")
+            << "a20 a14 a15 a40"
+            << "Réponses : 4 / 4"
+            << "Aller-retour : min 14 ms, médiane 17 ms, max 40 ms"
+            << "Liaison bonne";
+        QTest::newRow("three lost in twenty")
+            << QString(QStringLiteral("a15 ").repeated(17) + QStringLiteral("l l l"))
+            << "Réponses : 17 / 20"
+            << "Aller-retour : min 15 ms, médiane 15 ms, max 15 ms"
+            << "Liaison instable : 3 réponses perdues sur 20";
+        QTest::newRow("one lost") << "a15 l"
+                                  << "Réponses : 1 / 2"
+                                  << "Aller-retour : min 15 ms, médiane 15 ms, max 15 ms"
+                                  << "Liaison instable : 1 réponse perdue sur 2";
+        QTest::newRow("silent") << "l l"
+                                << "Réponses : 0 / 2"
+                                << "Aller-retour : —"
+                                << "Aucune réponse";
+        QTest::newRow("only garbage back")
+            << "x x"
+            << "Réponses : 0 / 2"
+            << "Aller-retour : —"
+            << "Liaison instable : 2 réponses perdues sur 2, 2 brouillées";
+        QTest::newRow("answered through garbage")
+            << "g300 a15"
+            << "Réponses : 2 / 2"
+            << "Aller-retour : min 15 ms, médiane 157 ms, max 300 ms"
+            << "Liaison instable : 0 réponse perdue sur 2, 1 brouillée";
+    }
+    void tallyInWords() {
+        QFETCH(QString, probes);
+        QFETCH(QString, answered);
+        QFETCH(QString, roundTrip);
+        QFETCH(QString, verdict);
+        LinkTally tally;
+        for (const QString& p : probes.split(u' ', Qt::SkipEmptyParts))
+            tally.add({p[0] == u'a' || p[0] == u'g', p[0] == u'g' || p[0] == u'x',
+                       Millis(p.mid(1).toInt())});
+        QCOMPARE(tally.answeredText(), answered);
+        QCOMPARE(tally.roundTripText(), roundTrip);
+        QCOMPARE(tally.verdict(), verdict);
+    }
+
+    void againstTheBoard_data() {
+        QTest::addColumn<sim::Faults>("faults");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("answered");
+        QTest::addColumn<int>("garbled");
+        // Lower bound of the longest round trip, ms: at least the frame's own line time.
+        QTest::addColumn<int>("slowest");
+        QTest::addColumn<QString>("verdict");
+        sim::Faults good, silent, lossy, slow, wrong;
+        silent.silent = true;
+        lossy.dropEvery = 4;
+        slow.delayMs = 300;
+        wrong.wrongProbe = true;
+        QTest::newRow("good link") << good << 8 << 8 << 0 << 8 << "Liaison bonne";
+        QTest::newRow("one reply in four lost")
+            << lossy << 8 << 6 << 0 << 8 << "Liaison instable : 2 réponses perdues sur 8";
+        QTest::newRow("silent board") << silent << 3 << 0 << 0 << 0 << "Aucune réponse";
+        QTest::newRow("slow but within the second")
+            << slow << 3 << 3 << 0 << 300 << "Liaison bonne";
+        QTest::newRow("refusal before each acknowledgement")
+            << wrong << 3 << 3 << 3 << 300
+            << "Liaison instable : 0 réponse perdue sur 3, 3 brouillées";
+    }
+    void againstTheBoard() {
+        QFETCH(sim::Faults, faults);
+        QFETCH(int, count);
+        QFETCH(int, answered);
+        QFETCH(int, garbled);
+        QFETCH(int, slowest);
+        QFETCH(QString, verdict);
+        board->setFaults(faults);
+        test::MessageRecorder prompts;
+        LinkTest w(*link, prompts);
+        w.show();
+        QCOMPARE(w.nombre->value(), LinkTest::kDefaultProbes);
+        w.nombre->setValue(count);
+        QSignalSpy finished(&w, &LinkTest::finished);
+        w.butDemarrer->click();
+        QVERIFY(link->busy());
+        QVERIFY(finished.wait(count * 2000));
+        QVERIFY(!link->busy());
+        QCOMPARE(w.tally().sent(), count);
+        QCOMPARE(w.tally().answered(), answered);
+        QCOMPARE(w.tally().garbled(), garbled);
+        if (answered > 0) {
+            QVERIFY(w.tally().slowest()->count() >= slowest);
+            QVERIFY(w.tally().slowest()->count() < 1000);
+        }
+        QCOMPARE(w.verdict->text(), verdict);
+        QCOMPARE(w.reponses->text(), QStringLiteral("Réponses : %1 / %2").arg(answered).arg(count));
+        QCOMPARE(w.progression->value(), count);
+        QCOMPARE(board->received(), frames::frame("RRR").repeated(count));
+    }
+
+    void stopsWhenAsked() {
+        test::MessageRecorder prompts;
+        LinkTest w(*link, prompts);
+        w.nombre->setValue(1000);
+        QSignalSpy finished(&w, &LinkTest::finished);
+        w.butDemarrer->click();
+        QTimer::singleShot(200, w.butArreter, &QPushButton::click);
+        QVERIFY(finished.wait(5000));
+        QVERIFY(w.tally().sent() < 1000);
+        QVERIFY(w.verdict->text().startsWith(QStringLiteral("Liaison bonne (arrêté après ")));
+        QVERIFY(w.butDemarrer->isEnabled());
+    }
+
+    void refusesWithoutPortOrWhileBusy() {
+        test::MessageRecorder recorder;
+        LinkTest w(*link, recorder);
+        link->setPortOpen(false);
+        w.butDemarrer->click();
+        QCOMPARE(recorder.texts(),
+                 QStringList{QStringLiteral("Pas de port COM ouvert. Veuillez valider la "
+                                            "Configuration dans le menu Configuration.")});
+        link->setPortOpen(true);
+        link->beginExchange();
+        w.butDemarrer->click();
+        link->endExchange();
+        QVERIFY(!w.running());
+        QCOMPARE(w.verdict->text(), QStringLiteral("Refusé : une autre opération est en cours."));
+        QTest::qWait(100);
+        QCOMPARE(board->received(), QByteArray());
+    }
+};
+
+QTEST_MAIN(LinkTestTest)
+#include "test_link_test.moc"
