@@ -26,6 +26,7 @@
 #include "protocol/clock.h"
 #include "protocol/exchange.h"
 #include "protocol/image_transfer.h"
+#include "protocol/wire.h"
 #include "sim/pty_board.h"
 #include "soak_checker.h"
 
@@ -320,9 +321,11 @@ private:
     // The command of every whole frame in what the board received.
     static QByteArrayList commandsOf(const QByteArray& bytes) {
         QByteArrayList commands;
-        for (qsizetype at = bytes.indexOf("_31\x02"); at >= 0 && at + 8 <= bytes.size();
-             at = bytes.indexOf("_31\x02", at + 1))
-            if (bytes[at + 7] == '\x03') commands << bytes.mid(at + 4, 3);
+        using namespace wire;
+        for (qsizetype at = bytes.indexOf(kFramePrefix); at >= 0 && at + kFrameSize <= bytes.size();
+             at = bytes.indexOf(kFramePrefix, at + 1))
+            if (bytes[at + kFrameSize - 1] == kEtx)
+                commands << bytes.mid(at + kFramePrefix.size(), kCommandSize);
         return commands;
     }
 

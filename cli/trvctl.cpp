@@ -24,6 +24,7 @@
 #include "port/traffic_tap.h"
 #include "protocol/board_operations.h"
 #include "protocol/exchange.h"
+#include "protocol/history_observer.h"
 #include "protocol/link_probe.h"
 #include "settings/image_diff.h"
 #include "trace/format.h"
@@ -108,18 +109,15 @@ private:
     mutable QMutex m_mutex;
 };
 
-// History files are written from several threads; one at a time.
-QMutex& historyMutex() {
-    static QMutex m;
-    return m;
-}
+// The one history of a run, which the ports' exchanges keep their images in from their
+// threads, one record at a time.
+struct RunHistory {
+    history::ImageHistory images;
+    QMutex lock;
+};
 
-// A history that cannot be written never stops an operation; the reason is returned.
-QString record(const ImageBytes& bytes, int port, history::Direction direction) {
-    QMutexLocker lock(&historyMutex());
-    history::ImageHistory h;
-    return h.record(bytes, port, kHistoryWindow, direction).error;
-}
+// A port that went away during the command, whatever the command made of it.
+PortReport lostPort(int port) { return failure(port, kPortClosed, portLostReason(port)); }
 
 // What a port's report says happened, for the trace: its line without the port's name.
 std::pair<QString, bool> traceOutcome(const PortReport& r) {
@@ -131,23 +129,34 @@ trace::TraceLog* traceFor(const Streams& s) { return s.tracer ? s.tracer->newLog
 
 // Runs an operation on a tapped port; with a trace, it is named after the port and the
 // command line and ends with what run() answers.
-template <typename Run>
-void traced(const Streams& s, TrafficTap& port, trace::TraceLog* log, int portNumber, Run run) {
+void beginTraced(const Streams& s, TrafficTap& port, trace::TraceLog* log, int portNumber) {
     port.setObserver(log);
     if (log)
         port.beginOperation(QStringLiteral("%1 : %2").arg(com(portNumber), s.tracer->command()));
-    const auto [outcome, failed] = run();
-    if (log) port.endOperation(outcome, failed);
+}
+void endTraced(TrafficTap& port, trace::TraceLog* log, const std::pair<QString, bool>& outcome) {
+    if (log) port.endOperation(outcome.first, outcome.second);
     port.setObserver(nullptr);
+}
+template <typename Run>
+void traced(const Streams& s, TrafficTap& port, trace::TraceLog* log, int portNumber, Run run) {
+    beginTraced(s, port, log, portNumber);
+    endTraced(port, log, run());
 }
 
 // Tells the progress line what a port is doing.
 using Phase = std::function<void(QString)>;
 using Task = std::function<PortReport(Exchange&, int port, const Phase&)>;
 
+void noteHistory(PortReport& r, const QString& error) {
+    if (!error.isEmpty()) r.details << QStringLiteral("  (historique non écrit : %1)").arg(error);
+}
+
 // The same task on every port at once: each port on a thread of its own with a port object
-// of its own. Reports come back in the order of the ports.
-QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s) {
+// of its own. Reports come back in the order of the ports. With a history, every image the
+// exchanges move is kept in it, as the windows keep theirs.
+QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s,
+                          RunHistory* kept = nullptr) {
     QList<PortReport> reports(ports.size());
     Progress progress(ports);
     std::vector<std::unique_ptr<QThread>> threads;
@@ -165,13 +174,17 @@ QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s)
                     progress.set(i, QStringLiteral("port fermé"));
                     return traceOutcome(reports[i]);
                 }
-                Exchange exchange(serial, steadyClock());
-                reports[i] = task(exchange, port, [&, i](const QString& p) { progress.set(i, p); });
-                // A port that went away outranks whatever the command made of its silence.
-                if (exchange.portLost())
+                std::optional<HistoryObserver> keeper;
+                if (kept)
+                    keeper.emplace([kept]() -> history::ImageHistory& { return kept->images; },
+                                   port, kHistoryWindow, &kept->lock);
+                {
+                    Exchange exchange(serial, steadyClock(), keeper ? &*keeper : nullptr);
                     reports[i] =
-                        failure(port, kPortClosed,
-                                QStringLiteral("le port a été perdu (adaptateur débranché ?)"));
+                        task(exchange, port, [&, i](const QString& p) { progress.set(i, p); });
+                }
+                if (keeper)
+                    for (const QString& error : keeper->failures()) noteHistory(reports[i], error);
                 reports[i].port = port;
                 progress.set(i, QStringLiteral("terminé"));
                 return traceOutcome(reports[i]);
@@ -250,7 +263,9 @@ QStringList table(const ImageBytes& bytes) {
 // The image read on a port, or why there is none.
 std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, int port) {
     CellTexts cells;
-    if (readImage(exchange, cells) != ReadOutcome::Read)
+    const ReadOutcome read = readImage(exchange, cells);
+    if (read == ReadOutcome::Lost) return lostPort(port);
+    if (read != ReadOutcome::Read)
         return failure(port, kBoardFailed, QStringLiteral("la carte ne répond pas"));
     const auto bytes = imageBytes(cells);
     if (!bytes)
@@ -270,7 +285,7 @@ Task afterRead(AfterRead then, const QString& unread = {}) {
         phase(QStringLiteral("lecture"));
         auto read = readBytes(exchange, port);
         if (auto* f = std::get_if<PortReport>(&read)) {
-            f->line += unread;
+            if (f->status != kPortClosed) f->line += unread;
             return *f;
         }
         PortReport r;
@@ -284,10 +299,6 @@ QString withPort(const QString& path, int port) {
     const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
     const QString base = path.left(path.size() - suffix.size());
     return QStringLiteral("%1_%2%3").arg(base, com(port), suffix);
-}
-
-void noteHistory(PortReport& r, const QString& error) {
-    if (!error.isEmpty()) r.details << QStringLiteral("  (historique non écrit : %1)").arg(error);
 }
 
 // ---- commands ----
@@ -348,19 +359,21 @@ int commandDetect(Streams& s, bool json) {
     QJsonArray array;
     QStringList lines;
     trace::TraceLog* log = traceFor(s);
-    for (int n = 1; n <= 14; ++n) {
+    board::DetectionSteps steps;
+    steps.trying = [&](int n) {
         if (s.progress) s.err << "\rdétection " << com(n) << "\x1b[K" << Qt::flush;
-        traced(s, serial, log, n, [&] {
-            const board::PortState state = board::detectPort(exchange, n);
-            serial.close();
-            const QString name = state == board::PortState::Board  ? QStringLiteral("carte")
-                                 : state == board::PortState::Free ? QStringLiteral("libre")
-                                                                   : QStringLiteral("absent");
-            lines << QStringLiteral("%1 : %2").arg(com(n), name);
-            array.append(QJsonObject{{QStringLiteral("port"), n}, {QStringLiteral("etat"), name}});
-            return std::pair{name, false};
-        });
-    }
+        beginTraced(s, serial, log, n);
+    };
+    steps.done = [&](int n, board::PortState state) {
+        serial.close();
+        const QString name = state == board::PortState::Board  ? QStringLiteral("carte")
+                             : state == board::PortState::Free ? QStringLiteral("libre")
+                                                               : QStringLiteral("absent");
+        lines << QStringLiteral("%1 : %2").arg(com(n), name);
+        array.append(QJsonObject{{QStringLiteral("port"), n}, {QStringLiteral("etat"), name}});
+        endTraced(serial, log, {name, false});
+    };
+    board::detectPorts(exchange, steps);
     if (s.progress) s.err << "\r\x1b[K" << Qt::flush;
     if (json)
         printJson(s, array);
@@ -370,6 +383,7 @@ int commandDetect(Streams& s, bool json) {
 }
 
 int commandRead(Streams& s, const Invocation& inv) {
+    RunHistory history;
     const auto reports = onPorts(
         inv.ports, afterRead([&](Exchange&, const Phase&, PortReport r, const ImageBytes& bytes) {
             const int port = r.port;
@@ -385,10 +399,9 @@ int commandRead(Streams& s, const Invocation& inv) {
                 r.line = QStringLiteral("%1 : image lue, écrite dans %2").arg(com(port), path);
                 r.json.insert(QStringLiteral("fichier"), path);
             }
-            noteHistory(r, record(bytes, port, history::Direction::Read));
             return r;
         }),
-        s);
+        s, &history);
     return printReports(s, reports, inv.json);
 }
 
@@ -409,31 +422,33 @@ int commandWrite(Streams& s, const Invocation& inv) {
         return kUsage;
     }
     const CellTexts sent = cellTexts(*file.bytes);
+    RunHistory history;
     const auto reports = onPorts(
         inv.ports,
-        // The board's image is kept before it is replaced.
+        // The board's image is kept (in the history) before it is replaced.
         afterRead(
-            [&](Exchange& exchange, const Phase& phase, PortReport r, const ImageBytes& before) {
+            [&](Exchange& exchange, const Phase& phase, PortReport r, const ImageBytes&) {
                 const int port = r.port;
-                noteHistory(r, record(before, port, history::Direction::Read));
                 phase(QStringLiteral("écriture"));
-                if (writeImage(exchange, sent) != WriteOutcome::Written)
+                const WriteOutcome written = writeImage(exchange, sent);
+                if (written == WriteOutcome::Lost) return lostPort(port);
+                if (written != WriteOutcome::Written)
                     return failure(port, kBoardFailed,
                                    QStringLiteral("la carte n'a pas acquitté l'écriture"));
-                noteHistory(r, record(*file.bytes, port, history::Direction::Written));
                 if (!inv.verify) {
                     r.line = QStringLiteral("%1 : image écrite (sans vérification)").arg(com(port));
                     return r;
                 }
                 phase(QStringLiteral("vérification"));
                 const board::Verification v = board::verifyImage(exchange, sent);
+                if (v.outcome == board::Verification::Outcome::PortLost) return lostPort(port);
                 if (v.outcome != board::Verification::Outcome::Matches)
                     return failure(port, kBoardFailed, verificationFailure(v, sent));
                 r.line = QStringLiteral("%1 : image écrite et vérifiée").arg(com(port));
                 return r;
             },
             QStringLiteral(" ; rien n'a été écrit")),
-        s);
+        s, &history);
     return printReports(s, reports, inv.json);
 }
 
@@ -490,7 +505,7 @@ QString programmingFailure(const board::Result& r) {
         case board::Outcome::WriteFailed:
             return QStringLiteral("la carte n'a pas acquitté la programmation");
         case board::Outcome::PortLost:
-            return QStringLiteral("le port a été perdu (adaptateur débranché ?)");
+            return portLostReason(r.lostPort);
         case board::Outcome::Done:
             break;
     }
@@ -499,47 +514,43 @@ QString programmingFailure(const board::Result& r) {
 
 int commandSet(Streams& s, const Invocation& inv) {
     const SettingChanges& c = inv.changes;
+    RunHistory history;
     const auto reports = onPorts(
         inv.ports,
         [&](Exchange& exchange, int port, const auto& phase) {
             PortReport r;
             r.port = port;
             board::Result result;
-            // Counter settings as "Programme les paramètres" does, luminosity as its "Envoi".
-            auto program = [&](const std::function<board::Result()>& run) {
-                result = run();
-                if (result.found)
-                    if (const auto before = imageBytes(*result.found))
-                        noteHistory(r, record(*before, port, history::Direction::Read));
-                if (result.outcome != board::Outcome::Done) return false;
-                if (const auto after = imageBytes(result.cells))
-                    noteHistory(r, record(*after, port, history::Direction::Written));
-                return true;
+            const auto failed = [&] {
+                const bool lost = result.outcome == board::Outcome::PortLost;
+                return failure(port, lost ? kPortClosed : kBoardFailed, programmingFailure(result));
             };
+            // Counter settings as "Programme les paramètres" does, luminosity as its "Envoi".
             phase(QStringLiteral("programmation"));
-            if (c.anyCounter && !program([&] {
-                    return board::programCounter(exchange, board::ReplyControl::Oui, c.counter,
-                                                 !c.counterComplete);
-                }))
-                return failure(port, kBoardFailed, programmingFailure(result));
-            if (c.anyLuminosity && !program([&] {
-                    return board::programLuminosity(exchange, board::ReplyControl::Oui,
-                                                    c.luminosity);
-                }))
-                return failure(port, kBoardFailed, programmingFailure(result));
+            if (c.anyCounter) {
+                result = board::programCounter(exchange, board::ReplyControl::Oui, c.counter,
+                                               !c.counterComplete);
+                if (result.outcome != board::Outcome::Done) return failed();
+            }
+            if (c.anyLuminosity) {
+                result = board::programLuminosity(exchange, board::ReplyControl::Oui, c.luminosity);
+                if (result.outcome != board::Outcome::Done) return failed();
+            }
             if (!inv.verify) {
                 r.line =
                     QStringLiteral("%1 : réglages programmés (sans vérification)").arg(com(port));
                 return r;
             }
             phase(QStringLiteral("vérification"));
-            const board::Verification v = board::verifyImage(exchange, result.cells);
-            if (v.outcome != board::Verification::Outcome::Matches)
-                return failure(port, kBoardFailed, verificationFailure(v, result.cells));
+            result = board::readBack(exchange, std::move(result), false);
+            if (result.outcome != board::Outcome::Done) return failed();
+            if (result.verification->outcome != board::Verification::Outcome::Matches)
+                return failure(port, kBoardFailed,
+                               verificationFailure(*result.verification, result.cells));
             r.line = QStringLiteral("%1 : réglages programmés et vérifiés").arg(com(port));
             return r;
         },
-        s);
+        s, &history);
     return printReports(s, reports, inv.json);
 }
 
@@ -549,6 +560,7 @@ int commandPing(Streams& s, const Invocation& inv) {
         [&](Exchange& exchange, int port, const auto& phase) {
             phase(QStringLiteral("ping"));
             const LinkTally t = measureLink(exchange, inv.count);
+            if (t.lostPort()) return lostPort(port);
             PortReport r;
             r.port = port;
             // A probe without its acknowledgement is a board that did not answer.

@@ -1,5 +1,6 @@
 // trvctl: its arguments and exit statuses, and whole runs against simulated boards, one and
 // several at once.
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -7,6 +8,7 @@
 
 #include "command_line.h"
 #include "image/image_file.h"
+#include "image/image_history.h"
 #include "port/port_map.h"
 #include "settings/parameter_map.h"
 #include "sim/pty_board.h"
@@ -197,6 +199,44 @@ private slots:
         QVERIFY2(lines.contains(line), qPrintable(r.out));
         if (!detail.isEmpty()) QCOMPARE(lines.value(lines.indexOf(line) + 1), detail);
         QCOMPARE(board->eeprom(), before);
+    }
+
+    // Every image a command moves is kept in the history as the exchange reports it, as the
+    // windows keep theirs: the board's image before a write, what it took, and the read-back.
+    void historyOfARun_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("records");  // oldest first: direction, then which image
+        // clang-format off
+        QTest::newRow("read") << QStringList{"read", "-p", "3"} << QStringList{"lue before"};
+        QTest::newRow("write") << QStringList{"write", "-p", "3", "@"} << QStringList{"lue before", "écrite after", "lue after"};
+        QTest::newRow("write, no read-back") << QStringList{"write", "-p", "3", "@", "--no-verify"} << QStringList{"lue before", "écrite after"};
+        QTest::newRow("set") << QStringList{"set", "-p", "3", "seuil=9"} << QStringList{"lue before", "écrite after", "lue after"};
+        QTest::newRow("show keeps nothing") << QStringList{"show", "-p", "3"} << QStringList{};
+        // clang-format on
+    }
+    void historyOfARun() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, records);
+        arguments.replaceInStrings(QStringLiteral("@"), goodFile);
+        const QString folder = history::defaultFolder();
+        QVERIFY(QDir(folder).removeRecursively());
+        board->setEeprom(sim::presetImage(sim::Preset::Blank));
+        const ImageBytes before = bytesOf(board->eeprom());
+        QCOMPARE(trvctl(arguments).status, int(kOk));
+        const ImageBytes after = bytesOf(board->eeprom());
+        QList<history::Entry> entries = history::ImageHistory(folder).entries();
+        std::reverse(entries.begin(), entries.end());
+        QStringList found;
+        for (const history::Entry& e : entries) {
+            QCOMPARE(e.port, 3);
+            QCOMPARE(e.window, QStringLiteral("trvctl"));
+            const auto bytes = imagefile::readFile(e.path).bytes;
+            found << history::directionText(e.direction) + u' ' +
+                         (bytes == before  ? QStringLiteral("before")
+                          : bytes == after ? QStringLiteral("after")
+                                           : QStringLiteral("other"));
+        }
+        QCOMPARE(found, records);
     }
 
     // --trace writes the traffic monitor's rows, for a run that worked and one that did not.

@@ -30,7 +30,9 @@ struct PortEntry {
     std::optional<SerialDevice> info;
 };
 
-inline constexpr int kAssignablePorts = 14;  // what the settings window and detection reach
+// COM1 to COM14: the numbers the port map assigns and detection scans (the settings window's
+// list stops at COM12).
+inline constexpr int kAssignablePorts = 14;
 
 QString portLinkPath(const QString& folder, int portNumber);
 

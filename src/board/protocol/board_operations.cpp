@@ -1,14 +1,14 @@
 #include "protocol/board_operations.h"
 
+#include "port/port_assignment.h"
 #include "port/serial_port.h"
 #include "protocol/exchange.h"
-#include "protocol/frames.h"
+#include "protocol/link_probe.h"
+#include "settings/image_diff.h"
 #include "settings/luminosity_codec.h"
 
 namespace trv::board {
 namespace {
-
-constexpr qint64 kAckSize = 5;
 
 Result silentRead(Exchange& exchange, ReplyControl reply) {
     if (reply != ReplyControl::Oui) sendClosingBurst(exchange);
@@ -19,7 +19,8 @@ Result silentRead(Exchange& exchange, ReplyControl reply) {
 }
 
 // A port lost anywhere in an operation outranks whatever it concluded: nothing after the
-// loss reached the board, and the image in hand may be half a transfer.
+// loss reached the board, and the image in hand may be half a transfer. Every operation
+// ends through here.
 Result unlessLost(const Exchange& exchange, Result r) {
     if (!exchange.portLost()) return r;
     r.outcome = Outcome::PortLost;
@@ -27,38 +28,40 @@ Result unlessLost(const Exchange& exchange, Result r) {
     return r;
 }
 
-Result readSettings(Exchange& exchange, ReplyControl reply, ReadVariant variant,
-                    bool checkSignature) {
+Result readSteps(Exchange& exchange, ReplyControl reply, ReadVariant variant, bool checkSignature) {
     exchange.sendBurst("SSS", 11);
     exchange.sendFrame("PPP");
     exchange.settle();
     Result r;
     if (readImage(exchange, r.cells, variant) != ReadOutcome::Read)
-        return unlessLost(exchange, silentRead(exchange, reply));
+        return silentRead(exchange, reply);
     if (checkSignature && signatureRefused(r.cells, reply)) {
         r.outcome = Outcome::SignatureMismatch;
         return r;
     }
     sendClosingBurst(exchange);
-    return unlessLost(exchange, r);
+    return r;
 }
 
-// The programming sequence both windows share; encode puts the settings into the image the
-// preliminary read found, or answers false to leave it unprogrammed.
-Result programImage(Exchange& exchange, ReplyControl reply,
-                    const std::function<bool(CellTexts&)>& encode, bool luminosity) {
+Result readSettings(Exchange& exchange, ReplyControl reply, ReadVariant variant,
+                    bool checkSignature) {
+    return unlessLost(exchange, readSteps(exchange, reply, variant, checkSignature));
+}
+
+using Encode = std::function<bool(CellTexts&)>;
+
+Result programSteps(Exchange& exchange, ReplyControl reply, const Encode& encode, bool luminosity) {
     exchange.sendBurst("SSS", 11);
     exchange.settle();
     Result r;
     // The board's own image is the base of the write. Without it the write would overwrite
     // every other setting with the failure marks, so it ends as a failed read.
-    if (readImage(exchange, r.cells) != ReadOutcome::Read)
-        return unlessLost(exchange, silentRead(exchange, reply));
+    if (readImage(exchange, r.cells) != ReadOutcome::Read) return silentRead(exchange, reply);
     r.found = r.cells;
     if (!encode(r.cells)) {
         sendClosingBurst(exchange);
         r.outcome = Outcome::SignatureMismatch;
-        return unlessLost(exchange, r);
+        return r;
     }
     exchange.settle();
     const WriteOutcome written = writeImage(exchange, r.cells);
@@ -74,7 +77,13 @@ Result programImage(Exchange& exchange, ReplyControl reply,
     if (luminosity) exchange.sendFrame("LLL");
     sendClosingBurst(exchange);
     r.outcome = written == WriteOutcome::Written ? Outcome::Done : Outcome::WriteFailed;
-    return unlessLost(exchange, r);
+    return r;
+}
+
+// The programming sequence both windows share; encode puts the settings into the image the
+// preliminary read found, or answers false to leave it unprogrammed.
+Result programImage(Exchange& exchange, ReplyControl reply, const Encode& encode, bool luminosity) {
+    return unlessLost(exchange, programSteps(exchange, reply, encode, luminosity));
 }
 
 counter::ValueText valueOr(const std::optional<counter::ValueText>& value, const CellTexts& cells,
@@ -150,45 +159,46 @@ Result programLuminosity(Exchange& exchange, ReplyControl reply,
 
 Verification verifyImage(Exchange& exchange, const CellTexts& sent) {
     Verification v;
-    switch (readImage(exchange, v.found)) {
-        case ReadOutcome::Read:
-            break;
-        case ReadOutcome::TimedOut:
-            v.outcome = Verification::Outcome::BoardSilent;
-            return v;
-        case ReadOutcome::Lost:
-            v.outcome = Verification::Outcome::PortLost;
-            return v;
+    const ReadOutcome read = readImage(exchange, v.found);
+    if (exchange.portLost()) {
+        v.outcome = Verification::Outcome::PortLost;
+        return v;
     }
-    for (int i = 0; i < kImageSize; ++i) {
-        const QString& found = v.found[std::size_t(i)];
-        // "5" was sent as 05: compare the bytes, and never take characters for a byte.
-        if (!isByteText(found) || cellValue(found) != cellValue(sent[std::size_t(i)])) {
-            v.outcome = Verification::Outcome::Differs;
-            v.firstDifference = i;
-            break;
-        }
+    if (read != ReadOutcome::Read) {
+        v.outcome = Verification::Outcome::BoardSilent;
+        return v;
+    }
+    v.addresses = diff::untakenAddresses(sent, v.found);
+    if (!v.addresses.isEmpty()) {
+        v.outcome = Verification::Outcome::Differs;
+        v.firstDifference = v.addresses.front();
     }
     return v;
 }
 
-bool probeBoard(Exchange& exchange) {
-    exchange.sendFrame("RRR");
-    const Millis start = exchange.beginReplyWait();
-    while (exchange.waitReply([](qint64 count) { return count == kAckSize; }, start) ==
-           Exchange::Outcome::Ready) {
-        // A wrong answer is dropped and the same second goes on for a right one.
-        if (exchange.readReply() == frames::kAck) return true;
-    }
-    return false;
+Result readBack(Exchange& exchange, Result programmed, bool sleepAfter) {
+    if (programmed.outcome != Outcome::Done) return programmed;
+    programmed.verification = verifyImage(exchange, programmed.cells);
+    if (sleepAfter) sendClosingBurst(exchange);
+    return unlessLost(exchange, std::move(programmed));
 }
 
 PortState detectPort(Exchange& exchange, int portNumber, const std::function<void()>& opened) {
     if (!exchange.port().open(portNumber)) return PortState::Absent;
     if (opened) opened();
-    if (probeBoard(exchange)) return PortState::Board;
+    if (probeOnce(exchange, ProbeReading::Exact).answered) return PortState::Board;
     // A port that vanished under the probe is one more port that fails.
     return exchange.port().lost() ? PortState::Absent : PortState::Free;
+}
+
+void detectPorts(Exchange& exchange, const DetectionSteps& steps) {
+    for (int n = 1; n <= kAssignablePorts; ++n) {
+        if (steps.trying) steps.trying(n);
+        const PortState state = detectPort(exchange, n, [&] {
+            if (steps.opened) steps.opened(n);
+        });
+        if (steps.done) steps.done(n, state);
+    }
 }
 
 }  // namespace trv::board

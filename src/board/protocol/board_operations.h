@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <array>
+#include <functional>
 #include <optional>
 
 #include "image/eeprom_image.h"
@@ -10,7 +12,8 @@
 
 // The board windows' operations as sequences of frames and waits on plain values. Each one
 // runs on an exchange handed in and says how it ended; what the user is told, and how the
-// image is painted, is the caller's business.
+// image is painted, is the caller's business. A port lost anywhere in an operation outranks
+// whatever else it concluded: every operation here ends as PortLost then, on every path.
 namespace trv::board {
 
 // The settings window's reply control: "OUI" checks the counter's signature and reports
@@ -26,15 +29,25 @@ enum class Outcome {
     PortLost,           // the port went away during the operation (it has closed itself)
 };
 
+// Reads the board's image back and compares it byte for byte with what was sent.
+struct Verification {
+    enum class Outcome { Matches, Differs, BoardSilent, PortLost } outcome = Outcome::Matches;
+    std::optional<int> firstDifference;
+    QList<int> addresses;  // Differs: every address that did not take, in order
+    CellTexts found;
+};
+Verification verifyImage(Exchange& exchange, const CellTexts& sent);
+
 struct Result {
     Outcome outcome = Outcome::Done;
     // The image as read, or as sent when programming; "Er" in every cell after a silent read.
     CellTexts cells;
     // Programming: the image the preliminary read found (empty after a silent read).
     std::optional<CellTexts> found;
-    std::optional<int> refusedCell;  // CellRefused: the first cell that is not a byte
-    bool countsDown = false;         // counter programming: the direction it encoded
-    int lostPort = 0;                // PortLost: the COM number that went away
+    std::optional<int> refusedCell;            // CellRefused: the first cell that is not a byte
+    bool countsDown = false;                   // counter programming: the direction it encoded
+    int lostPort = 0;                          // PortLost: the COM number that went away
+    std::optional<Verification> verification;  // readBack(): what the read-back found
 };
 
 // Five "RRR" frames send the board back to sleep. They are pushed onto the line at once, so
@@ -80,19 +93,23 @@ struct LuminositySettings {
 Result programLuminosity(Exchange& exchange, ReplyControl reply,
                          const LuminositySettings& settings);
 
-// Reads the board's image back and compares it byte for byte with what was sent.
-struct Verification {
-    enum class Outcome { Matches, Differs, BoardSilent, PortLost } outcome = Outcome::Matches;
-    std::optional<int> firstDifference;
-    CellTexts found;
-};
-Verification verifyImage(Exchange& exchange, const CellTexts& sent);
+// "Vérifier après programmation": once a programming is done, the image it sent is read back
+// and compared (Result::verification); with sleepAfter the closing burst follows the read.
+// Anything short of Done is handed back as it is, with nothing sent.
+Result readBack(Exchange& exchange, Result programmed, bool sleepAfter);
 
-// Detection: one "RRR" probe, answered within 1 s by exactly "31" STX ACK ETX. A wrong
-// answer is dropped and the same second goes on for a right one.
-bool probeBoard(Exchange& exchange);
+// Detection: the presence probe, answered within 1 s by exactly "31" STX ACK ETX (a wrong
+// answer is dropped and the same second goes on for a right one).
 enum class PortState { Absent, Free, Board };
 // Opens port n on the exchange's port and probes it; opened() runs once it is open.
 PortState detectPort(Exchange& exchange, int portNumber, const std::function<void()>& opened = {});
+// What a scan tells its caller, port after port; any of them may be left empty.
+struct DetectionSteps {
+    std::function<void(int portNumber)> trying;  // before the port is opened
+    std::function<void(int portNumber)> opened;  // open, before the probe
+    std::function<void(int portNumber, PortState state)> done;
+};
+// The scan: COM1 to COM14 (kAssignablePorts) in order, one at a time on the exchange's port.
+void detectPorts(Exchange& exchange, const DetectionSteps& steps);
 
 }  // namespace trv::board

@@ -20,13 +20,6 @@ void Exchange::waiting() {
     if (m_observer) m_observer->waiting();
 }
 
-Micros Exchange::lineTime(qint64 bytes) const {
-    // Ten bits a byte: start, eight data bits, stop. Kept in microseconds so that a run of
-    // short frames does not add up rounding.
-    const qint64 bitsPerSecond = std::max(1, m_port.baudRate());
-    return Micros(bytes * 10 * 1'000'000 / bitsPerSecond);
-}
-
 bool Exchange::lineLost() {
     if (!m_port.lost()) return false;
     if (m_lostPort == 0) {
@@ -39,7 +32,7 @@ bool Exchange::lineLost() {
 void Exchange::send(const QByteArray& bytes) {
     if (lineLost()) return;
     const Micros now = m_clock.now();
-    m_lineClearAt = std::max(m_lineClearAt, now) + lineTime(bytes.size());
+    m_lineClearAt = std::max(m_lineClearAt, now) + wire::lineTime(bytes.size(), m_port.baudRate());
     m_port.write(bytes);
     lineLost();
 }
@@ -99,11 +92,14 @@ Exchange::Outcome Exchange::waitReply(const std::function<bool(qint64)>& test) {
 
 QByteArray Exchange::readReply() { return lineLost() ? QByteArray() : m_port.readAll(); }
 
+QString portLostReason(int portNumber) {
+    return QStringLiteral("le port COM%1 a été perdu (adaptateur débranché ?)").arg(portNumber);
+}
+
 QString lostPortText(int portNumber) {
-    return QStringLiteral(
-               "Le port COM%1 a été perdu (adaptateur débranché ?). Rebranchez-le puis validez "
-               "à nouveau la configuration.")
-        .arg(portNumber);
+    QString text = portLostReason(portNumber);
+    text.front() = text.front().toUpper();
+    return text + QStringLiteral(". Rebranchez-le puis validez à nouveau la configuration.");
 }
 
 }  // namespace trv

@@ -7,6 +7,7 @@
 
 #include "image/eeprom_image.h"
 #include "protocol/clock.h"
+#include "protocol/wire.h"
 
 namespace trv {
 
@@ -40,7 +41,7 @@ public:
 class Exchange {
 public:
     static constexpr Millis kSettle{500};
-    static constexpr Millis kReplyLimit{1000};
+    static constexpr Millis kReplyLimit = wire::kReplyLimit;
     // Longest single block on the port, so an observer hears from a wait this often.
     static constexpr Millis kSlice{40};
 
@@ -85,7 +86,6 @@ private:
     bool lineLost();
     void waitUntil(Millis when);
     void waiting();
-    Micros lineTime(qint64 bytes) const;
 
     SerialPort& m_port;
     Clock& m_clock;
@@ -95,7 +95,10 @@ private:
     int m_lostPort = 0;
 };
 
-// What the technician is told when the port went away during an operation.
+// A port that went away during an operation, in the one wording of the windows and trvctl:
+// "le port COM3 a été perdu (adaptateur débranché ?)".
+QString portLostReason(int portNumber);
+// What a window tells the technician: the reason, and what to do about it.
 QString lostPortText(int portNumber);
 
 }  // namespace trv

@@ -5,9 +5,9 @@
 namespace trv::frames {
 
 QByteArray frame(QByteArrayView command) {
-    QByteArray f = QByteArrayLiteral("_31\x02");
+    QByteArray f = wire::kFramePrefix.toByteArray();
     f.append(command);
-    f.append('\x03');
+    f.append(wire::kEtx);
     return f;
 }
 

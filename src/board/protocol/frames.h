@@ -3,12 +3,14 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include "protocol/wire.h"
+
 // Command frames: "_31", STX, three command characters, ETX.
 namespace trv::frames {
 
-inline constexpr int kFrameSize = 8;
+inline constexpr int kFrameSize = int(wire::kFrameSize);
 // What the board answers to every frame but "X1X": "31" STX ACK ETX.
-inline const QByteArray kAck = QByteArrayLiteral("31\x02\x06\x03");
+inline const QByteArray kAck = wire::kAckReply.toByteArray();
 
 QByteArray frame(QByteArrayView command);
 QByteArray burst(QByteArrayView command, int count);

@@ -7,7 +7,9 @@
 
 namespace trv {
 namespace {
-constexpr qint64 kWriteReplySize = 800;  // one acknowledgement for each of the 160 frames
+// Eight blocks of 20 frames ("SSS", "ZA0", the address, 16 bytes, "WWW"), one acknowledgement
+// for each.
+constexpr qint64 kWriteReplySize = 8 * 20 * wire::kAckSize;
 
 // Every transfer starts by waking the board and dropping whatever it said before.
 void openTransfer(Exchange& exchange) {
@@ -26,12 +28,14 @@ ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant)
     if (variant == ReadVariant::ClosingRrr) exchange.sendFrame("RRR");
 
     const auto outcome = exchange.waitReply([](qint64 n) { return n >= kReadReplySize; });
-    if (outcome == Exchange::Outcome::Lost) return ReadOutcome::Lost;
+    const QByteArray reply =
+        outcome == Exchange::Outcome::Ready ? exchange.readReply() : QByteArray();
+    if (exchange.portLost()) return ReadOutcome::Lost;
     if (outcome == Exchange::Outcome::TimedOut) return ReadOutcome::TimedOut;
     // A reply whose frames are out of place (noise on the line, the tail of an earlier reply)
     // holds no image: it fails like silence rather than fill cells with characters taken
     // from the wrong places.
-    const std::optional<CellTexts> texts = parseReadReply(exchange.readReply());
+    const std::optional<CellTexts> texts = parseReadReply(reply);
     if (!texts) return ReadOutcome::TimedOut;
     cells = *texts;
     exchange.imageTransferred(cells, false);
@@ -61,14 +65,8 @@ WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells) {
     }
     const auto outcome = exchange.waitReply([](qint64 n) { return n == kWriteReplySize; });
     exchange.readReply();
-    switch (outcome) {
-        case Exchange::Outcome::Ready:
-            break;
-        case Exchange::Outcome::TimedOut:
-            return WriteOutcome::TimedOut;
-        case Exchange::Outcome::Lost:
-            return WriteOutcome::Lost;
-    }
+    if (exchange.portLost()) return WriteOutcome::Lost;
+    if (outcome == Exchange::Outcome::TimedOut) return WriteOutcome::TimedOut;
     exchange.imageTransferred(cells, true);
     return WriteOutcome::Written;
 }

@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "protocol/exchange.h"
-#include "protocol/frames.h"
+#include "protocol/wire.h"
 
 namespace trv {
 
-ProbeResult probeOnce(Exchange& exchange) {
-    // A late reply to an earlier probe must not pass for this one's.
-    exchange.discardInput();
+ProbeResult probeOnce(Exchange& exchange, ProbeReading reading) {
+    const bool gathered = reading == ProbeReading::Gathered;
+    if (gathered) exchange.discardInput();
     const Millis handedOver = exchange.now();
     exchange.sendFrame("RRR");
     const Millis start = exchange.beginReplyWait();
@@ -18,24 +18,28 @@ ProbeResult probeOnce(Exchange& exchange) {
     bool sawBytes = false;
     const auto enough = [&](qint64 waiting) {
         sawBytes = sawBytes || waiting > 0;
-        return waiting > 0 && got.size() + waiting >= frames::kAck.size();
+        if (!gathered) return waiting == wire::kAckSize;
+        return waiting > 0 && got.size() + waiting >= wire::kAckSize;
     };
     while (exchange.waitReply(enough, start) == Exchange::Outcome::Ready) {
-        got += exchange.readReply();
-        if (got.contains(frames::kAck)) {
+        // Exact: a wrong answer is dropped whole.
+        got = gathered ? got + exchange.readReply() : exchange.readReply();
+        if (got.contains(wire::kAckReply)) {
             result.answered = true;
-            result.garbled = got != frames::kAck;
+            result.garbled = got != wire::kAckReply;
             result.roundTrip = exchange.now() - handedOver;
-            return result;
+            break;
         }
         // Wrong bytes: the same second goes on for the right ones.
     }
-    result.garbled = sawBytes;
+    if (!result.answered) result.garbled = sawBytes;
+    result.lostPort = exchange.lostPortNumber();
     return result;
 }
 
 void LinkTally::add(const ProbeResult& probe) {
     ++m_sent;
+    if (probe.lostPort) m_lostPort = probe.lostPort;
     if (probe.garbled) ++m_garbled;
     if (!probe.answered) return;
     ++m_answered;
@@ -100,8 +104,9 @@ LinkTally measureLink(Exchange& exchange, int count,
                       const std::function<bool(const LinkTally&)>& onProbe) {
     LinkTally tally;
     for (int i = 0; i < count; ++i) {
-        tally.add(probeOnce(exchange));
-        if (onProbe && !onProbe(tally)) break;
+        const ProbeResult probe = probeOnce(exchange);
+        tally.add(probe);
+        if ((onProbe && !onProbe(tally)) || probe.lostPort) break;
     }
     return tally;
 }

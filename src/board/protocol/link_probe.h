@@ -7,8 +7,8 @@
 
 #include "protocol/clock.h"
 
-// How well the link carries the board's presence probe, one "RRR" frame at a time: the
-// measurement of the link test window and of trvctl ping.
+// The board's presence probe, one "RRR" frame answered by "31" STX ACK ETX: detection's, and
+// the link measurement of the link test window and of trvctl ping, one probe at a time.
 namespace trv {
 
 class Exchange;
@@ -17,11 +17,22 @@ struct ProbeResult {
     bool answered = false;  // the exact acknowledgement came within the second
     bool garbled = false;   // something else came too, or instead
     Millis roundTrip{0};    // from handing the frame over to reading the acknowledgement
+    int lostPort = 0;       // the port went away during the probe (its COM number)
 };
 
-// Drops what is waiting, sends "RRR" once and waits up to 1 s for "31" STX ACK ETX; wrong
-// bytes do not end the wait.
-ProbeResult probeOnce(Exchange& exchange);
+// How the answer is taken while the second runs; wrong bytes never end the wait.
+enum class ProbeReading {
+    // Detection: bytes are read only when exactly one acknowledgement's worth is waiting,
+    // and judged alone; more at once is no board.
+    Exact,
+    // The measurement: what is waiting is dropped first, so that a late answer to an earlier
+    // probe cannot pass for this one's, then bytes are gathered until the acknowledgement
+    // stands among them.
+    Gathered,
+};
+
+// Sends "RRR" once and waits up to 1 s for "31" STX ACK ETX.
+ProbeResult probeOnce(Exchange& exchange, ProbeReading reading = ProbeReading::Gathered);
 // How one probe ended, in words: "réponse en 15 ms", "réponse brouillée", "réponse perdue".
 QString probeOutcome(const ProbeResult& probe);
 
@@ -33,6 +44,7 @@ public:
     int answered() const { return m_answered; }
     int lost() const { return m_sent - m_answered; }
     int garbled() const { return m_garbled; }
+    int lostPort() const { return m_lostPort; }
     // Round trips of the answered probes.
     std::optional<Millis> fastest() const;
     std::optional<Millis> median() const;
@@ -50,11 +62,12 @@ private:
     int m_sent = 0;
     int m_answered = 0;
     int m_garbled = 0;
+    int m_lostPort = 0;
     std::vector<Millis> m_times;  // kept sorted
 };
 
 // The probe sent count times, one after the other. onProbe, after each, may stop the run
-// by answering false.
+// by answering false; a lost port stops it too (lostPort() says which).
 LinkTally measureLink(Exchange& exchange, int count,
                       const std::function<bool(const LinkTally&)>& onProbe = {});
 

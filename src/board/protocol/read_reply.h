@@ -4,13 +4,16 @@
 #include <optional>
 
 #include "image/eeprom_image.h"
+#include "protocol/wire.h"
 
 // The board's answer to the whole-image read transaction.
 namespace trv {
 
 // Four acknowledgements ("SSS", "ZA0", "Y00", "ZA1"), then one data reply per "X1X":
 // "31" STX, the byte's two hexadecimal digits, ETX. What follows is not used.
-inline constexpr qsizetype kReadReplySize = 20 + 6 * kImageSize;
+inline constexpr qsizetype kReadReplyAcks = 4;
+inline constexpr qsizetype kReadReplySize =
+    kReadReplyAcks * wire::kAckSize + wire::kDataReplySize * kImageSize;
 
 // The 128 cell texts carried by a read reply: the two characters at the digits' place of each
 // data reply, exactly as the board sent them (case kept, not checked for hexadecimal). A reply

@@ -208,4 +208,27 @@ QStringList describeAll(const QList<Difference>& list, const QString& leftName,
     return lines;
 }
 
+QList<int> untakenAddresses(const CellTexts& written, const CellTexts& found) {
+    QList<int> addresses;
+    for (int i = 0; i < kImageSize; ++i) {
+        const QString& text = found[std::size_t(i)];
+        // Never take characters for a byte.
+        if (!isByteText(text) || cellValue(text) != cellValue(written[std::size_t(i)]))
+            addresses << i;
+    }
+    return addresses;
+}
+
+QStringList describeReadBack(const ImageBytes& written, const CellTexts& found,
+                             const QString& writtenName, const QString& foundName) {
+    if (const auto bytes = imageBytes(found))
+        return describeAll(differences(written, *bytes), writtenName, foundName);
+    QStringList lines;
+    for (int i : untakenAddresses(cellTexts(written), found))
+        lines << QStringLiteral("Octet 0x%1 : %2 %3 / %4 « %5 »")
+                     .arg(hex2(unsigned(i)), writtenName, hex2(written[std::size_t(i)]), foundName,
+                          found[std::size_t(i)]);
+    return lines;
+}
+
 }  // namespace trv::diff

@@ -41,4 +41,13 @@ QString describe(const Difference& difference, const QString& leftName, const QS
 QStringList describeAll(const QList<Difference>& differences, const QString& leftName,
                         const QString& rightName);
 
+// A read-back against the image written: the addresses whose cell is not the byte written
+// there (another byte, or characters that are no byte), in ascending order. "5" stands for 05.
+QList<int> untakenAddresses(const CellTexts& written, const CellTexts& found);
+// The same in words: by setting when the board sent a byte at every address
+// ("Départ : grille 12,00 / carte 10,00"), byte by byte otherwise
+// ("Octet 0x05 : grille 0A / carte « G0 »").
+QStringList describeReadBack(const ImageBytes& written, const CellTexts& found,
+                             const QString& writtenName, const QString& foundName);
+
 }  // namespace trv::diff

@@ -2,12 +2,16 @@
 
 #include <array>
 
+#include "protocol/wire.h"
+
 namespace trv::trace {
 namespace {
-constexpr char kEtx = 0x03, kAck = 0x06, kNak = 0x15;
-constexpr QByteArrayView kFramePrefix("_31\x02", 4);
-constexpr QByteArrayView kReplyPrefix("31\x02", 3);
-constexpr qsizetype kFrameSize = 8;
+using wire::kAckSize;
+using wire::kDataReplySize;
+using wire::kEtx;
+using wire::kFramePrefix;
+using wire::kFrameSize;
+using wire::kReplyPrefix;
 
 constexpr std::array<const char*, 32> kControlNames = {
     "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
@@ -28,11 +32,15 @@ Match matchReply(QByteArrayView r) {
     const qsizetype n = r.size();
     for (qsizetype k = 0; k < std::min<qsizetype>(n, kReplyPrefix.size()); ++k)
         if (r[k] != kReplyPrefix[k]) return {};
-    if (n < 5) return {Match::Partial};
-    if (r[4] == kEtx && r[3] == kAck) return {Match::Whole, ReplyDecoder::Kind::Ack, 5};
-    if (r[4] == kEtx && r[3] == kNak) return {Match::Whole, ReplyDecoder::Kind::Nak, 5};
-    if (n < 6) return {Match::Partial};
-    if (r[5] == kEtx) return {Match::Whole, ReplyDecoder::Kind::Data, 6};
+    // The one character of an acknowledgement or a refusal, or the two of a byte.
+    const qsizetype at = kReplyPrefix.size();
+    if (n < kAckSize) return {Match::Partial};
+    if (r[at + 1] == kEtx && r[at] == wire::kAck)
+        return {Match::Whole, ReplyDecoder::Kind::Ack, kAckSize};
+    if (r[at + 1] == kEtx && r[at] == wire::kNak)
+        return {Match::Whole, ReplyDecoder::Kind::Nak, kAckSize};
+    if (n < kDataReplySize) return {Match::Partial};
+    if (r[at + 2] == kEtx) return {Match::Whole, ReplyDecoder::Kind::Data, kDataReplySize};
     return {};
 }
 
@@ -122,8 +130,9 @@ FrameDecoder::Run FrameDecoder::decode(QByteArrayView bytes) {
     qsizetype i = 0;
     while (i < bytes.size()) {
         const QByteArrayView rest = bytes.sliced(i);
-        if (rest.size() >= kFrameSize && rest.startsWith(kFramePrefix) && rest[7] == kEtx) {
-            const QByteArrayView command = rest.sliced(kFramePrefix.size(), 3);
+        if (rest.size() >= kFrameSize && rest.startsWith(kFramePrefix) &&
+            rest[kFrameSize - 1] == kEtx) {
+            const QByteArrayView command = rest.sliced(kFramePrefix.size(), wire::kCommandSize);
             items << describe(command, m_addressNext);
             m_addressNext = command == QByteArrayView("ZA0");
             run.frames << command.toByteArray();
@@ -150,7 +159,8 @@ QList<ReplyDecoder::Unit> ReplyDecoder::decode(QByteArrayView bytes) {
         if (m.state == Match::Whole) {
             i = m.length - m_carry.size();
             units << Unit{m.kind, bytes.first(i).toByteArray(),
-                          m.kind == Kind::Data ? joined.mid(3, 2) : QByteArray(), true};
+                          m.kind == Kind::Data ? joined.mid(kReplyPrefix.size(), 2) : QByteArray(),
+                          true};
             m_carry.clear();
         } else if (m.state == Match::Partial) {
             m_carry = joined;
@@ -182,7 +192,9 @@ QList<ReplyDecoder::Unit> ReplyDecoder::decode(QByteArrayView bytes) {
             break;
         }
         const QByteArray whole = bytes.sliced(i, m.length).toByteArray();
-        units << Unit{m.kind, whole, m.kind == Kind::Data ? whole.mid(3, 2) : QByteArray(), false};
+        units << Unit{m.kind, whole,
+                      m.kind == Kind::Data ? whole.mid(kReplyPrefix.size(), 2) : QByteArray(),
+                      false};
         i += m.length;
     }
     flushGarbage(bytes.size());

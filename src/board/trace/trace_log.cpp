@@ -3,10 +3,15 @@
 #include <QDateTime>
 #include <algorithm>
 
+#include "protocol/wire.h"
+
 namespace trv::trace {
 namespace {
 constexpr quint64 kNone = std::numeric_limits<quint64>::max();
-constexpr qint64 kFrameBytes = 8;
+
+// Microseconds, as the rows count time.
+qint64 lineTimeUs(qint64 bytes, int baudRate) { return wire::lineTime(bytes, baudRate).count(); }
+constexpr qint64 kReplyLimitUs = std::chrono::microseconds(wire::kReplyLimit).count();
 
 QString pairedText(const ReplyDecoder::Unit& unit, const QByteArray& command, quint8* flags) {
     const QString cmd = controlText(command);
@@ -124,12 +129,12 @@ void TraceLog::bytesSent(const QByteArray& bytes, Time at, int baudRate) {
     const quint64 id = append(std::move(r));
 
     // Each frame's reply may take up to a second once the frame has left the line.
-    const qint64 usPerByte = 10'000'000 / std::max(1, baudRate);
     const qint64 start = std::max<qint64>(m_lineClear, at.count());
     for (qsizetype k = 0; k < run.frames.size(); ++k)
         m_pending.push_back(
-            {id, run.frames[k], start + (k + 1) * kFrameBytes * usPerByte + kReplyLimitUs});
-    m_lineClear = start + bytes.size() * usPerByte;
+            {id, run.frames[k],
+             start + lineTimeUs((k + 1) * wire::kFrameSize, baudRate) + kReplyLimitUs});
+    m_lineClear = start + lineTimeUs(bytes.size(), baudRate);
 }
 
 void TraceLog::bytesReceived(const QByteArray& bytes, Time at, bool discarded) {

@@ -43,8 +43,6 @@ struct Row {
 class TraceLog final : public TrafficObserver {
 public:
     static constexpr qsizetype kDefaultLimit = 100'000;
-    // The longest a frame's reply may take once the frame has left the line.
-    static constexpr qint64 kReplyLimitUs = 1'000'000;
 
     explicit TraceLog(qsizetype limit = kDefaultLimit);
 

@@ -100,11 +100,6 @@ board::Result BoardWindow::runOnBoard(const QString& caption, const Operation& o
     {
         WindowExchange exchange(m_link, m_prompts, this, caption);
         result = operation(exchange, replyControl());
-        // A port lost anywhere on the way, a read-back included, outranks the outcome.
-        if (exchange.portLost()) {
-            result.outcome = board::Outcome::PortLost;
-            result.lostPort = exchange.lostPortNumber();
-        }
         if (result.outcome == board::Outcome::CellRefused)
             exchange.setOutcome(kRefusedOutcome, true);
     }
@@ -144,28 +139,32 @@ void BoardWindow::closeEvent(QCloseEvent* event) {
 // as it is.
 void BoardWindow::readFromGrid() {
     if (!mayStartOperation(m_link, m_prompts, this)) return;
+    ReadOutcome read;
     int lost = 0;
     {
         WindowExchange exchange(m_link, m_prompts, this, m_grid->butRd->text());
-        LIT_24C01(exchange, m_image, m_readVariant);
+        read = LIT_24C01(exchange, m_image, m_readVariant);
         lost = exchange.lostPortNumber();
     }
-    if (lost) m_prompts.warning(this, lostPortText(lost));
+    if (read == ReadOutcome::Lost) m_prompts.warning(this, lostPortText(lost));
 }
 
 void BoardWindow::writeFromGrid() {
     if (!mayStartOperation(m_link, m_prompts, this)) return;
     WriteOutcome outcome;
-    Verification check;
+    std::optional<board::Verification> back;
     int lost = 0;
     {
         WindowExchange exchange(m_link, m_prompts, this, m_grid->butWr->text());
         outcome = ECRIT_24C01(exchange, m_image);
         if (outcome == WriteOutcome::Refused) exchange.setOutcome(kRefusedOutcome, true);
-        if (outcome == WriteOutcome::Written) check = verifyWrite(exchange, m_image.texts(), false);
+        if (outcome == WriteOutcome::Written && verifying())
+            back = board::verifyImage(exchange, m_image.texts());
         lost = exchange.lostPortNumber();
     }
-    if (lost) m_prompts.warning(this, lostPortText(lost));
+    const Verification check = verificationOf(back, m_image.texts());
+    if (outcome == WriteOutcome::Lost || check.portLost)
+        m_prompts.warning(this, lostPortText(lost));
     // A grid holding a cell that is not a byte is never sent; the window says which cell.
     if (outcome == WriteOutcome::Refused)
         m_prompts.warning(this,
@@ -283,48 +282,39 @@ void BoardWindow::compareWithBoard() {
     compareWithImage(*imageBytes(scratch), QStringLiteral("carte"), QStringLiteral("la carte"));
 }
 
-BoardWindow::Verification BoardWindow::verifyWrite(Exchange& exchange, const CellTexts& sent,
-                                                   bool sleepAfter) const {
-    if (!m_verify || !m_verify()) return {};
-    const board::Verification back = board::verifyImage(exchange, sent);
-    if (sleepAfter) board::sendClosingBurst(exchange);
-    if (back.outcome == board::Verification::Outcome::BoardSilent)
-        return {false,
-                Report{msg::Kind::Warning,
-                       QStringLiteral("La vérification a échoué : la carte n'a pas répondu "
-                                      "à la relecture de son image. Veuillez recommencer "
-                                      "ou vérifier directement sur l'afficheur.")},
-                {}};
-    if (back.outcome == board::Verification::Outcome::Matches) return {true, std::nullopt, {}};
-    // A lost port has its own message; the read-back says nothing about the board.
-    if (back.outcome == board::Verification::Outcome::PortLost) return {};
+bool BoardWindow::verifying() const { return m_verify && m_verify(); }
 
-    // The write never sends a cell that is not a byte, so what was sent holds bytes.
-    const ImageBytes written = *imageBytes(sent);
-    QList<int> addresses;
-    QStringList lines;
-    if (const auto found = imageBytes(back.found)) {
-        addresses = diff::differingAddresses(written, *found);
-        lines = diff::describeAll(diff::differences(written, *found), QStringLiteral("grille"),
-                                  QStringLiteral("carte"));
-    } else {
-        for (int i = 0; i < kImageSize; ++i) {
-            const QString& text = back.found[std::size_t(i)];
-            if (isByteText(text) && cellValue(text) == written[std::size_t(i)]) continue;
-            addresses << i;
-            lines << QStringLiteral("Octet %1 : grille %2 / carte « %3 »")
-                         .arg(addressText(i), cellText(written[std::size_t(i)]), text);
-        }
+BoardWindow::Verification BoardWindow::verificationOf(
+    const std::optional<board::Verification>& back, const CellTexts& sent) {
+    if (!back) return {};
+    switch (back->outcome) {
+        case board::Verification::Outcome::BoardSilent:
+            return {false,
+                    Report{msg::Kind::Warning,
+                           QStringLiteral("La vérification a échoué : la carte n'a pas répondu "
+                                          "à la relecture de son image. Veuillez recommencer "
+                                          "ou vérifier directement sur l'afficheur.")},
+                    {}};
+        case board::Verification::Outcome::Matches:
+            return {true, std::nullopt, {}};
+        case board::Verification::Outcome::PortLost:
+            // A lost port has its own message; the read-back says nothing about the board.
+            return {false, std::nullopt, {}, true};
+        case board::Verification::Outcome::Differs:
+            break;
     }
+    // The write never sends a cell that is not a byte, so what was sent holds bytes.
+    const QStringList lines = diff::describeReadBack(
+        *imageBytes(sent), back->found, QStringLiteral("grille"), QStringLiteral("carte"));
     QStringList where;
-    for (int address : addresses) where << addressText(address);
+    for (int address : back->addresses) where << addressText(address);
     return {false,
             Report{msg::Kind::Warning,
                    QStringLiteral("La vérification a échoué : la carte ne contient pas "
                                   "l'image programmée.\nAdresses : %1.\n")
                            .arg(where.join(QStringLiteral(", "))) +
                        listed(lines)},
-            addresses};
+            back->addresses};
 }
 
 void BoardWindow::markUnverified(const Verification& check) {
@@ -333,16 +323,17 @@ void BoardWindow::markUnverified(const Verification& check) {
 
 BoardWindow::Programmed BoardWindow::programBoard(const QString& caption,
                                                   const Operation& program) {
-    Verification check;
     const board::Result result = runOnBoard(
         caption,
         [&](Exchange& exchange, board::ReplyControl reply) {
             board::Result r = program(exchange, reply);
             // Read back, when asked, only once the programming's own frames are out.
-            if (r.outcome == board::Outcome::Done) check = verifyWrite(exchange, r.cells, true);
+            if (r.outcome == board::Outcome::Done && verifying())
+                r = board::readBack(exchange, std::move(r), true);
             return r;
         },
         CellState::Written);
+    const Verification check = verificationOf(result.verification, result.cells);
     markUnverified(check);
     // A failed verification is the one report the reply control does not silence: the
     // board does not hold what the technician programmed.

@@ -117,10 +117,13 @@ private:
         bool verified = false;          // the read-back equals the image written
         std::optional<Report> failure;  // shown in place of the success message
         QList<int> addresses;           // the cells that did not take
+        bool portLost = false;          // the port went away during the read-back
     };
-    // With verification on, reads the image back and compares it with what was sent; with
-    // sleepAfter, the closing burst follows the read.
-    Verification verifyWrite(Exchange& exchange, const CellTexts& sent, bool sleepAfter) const;
+    // "Vérifier après programmation" is on.
+    bool verifying() const;
+    // What a read-back of the image sent calls for (nothing without one).
+    static Verification verificationOf(const std::optional<board::Verification>& back,
+                                       const CellTexts& sent);
     void markUnverified(const Verification& check);
     void readFromGrid();
     void writeFromGrid();

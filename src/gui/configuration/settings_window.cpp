@@ -20,10 +20,12 @@
 namespace trv {
 namespace {
 const QStringList kNonOui = {QStringLiteral("NON"), QStringLiteral("OUI")};
+// SEL_COM lists COM1 to COM12 (detection and the port map go on to COM14).
+constexpr int kListedPorts = 12;
 
 QStringList comItems() {
     QStringList items;
-    for (int n = 1; n <= 12; ++n) items << QStringLiteral("COM%1:").arg(n);
+    for (int n = 1; n <= kListedPorts; ++n) items << QStringLiteral("COM%1:").arg(n);
     return items;
 }
 }  // namespace
@@ -108,7 +110,7 @@ bool SettingsWindow::setIndex(Setting setting, int i) {
 LinkSettings SettingsWindow::settings() const {
     LinkSettings s;
     const QString selected = text(Setting::Com);
-    for (int n = 1; n <= 12; ++n)
+    for (int n = 1; n <= kListedPorts; ++n)
         if (selected == QStringLiteral("COM%1:").arg(n)) s.port = n;
     s.monoColour = text(Setting::Coul) == QStringLiteral("Mono couleur");
     s.reply = text(Setting::Rep) == QStringLiteral("NON") ? board::ReplyControl::Non

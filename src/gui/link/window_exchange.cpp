@@ -26,18 +26,18 @@ QString historyWindowName(const QWidget* window) {
     return name.isEmpty() ? QStringLiteral("grille") : name;
 }
 
-void WindowObserver::imageTransferred(const CellTexts& cells, bool written) {
-    // A reply holding characters other than digits is no image and cannot be kept as one.
-    const std::optional<ImageBytes> bytes = imageBytes(cells);
-    if (!bytes) return;
-    const auto recorded = m_link.imageHistory().record(
-        *bytes, m_link.portNumber(), m_window,
-        written ? history::Direction::Written : history::Direction::Read);
-    if (!recorded.error.isEmpty() && m_link.firstHistoryFailure())
-        m_historyWarning =
-            recorded.error + QStringLiteral(
-                                 "\nLes lectures et les programmations continuent sans "
-                                 "historique ; cet avertissement ne sera pas répété.");
+WindowObserver::WindowObserver(Link& link, Prompts& prompts, QString operation, QString window)
+    : HistoryObserver([&link]() -> history::ImageHistory& { return link.imageHistory(); },
+                      link.portNumber(), std::move(window)),
+      m_link(link),
+      m_prompts(prompts),
+      m_operation(std::move(operation)) {}
+
+void WindowObserver::historyFailed(const QString& error) {
+    if (m_link.firstHistoryFailure())
+        m_historyWarning = error + QStringLiteral(
+                                       "\nLes lectures et les programmations continuent sans "
+                                       "historique ; cet avertissement ne sera pas répété.");
 }
 
 void WindowObserver::exchangeStarted() {

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "protocol/exchange.h"
+#include "protocol/history_observer.h"
 
 class QWidget;
 
@@ -13,27 +14,25 @@ class Prompts;
 
 // What a window does while it drives an exchange with the board: a busy cursor, painting
 // between the slices of a wait (user input waits until the end), the link counted busy so
-// that no window closes under the exchange, and the operation named in the traffic trace.
-class WindowObserver final : public ExchangeObserver {
+// that no window closes under the exchange, the operation named in the traffic trace, and
+// every image kept in the link's history.
+class WindowObserver final : public HistoryObserver {
 public:
     // window: the name the window's images carry in the history ("compteur", ...).
-    WindowObserver(Link& link, Prompts& prompts, QString operation, QString window)
-        : m_link(link),
-          m_prompts(prompts),
-          m_operation(std::move(operation)),
-          m_window(std::move(window)) {}
+    WindowObserver(Link& link, Prompts& prompts, QString operation, QString window);
     void exchangeStarted() override;
     void waiting() override;
     // The port-open flag drops: the board windows wait for the settings to be validated again.
     void portLost(int portNumber) override;
     void exchangeEnded(bool timedOut) override;
-    // Keeps every image in the link's history. A history that cannot be written never stops
-    // the operation: the technician hears of it once a run, after the exchange.
-    void imageTransferred(const CellTexts& cells, bool written) override;
 
     // How the operation ended, for the traffic trace. Without it, an operation whose reply
     // wait ran out failed and any other is "terminée".
     void setOutcome(const QString& outcome, bool failed);
+
+protected:
+    // The technician hears of a history that cannot be written once a run, after the exchange.
+    void historyFailed(const QString& error) override;
 
 private:
     Link& m_link;
@@ -41,7 +40,6 @@ private:
     QString m_operation;
     QString m_outcome;
     bool m_failed = false;
-    QString m_window;
     QString m_historyWarning;
     int m_lostPort = 0;
 };

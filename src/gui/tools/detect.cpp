@@ -81,23 +81,26 @@ void Detect::scan() {
     }
     QStringList found;
     // Port after port: open it, probe with one "RRR", wait up to 1 s for the exact answer.
-    for (int n = 1; n <= kPorts; ++n) {
+    board::DetectionSteps steps;
+    steps.trying = [&](int n) {
         stateLabel(n)->setText(QStringLiteral("Absent."));
         colour::setBackground(portLabel(n), colour::kGreen);
         colour::setBackground(stateLabel(n), colour::kWhite);
         colour::setBackground(boardLabel(n), colour::kWhite);
         portLabel(n)->repaint();
-
-        const board::PortState state = board::detectPort(exchange, n, [&] {
-            stateLabel(n)->setText(QStringLiteral("Libre."));
-            colour::setBackground(stateLabel(n), colour::kGreen);
-            stateLabel(n)->repaint();
-        });
+    };
+    steps.opened = [&](int n) {
+        stateLabel(n)->setText(QStringLiteral("Libre."));
+        colour::setBackground(stateLabel(n), colour::kGreen);
+        stateLabel(n)->repaint();
+    };
+    steps.done = [&](int n, board::PortState state) {
         showRow(n, state != board::PortState::Absent, state == board::PortState::Board);
-        if (state == board::PortState::Absent) continue;
+        if (state == board::PortState::Absent) return;
         if (state == board::PortState::Board) found << QStringLiteral("COM%1").arg(n);
         for (QLabel* l : {portLabel(n), stateLabel(n), boardLabel(n)}) l->repaint();
-    }
+    };
+    board::detectPorts(exchange, steps);
     exchange.setOutcome(
         found.isEmpty() ? QStringLiteral("aucune carte trouvée")
                         : QStringLiteral("carte trouvée sur ") + found.join(QStringLiteral(", ")),

@@ -3,6 +3,8 @@
 #include <QWidget>
 #include <array>
 
+#include "port/port_assignment.h"
+
 class QLabel;
 class QPushButton;
 
@@ -11,11 +13,12 @@ namespace trv {
 class Link;
 class Prompts;
 
-// The detection window DETECT: which of COM1 to COM14 open, and where a board answers.
+// The detection window DETECT: which of COM1 to COM14 open, and where a board answers
+// (board::detectPorts scans them).
 class Detect : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kPorts = 14;
+    static constexpr int kPorts = kAssignablePorts;
 
     Detect(Link& link, Prompts& prompts, QWidget* parent = nullptr);
 

@@ -115,7 +115,7 @@ void LinkTest::probeNext() {
             m_link, m_prompts, this,
             QStringLiteral("essai %1 sur %2").arg(m_tally.sent() + 1).arg(m_count));
         const ProbeResult probe = probeOnce(exchange);
-        lost = exchange.lostPortNumber();
+        lost = probe.lostPort;
         if (!lost) exchange.setOutcome(probeOutcome(probe), !probe.answered);
         m_tally.add(probe);
     }

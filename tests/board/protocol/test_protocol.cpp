@@ -9,6 +9,7 @@
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
 #include "protocol/image_transfer.h"
+#include "protocol/link_probe.h"
 #include "test_support.h"
 
 using namespace trv;
@@ -233,6 +234,116 @@ private slots:
         QVERIFY(clock.now() - fake.lostAt <= Exchange::kSlice);
         if (loseAtMs >= 0) QVERIFY(fake.lostAt - start <= Millis(loseAtMs) + Exchange::kSlice);
         QVERIFY(!fake.written.endsWith(frames::burst("RRR", 5)));
+    }
+
+    // A port lost at any step of an operation ends it as PortLost, whatever it had concluded
+    // by then: a refused cell, a done programming, a read-back that matched.
+    void lostPortOutranksEveryOutcome_data() {
+        QTest::addColumn<int>("operation");  // 0 counter read, 1 counter, 2 luminosity
+        QTest::addColumn<bool>("readBack");
+        QTest::addColumn<bool>("garbageCell");  // the board's image holds "G0" at cell 100
+        QTest::addColumn<qint64>("loseAfterBytes");
+        QTest::addColumn<int>("verification");  // -1: none, else Verification::Outcome
+        constexpr qint64 wake = 88, read = 40 + 1064, write = 40 + 1280, frame = 8;
+        using V = board::Verification::Outcome;
+        // clang-format off
+        QTest::newRow("counter read, amid the read") << 0 << false << false << wake + frame + 400 << -1;
+        QTest::newRow("counter read, closing burst") << 0 << false << false << wake + frame + read + 1 << -1;
+        QTest::newRow("refused cell, closing burst") << 1 << false << true << wake + read + 1 << -1;
+        QTest::newRow("counter, amid the write") << 1 << false << false << wake + read + 600 << -1;
+        QTest::newRow("luminosity, after OOO") << 2 << false << false << wake + read + write + frame << -1;
+        QTest::newRow("read-back, amid its read") << 1 << true << false << wake + read + write + 6 * frame + 500 << int(V::PortLost);
+        QTest::newRow("read-back, closing burst after it") << 1 << true << false << wake + read + write + 6 * frame + read + 1 << int(V::Matches);
+        // clang-format on
+    }
+    void lostPortOutranksEveryOutcome() {
+        QFETCH(int, operation);
+        QFETCH(bool, readBack);
+        QFETCH(bool, garbageCell);
+        QFETCH(qint64, loseAfterBytes);
+        QFETCH(int, verification);
+        const auto byteAt = [](int i) { return (i * 5 + 1) & 0xFF; };
+        QByteArray reply = readReply(byteAt);
+        if (garbageCell) reply.replace(20 + 6 * 100 + 3, 2, "G0");
+        port->answerAfter(88 + (operation == 0 ? 8 : 0) + 40 + readTransaction().size(), reply);
+        port->answerAfter(40 + 1280, ack().repeated(160));
+        board::CounterSettings settings;
+        // The image the board holds already: the read-back finds what was sent.
+        const CellTexts cells = [&] {
+            CellTexts t;
+            for (int i = 0; i < kImageSize; ++i)
+                t[std::size_t(i)] = QString::fromLatin1(test::hexByte(byteAt(i)));
+            return t;
+        }();
+        settings.values[0] = counter::decodeField(cells, 0);
+        settings.values[1] = counter::decodeField(cells, 1);
+        port->loseAfterBytes = loseAfterBytes;
+        board::Result r;
+        {
+            Exchange ex(link->port(), clock);
+            r = operation == 0   ? board::readCounter(ex, board::ReplyControl::Non)
+                : operation == 1 ? board::programCounter(ex, board::ReplyControl::Oui, settings)
+                                 : board::programLuminosity(ex, board::ReplyControl::Oui, {});
+            if (readBack) {
+                QCOMPARE(r.outcome, board::Outcome::Done);
+                // The counter's own cells come back as encoded: answer with what was sent.
+                port->answerAfter(8 + 40 + 40 + readTransaction().size(), readReply([&](int i) {
+                                      return int(cellValue(r.cells[std::size_t(i)]));
+                                  }));
+                r = board::readBack(ex, r, true);
+            }
+        }
+        QCOMPARE(r.outcome, board::Outcome::PortLost);
+        QCOMPARE(r.lostPort, 3);
+        QCOMPARE(port->written.size() >= loseAfterBytes, true);
+        QCOMPARE(r.verification ? int(r.verification->outcome) : -1, verification);
+    }
+
+    // The one presence probe, read two ways: detection takes exactly one acknowledgement's
+    // worth at a time; the link measurement drops what was waiting, then gathers bytes.
+    void probeReadings_data() {
+        QTest::addColumn<QByteArray>("stale");  // waiting before the probe
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("exact");
+        QTest::addColumn<bool>("gathered");
+        QTest::addColumn<bool>("garbled");  // as the measurement counts it
+        const QByteArray nak("31\x02\x15\x03", 5);
+        QTest::newRow("acknowledgement") << QByteArray() << ack() << true << true << false;
+        QTest::newRow("refusal and acknowledgement at once")
+            << QByteArray() << nak + ack() << false << true << true;
+        QTest::newRow("three noise bytes first")
+            << QByteArray() << "\x7F\x7F\x7F" + ack() << false << true << true;
+        QTest::newRow("refusal only") << QByteArray() << nak << false << false << true;
+        QTest::newRow("silence") << QByteArray() << QByteArray() << false << false << false;
+        QTest::newRow("stale acknowledgement, then silence")
+            << ack() << QByteArray() << true << false << false;
+    }
+    void probeReadings() {
+        QFETCH(QByteArray, stale);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, exact);
+        QFETCH(bool, gathered);
+        QFETCH(bool, garbled);
+        for (const ProbeReading reading : {ProbeReading::Exact, ProbeReading::Gathered}) {
+            init();
+            port->answerAfter(0, stale);
+            port->write({});  // the stale bytes arrive before the probe
+            port->answerAfter(8, reply);
+            Exchange ex(link->port(), clock);
+            const Millis start = clock.now();
+            const ProbeResult probe = probeOnce(ex, reading);
+            QCOMPARE(port->written, frames::frame("RRR"));
+            if (reading == ProbeReading::Exact) {
+                QCOMPARE(probe.answered, exact);
+            } else {
+                QCOMPARE(probe.answered, gathered);
+                QCOMPARE(probe.garbled, garbled);
+            }
+            // Without the acknowledgement the whole second is waited out, never more.
+            if (!probe.answered) QVERIFY(clock.now() - start > Millis(1000));
+            QVERIFY(clock.now() - start < Millis(1100));
+            QCOMPARE(probe.lostPort, 0);
+        }
     }
 
     // A port that vanishes under the detection probe ends as a port that does not open.

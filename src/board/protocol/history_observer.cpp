@@ -1,0 +1,23 @@
+#include "protocol/history_observer.h"
+
+#include <optional>
+
+namespace trv {
+
+void HistoryObserver::imageTransferred(const CellTexts& cells, bool written) {
+    const std::optional<ImageBytes> bytes = imageBytes(cells);
+    if (!bytes) return;
+    std::optional<QMutexLocker<QMutex>> locked;
+    if (m_lock) locked.emplace(m_lock);
+    const QString error =
+        m_history()
+            .record(*bytes, m_portNumber, m_window,
+                    written ? history::Direction::Written : history::Direction::Read)
+            .error;
+    locked.reset();
+    if (error.isEmpty()) return;
+    m_failures << error;
+    historyFailed(error);
+}
+
+}  // namespace trv
