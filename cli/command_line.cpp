@@ -3,33 +3,17 @@
 #include <QRegularExpression>
 
 #include "settings/luminosity_codec.h"
+#include "settings/vocabulary.h"
 
 namespace trv::cli {
 namespace {
 
 namespace cm = counter;
 namespace lc = luminosity;
+namespace words = vocabulary;
 
 constexpr int kMaxPort = 255;
 constexpr int kMaxPings = 1000;
-
-// The counter settings by the names the window's rows carry, in the order programming
-// writes them (index into CounterSettings::values).
-struct ValueSetting {
-    const char* name;
-    int integerDigits;  // the step keeps four integer digits, the others ten
-};
-constexpr std::array<ValueSetting, cm::kProgrammedFields.size()> kValueSettings{{
-    {"depart", 10},
-    {"fin", 10},
-    {"relais1", 10},
-    {"relais2", 10},
-    {"plage2", 10},
-    {"plage3", 10},
-    {"plage4", 10},
-    {"plage5", 10},
-    {"pas", 4},
-}};
 
 std::optional<Command> commandNamed(const QString& name) {
     static const QList<std::pair<QString, Command>> names{
@@ -60,36 +44,29 @@ std::optional<int> parseInt(const QString& text, int minimum, int maximum) {
     return v;
 }
 
-std::optional<cm::ColourCode> parseColour(const QString& text) {
-    if (text == QLatin1String("aucune")) return cm::ColourCode::None;
-    if (text == QLatin1String("rouge")) return cm::ColourCode::Red;
-    if (text == QLatin1String("vert")) return cm::ColourCode::Green;
-    if (text == QLatin1String("orange")) return cm::ColourCode::Orange;
-    return std::nullopt;
-}
-
-std::optional<bool> parseYesNo(const QString& text) {
-    if (text == QLatin1String("oui") || text == QLatin1String("1")) return true;
-    if (text == QLatin1String("non") || text == QLatin1String("0")) return false;
-    return std::nullopt;
-}
-
-// The levels the window lets the user pick: "20%" only ever comes from a board.
-std::optional<int> parseMode(QString text) {
-    if (text == QLatin1String("capteur")) return lc::kSensorOption;
-    if (text.endsWith(u'%')) text.chop(1);
-    for (int option = 0; option < lc::kOptionCount; ++option) {
-        if (option == lc::kSensorOption || option == lc::kLowestOption) continue;
-        QString caption = lc::optionCaption(option);
-        caption.chop(1);
-        if (caption == text) return option;
-    }
-    return std::nullopt;
-}
-
 QString outOfRange(const QString& name, const QString& value, const QString& expected) {
     return QStringLiteral("valeur hors limites pour %1 : « %2 » (attendu : %3)")
         .arg(name, value, expected);
+}
+
+// The value of the option at args[i], which i then points at.
+std::optional<QString> optionValue(const QStringList& args, qsizetype& i, QString* error) {
+    if (i + 1 >= args.size()) {
+        *error = QStringLiteral("l'option %1 demande une valeur").arg(args[i]);
+        return std::nullopt;
+    }
+    return args[++i];
+}
+
+bool isPortOption(const QString& arg) {
+    return arg == QLatin1String("-p") || arg == QLatin1String("--port");
+}
+
+// The port list after the -p at args[i] ("3", "3,4,5"), which i then points at.
+std::optional<QList<int>> portList(const QStringList& args, qsizetype& i, QString* error) {
+    const auto list = optionValue(args, i, error);
+    if (!list) return std::nullopt;
+    return parsePorts(*list, error);
 }
 
 struct Arguments {
@@ -107,30 +84,21 @@ std::optional<Arguments> readArguments(const QStringList& args, QString* error) 
     Arguments a;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
-        auto value = [&](const QString& option) -> std::optional<QString> {
-            if (i + 1 >= args.size()) {
-                *error = QStringLiteral("l'option %1 demande une valeur").arg(option);
-                return std::nullopt;
-            }
-            return args[++i];
-        };
-        if (arg == QLatin1String("-p") || arg == QLatin1String("--port")) {
+        if (isPortOption(arg)) {
             if (a.portsGiven) {
                 *error = QStringLiteral("l'option -p est donnée deux fois");
                 return std::nullopt;
             }
-            const auto v = value(arg);
-            if (!v) return std::nullopt;
-            const auto ports = parsePorts(*v, error);
+            const auto ports = portList(args, i, error);
             if (!ports) return std::nullopt;
             a.ports = *ports;
             a.portsGiven = true;
         } else if (arg == QLatin1String("-o") || arg == QLatin1String("--sortie")) {
-            const auto v = value(arg);
+            const auto v = optionValue(args, i, error);
             if (!v) return std::nullopt;
             a.output = *v;
         } else if (arg == QLatin1String("-n")) {
-            const auto v = value(arg);
+            const auto v = optionValue(args, i, error);
             if (!v) return std::nullopt;
             a.count = parseInt(*v, 1, kMaxPings);
             if (!a.count) {
@@ -160,12 +128,8 @@ std::optional<Invocation> parseDiff(const QStringList& args, QString* error) {
         const QString& arg = args[i];
         if (arg == QLatin1String("--json")) {
             inv.json = true;
-        } else if (arg == QLatin1String("-p") || arg == QLatin1String("--port")) {
-            if (i + 1 >= args.size()) {
-                *error = QStringLiteral("l'option %1 demande une valeur").arg(arg);
-                return std::nullopt;
-            }
-            const auto ports = parsePorts(args[++i], error);
+        } else if (isPortOption(arg)) {
+            const auto ports = portList(args, i, error);
             if (!ports) return std::nullopt;
             sources.append({QString(), *ports});
         } else if (arg.startsWith(u'-') && arg.size() > 1) {
@@ -228,16 +192,13 @@ std::optional<SettingChanges> parseSettings(const QStringList& assignments, QStr
         seen << name;
 
         bool known = false;
-        for (std::size_t i = 0; i < kValueSettings.size(); ++i) {
-            if (name != QLatin1String(kValueSettings[i].name)) continue;
+        for (std::size_t i = 0; i < words::kValueSettings.size(); ++i) {
+            if (name != QLatin1String(words::kValueSettings[i].name)) continue;
             known = true;
-            const int digits = kValueSettings[i].integerDigits;
+            const int digits = words::kValueSettings[i].integerDigits;
             const auto v = parseValue(value, digits);
             if (!v) {
-                *error = outOfRange(name, value,
-                                    QStringLiteral("jusqu'à %1 chiffres, puis « , » et deux "
-                                                   "décimales au plus")
-                                        .arg(digits));
+                *error = outOfRange(name, value, words::valueExpected(digits));
                 return std::nullopt;
             }
             c.counter.values[i] = *v;
@@ -246,41 +207,40 @@ std::optional<SettingChanges> parseSettings(const QStringList& assignments, QStr
             c.anyCounter = true;
             continue;
         }
-        static const QRegularExpression colourName(QStringLiteral("^couleur([1-5])$"));
-        if (const auto m = colourName.match(name); m.hasMatch()) {
-            const auto code = parseColour(value);
+        if (const auto range = words::colourSettingRange(name)) {
+            const auto code = words::colourOfWord(value);
             if (!code) {
-                *error = outOfRange(name, value, QStringLiteral("aucune, rouge, vert ou orange"));
+                *error = outOfRange(name, value, words::colourExpected());
                 return std::nullopt;
             }
-            c.counter.colours[std::size_t(m.captured(1).toInt() - 1)] = *code;
+            c.counter.colours[std::size_t(*range)] = *code;
             c.anyCounter = true;
-        } else if (name == QLatin1String("polrel1") || name == QLatin1String("polrel2")) {
-            const auto on = parseYesNo(value);
+        } else if (const auto relay = words::polaritySettingRelay(name)) {
+            const auto on = words::yesNoOfWord(value);
             if (!on) {
-                *error = outOfRange(name, value, QStringLiteral("oui ou non"));
+                *error = outOfRange(name, value, words::yesNoExpected());
                 return std::nullopt;
             }
-            (name.endsWith(u'1') ? c.counter.polrel1 : c.counter.polrel2) = *on;
+            (*relay == 1 ? c.counter.polrel1 : c.counter.polrel2) = *on;
             c.anyCounter = true;
-        } else if (name == QLatin1String("luminosite")) {
-            c.luminosity.mode = parseMode(value);
+        } else if (name == words::kModeSetting) {
+            c.luminosity.mode = words::modeOfWord(value);
             if (!c.luminosity.mode) {
-                *error = outOfRange(name, value, QStringLiteral("100, 80, 60, 50, 40 ou capteur"));
+                *error = outOfRange(name, value, words::modeExpected());
                 return std::nullopt;
             }
             c.anyLuminosity = true;
-        } else if (name == QLatin1String("periode")) {
+        } else if (name == words::kPeriodSetting) {
             c.luminosity.period = parseInt(value, lc::kPeriodMin, lc::kPeriodMax);
             if (!c.luminosity.period) {
-                *error = outOfRange(name, value, QStringLiteral("1 à 128 secondes"));
+                *error = outOfRange(name, value, words::periodExpected());
                 return std::nullopt;
             }
             c.anyLuminosity = true;
-        } else if (name == QLatin1String("seuil")) {
+        } else if (name == words::kThresholdSetting) {
             c.luminosity.threshold = parseInt(value, lc::kThresholdMin, lc::kThresholdMax);
             if (!c.luminosity.threshold) {
-                *error = outOfRange(name, value, QStringLiteral("0 à 15"));
+                *error = outOfRange(name, value, words::thresholdExpected());
                 return std::nullopt;
             }
             c.anyLuminosity = true;
@@ -410,7 +370,7 @@ Parsed parse(const QStringList& arguments) {
 }
 
 QString helpText() {
-    return QStringLiteral(
+    const QString commands = QStringLiteral(
         "Usage : trvctl <commande> [options]\n"
         "\n"
         "Lit, programme et compare les cartes TRV (compteur / décompteur) sur une liaison\n"
@@ -444,24 +404,14 @@ QString helpText() {
         "  --trace FICHIER  écrit dans FICHIER les trames envoyées et les réponses reçues,\n"
         "                 en clair, comme la fenêtre « Trafic série »\n"
         "  -h, --aide     cette aide ; --version : la version\n"
-        "\n"
-        "Réglages de set :\n"
-        "  depart, fin, relais1, relais2, plage2 ... plage5   valeur « 12,00 » (10 chiffres\n"
-        "                 au plus avant la virgule, 2 après)\n"
-        "  pas            pas de comptage, 4 chiffres au plus avant la virgule\n"
-        "  couleur1 ... couleur5   aucune, rouge, vert ou orange\n"
-        "  polrel1, polrel2        polarité des relais : oui ou non\n"
-        "  luminosite     100, 80, 60, 50, 40 ou capteur\n"
-        "  periode        fréquence de commutation, 1 à 128 secondes\n"
-        "  seuil          commutation jour/nuit, 0 (jour) à 15 (nuit)\n"
-        "  Les réglages du compteur non donnés gardent la valeur de la carte ; une carte\n"
-        "  sans signature n'est programmée que si tous les réglages du compteur sont donnés.\n"
-        "\n"
+        "\n");
+    const QString ports = QStringLiteral(
         "Port n : le lien ~/.local/share/trv-compteur/ports/comN vers le périphérique.\n"
         "\n"
         "Code de sortie (le plus grave de tous les ports) :\n"
         "  0 succès ; 1 une carte n'a pas répondu, la vérification a échoué ou diff a trouvé\n"
         "  des différences ; 2 mauvais usage ou fichier illisible ; 3 un port ne s'ouvre pas.\n");
+    return commands + vocabulary::settingsHelp() + u'\n' + ports;
 }
 
 }  // namespace trv::cli

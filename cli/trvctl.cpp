@@ -27,6 +27,7 @@
 #include "protocol/history_observer.h"
 #include "protocol/link_probe.h"
 #include "settings/image_diff.h"
+#include "settings/vocabulary.h"
 #include "trace/format.h"
 #include "trace/trace_log.h"
 
@@ -497,9 +498,9 @@ QString programmingFailure(const board::Result& r) {
             return QStringLiteral("la carte ne répond pas ; rien n'a été programmé");
         case board::Outcome::SignatureMismatch:
             return QStringLiteral(
-                "EEPROM vièrge ou corrompue : donnez tous les réglages du compteur (depart, "
-                "fin, relais1, relais2, plage2 à plage5, pas, couleur1 à couleur5, polrel1, "
-                "polrel2) pour la programmer ; rien n'a été programmé");
+                       "EEPROM vièrge ou corrompue : donnez tous les réglages du compteur (%1) "
+                       "pour la programmer ; rien n'a été programmé")
+                .arg(vocabulary::counterSettingNames());
         case board::Outcome::CellRefused:
             return unsendableCellMessage(r.refusedCell.value_or(0));
         case board::Outcome::WriteFailed:

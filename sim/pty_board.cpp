@@ -20,6 +20,7 @@
 #include <random>
 #include <thread>
 
+#include "port/port_assignment.h"
 #include "port/port_map.h"
 
 namespace trv::sim {
@@ -42,17 +43,6 @@ QByteArray readLink(const QByteArray& path) {
     QByteArray target(4096, '\0');
     const ssize_t n = ::readlink(path.constData(), target.data(), size_t(target.size()));
     return n < 0 ? QByteArray() : target.left(n);
-}
-
-// Puts a link to target at name in one step, so the port is never missing in between.
-bool replaceLink(const QByteArray& target, const QByteArray& name) {
-    const QByteArray temp = name + ".new" + QByteArray::number(qint64(::getpid()));
-    ::unlink(temp.constData());
-    if (::symlink(target.constData(), temp.constData()) == 0 &&
-        ::rename(temp.constData(), name.constData()) == 0)
-        return true;
-    ::unlink(temp.constData());
-    return false;
 }
 
 // A link to a pseudo-terminal that no longer exists: what a simulator that could not clean
@@ -169,8 +159,15 @@ public:
     void enqueue(const QByteArray& bytes, Clock::time_point now);
     void schedule(const QByteArray& bytes, Clock::time_point due);
     bool flushOutput(Clock::time_point now);
+    void forgetRun();
+    void startAfresh();
     void vanish(Clock::time_point now, int msecs);
     void reappear(Clock::time_point now);
+    // Only a link that still leads to target is ours to move or remove: one that someone
+    // removed or replaced meanwhile is theirs.
+    bool linkLeadsTo(const QString& target) const {
+        return !link.isEmpty() && QFileInfo(link).symLinkTarget() == target;
+    }
 
     const Options options;
     QString error;
@@ -313,21 +310,13 @@ bool PtyBoard::Impl::start() {
         error = QStringLiteral("Impossible de créer le dossier %1").arg(trv::portsFolder());
         return false;
     }
-    if (!replaceLink(QFile::encodeName(device), QFile::encodeName(link))) {
+    if (!swapLink(QFile::encodeName(device), QFile::encodeName(link))) {
         error = systemError(QStringLiteral("Impossible de créer le lien %1").arg(link));
         link.clear();
         return false;
     }
 
-    {
-        std::lock_guard lock(mutex);
-        model.reset();
-    }
-    output.clear();
-    runActive = false;
-    runFrames = 0;
-    runReplies.clear();
-    delayed.clear();
+    startAfresh();
     stopping = false;
     thread = std::thread([this] { serve(); });
     return true;
@@ -341,10 +330,9 @@ void PtyBoard::Impl::stop() {
         thread.join();
     }
     saveIfDirty();
-    // Only our own link goes, or gives way to the one --force replaced: whoever relinked the
-    // port since keeps it.
-    if (!link.isEmpty() && QFileInfo(link).symLinkTarget() == device) {
-        if (previousTarget.isEmpty() || !replaceLink(previousTarget, QFile::encodeName(link)))
+    // Only our own link goes, or gives way to the one --force replaced.
+    if (linkLeadsTo(device)) {
+        if (previousTarget.isEmpty() || !swapLink(previousTarget, QFile::encodeName(link)))
             QFile::remove(link);
     }
     link.clear();
@@ -484,10 +472,25 @@ void PtyBoard::Impl::endRun(Clock::time_point now) {
             schedule(replies, due);
         }
     }
+    forgetRun();
+}
+
+void PtyBoard::Impl::forgetRun() {
     runActive = false;
     runFrames = 0;
     runFirstCommand.clear();
     runReplies.clear();
+}
+
+// As power-up leaves the board: no transaction open, nothing on its way, no run begun.
+void PtyBoard::Impl::startAfresh() {
+    {
+        std::lock_guard lock(mutex);
+        model.reset();
+    }
+    output.clear();
+    delayed.clear();
+    forgetRun();
 }
 
 void PtyBoard::Impl::enqueue(const QByteArray& bytes, Clock::time_point now) {
@@ -513,17 +516,11 @@ void PtyBoard::Impl::vanish(Clock::time_point now, int msecs) {
     // dangles, whatever was on its way is lost and the board starts afresh.
     closeFd(master);
     closeFd(slave);
+    startAfresh();
     {
         std::lock_guard lock(mutex);
-        model.reset();
         present = false;
     }
-    output.clear();
-    delayed.clear();
-    runActive = false;
-    runFrames = 0;
-    runFirstCommand.clear();
-    runReplies.clear();
     returnAt = now + std::chrono::milliseconds(msecs);
 }
 
@@ -542,27 +539,19 @@ void PtyBoard::Impl::reappear(Clock::time_point now) {
         returnAt = now + kIdleWait;
         return;
     }
-    // Only a link that still leads to our old device is pointed at the new one: a link that
-    // someone removed or replaced meanwhile is theirs.
-    if (link.isEmpty() || QFileInfo(link).symLinkTarget() != oldDevice) {
+    if (!linkLeadsTo(oldDevice)) {
         link.clear();
         return;
     }
-    const QByteArray linkName = QFile::encodeName(link);
-    const QByteArray tempName = linkName + ".new" + QByteArray::number(qint64(::getpid()));
-    ::unlink(tempName.constData());
     QString newDevice;
     {
         std::lock_guard lock(mutex);
         newDevice = device;
     }
-    if (::symlink(QFile::encodeName(newDevice).constData(), tempName.constData()) != 0 ||
-        ::rename(tempName.constData(), linkName.constData()) != 0) {
+    if (!swapLink(QFile::encodeName(newDevice), QFile::encodeName(link)))
         qWarning(
             "trv-board-sim: %s",
             qPrintable(systemError(QStringLiteral("Impossible de rétablir le lien %1").arg(link))));
-        ::unlink(tempName.constData());
-    }
 }
 
 bool PtyBoard::Impl::flushOutput(Clock::time_point now) {

@@ -163,6 +163,40 @@ private slots:
         QVERIFY(c->anyCounter && c->anyLuminosity && !c->counterComplete);
     }
 
+    // -p reads one way wherever it stands: after a command or on either side of diff.
+    void portLists_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QList<int>>("ports");  // diff: the left side's, then the right's
+        QTest::addColumn<QString>("error");
+        const QList<int> none;
+        // clang-format off
+        QTest::newRow("one") << QStringList{"read", "-p", "3"} << QList<int>{3} << "";
+        QTest::newRow("three, in the order given") << QStringList{"ping", "--port", "5,3,4"} << QList<int>{5, 3, 4} << "";
+        QTest::newRow("blanks around numbers") << QStringList{"read", "-p", " 7 , 255"} << QList<int>{7, 255} << "";
+        QTest::newRow("diff, both sides") << QStringList{"diff", "-p", "3", "--port", "4,5"} << QList<int>{3, 4, 5} << "";
+        QTest::newRow("diff, right side") << QStringList{"diff", "a.hex", "-p", "9"} << QList<int>{9} << "";
+        QTest::newRow("no list") << QStringList{"read", "-p"} << none << "l'option -p demande une valeur";
+        QTest::newRow("diff, no list") << QStringList{"diff", "a.hex", "--port"} << none << "l'option --port demande une valeur";
+        QTest::newRow("empty item") << QStringList{"read", "-p", "3,,4"} << none << "numéro de port invalide : «  » (attendu : 1 à 255)";
+        QTest::newRow("256") << QStringList{"read", "-p", "256"} << none << "numéro de port invalide : « 256 » (attendu : 1 à 255)";
+        QTest::newRow("negative") << QStringList{"read", "-p", "-1"} << none << "numéro de port invalide : « -1 » (attendu : 1 à 255)";
+        QTest::newRow("semicolon") << QStringList{"show", "-p", "3;4"} << none << "numéro de port invalide : « 3;4 » (attendu : 1 à 255)";
+        QTest::newRow("diff, a port twice") << QStringList{"diff", "b.hex", "-p", "4,4"} << none << "le port 4 est donné deux fois";
+        QTest::newRow("option twice") << QStringList{"read", "-p", "3", "-p", "4"} << none << "l'option -p est donnée deux fois";
+        // clang-format on
+    }
+    void portLists() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QList<int>, ports);
+        QFETCH(QString, error);
+        const Parsed p = parse(arguments);
+        QCOMPARE(p.error, error);
+        if (!error.isEmpty()) return;
+        const Invocation& inv = *p.invocation;
+        QCOMPARE(inv.command == Command::Diff ? inv.left.ports + inv.right.ports : inv.ports,
+                 ports);
+    }
+
     // Board outcomes: a silent board and a verification that fails give 1, a port that does
     // not open 3; the worst status of several ports wins.
     void boardStatuses_data() {

@@ -36,6 +36,13 @@ std::optional<int> firstNonByteCell(const CellTexts& texts) {
     return std::nullopt;
 }
 
+QString nonByteCellMessage(const QString& refused, int address) {
+    return QStringLiteral("%1 : la case %2 (adresse 0x%3) ne contient pas un octet hexadécimal.")
+        .arg(refused)
+        .arg(address)
+        .arg(cellText(quint8(address)));
+}
+
 std::optional<ImageBytes> imageBytes(const CellTexts& texts) {
     if (firstNonByteCell(texts)) return std::nullopt;
     ImageBytes bytes{};

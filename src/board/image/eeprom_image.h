@@ -32,6 +32,10 @@ bool isByteText(const QString& text);
 
 // The first cell that is not a byte (empty, "Er", other characters), if any.
 std::optional<int> firstNonByteCell(const CellTexts& texts);
+// Why an image whose cell at address is not a byte stops what it was for (refused:
+// "Envoi impossible", ...): "<refused> : la case 5 (adresse 0x05) ne contient pas un octet
+// hexadécimal." The windows and trvctl say it in these words.
+QString nonByteCellMessage(const QString& refused, int address);
 // The cells as bytes; nullopt when any cell is not a byte.
 std::optional<ImageBytes> imageBytes(const CellTexts& texts);
 // Bytes as a read leaves them in the cells: two upper-case hexadecimal digits each.

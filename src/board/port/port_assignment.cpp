@@ -76,6 +76,20 @@ QString stablePath(const QString& device, const QString& byIdFolder) {
     return {};
 }
 
+#ifdef Q_OS_UNIX
+bool swapLink(const QByteArray& target, const QByteArray& path) {
+    const QByteArray temp = path + ".new" + QByteArray::number(qint64(::getpid()));
+    ::unlink(temp.constData());
+    if (::symlink(target.constData(), temp.constData()) == 0 &&
+        ::rename(temp.constData(), path.constData()) == 0)
+        return true;
+    const int reason = errno;
+    ::unlink(temp.constData());
+    errno = reason;
+    return false;
+}
+#endif
+
 std::optional<QString> assignPort(const QString& folder, int portNumber, const QString& target) {
     const QString com = QStringLiteral("COM%1").arg(portNumber);
     const QString path = portLinkPath(folder, portNumber);
@@ -85,16 +99,9 @@ std::optional<QString> assignPort(const QString& folder, int portNumber, const Q
     if (!QDir().mkpath(folder))
         return QStringLiteral("Impossible de créer le dossier %1.").arg(folder);
 #ifdef Q_OS_UNIX
-    // A fresh link renamed over the old one, so the port never leads nowhere in between.
-    const QByteArray name = QFile::encodeName(path);
-    const QByteArray temp = name + ".new" + QByteArray::number(qint64(::getpid()));
-    ::unlink(temp.constData());
-    if (::symlink(QFile::encodeName(target).constData(), temp.constData()) != 0 ||
-        ::rename(temp.constData(), name.constData()) != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        ::unlink(temp.constData());
-        return QStringLiteral("Impossible d'associer %1 à %2 : %3").arg(com, target, reason);
-    }
+    if (!swapLink(QFile::encodeName(target), QFile::encodeName(path)))
+        return QStringLiteral("Impossible d'associer %1 à %2 : %3")
+            .arg(com, target, QString::fromLocal8Bit(std::strerror(errno)));
     return std::nullopt;
 #else
     Q_UNUSED(target);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -51,6 +52,13 @@ QList<int> portsLeadingTo(const QList<PortEntry>& entries, const QString& device
 // COM number survives unplugging and replugging; empty when the system keeps none.
 QString stablePath(const QString& device, const QString& byIdFolder);
 inline const QString kSerialByIdFolder = QStringLiteral("/dev/serial/by-id");
+
+#ifdef Q_OS_UNIX
+// Puts a link to target at path in one step: a fresh link renamed over the link there, so
+// the port never leads nowhere in between. On failure nothing is left behind and errno says
+// why.
+bool swapLink(const QByteArray& target, const QByteArray& path);
+#endif
 
 // Links COM n to target, replacing a link already there in one step. Nothing that is not a
 // link is ever replaced. Returns a French message on failure.

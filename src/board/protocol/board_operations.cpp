@@ -67,7 +67,7 @@ Result programSteps(Exchange& exchange, ReplyControl reply, const Encode& encode
     const WriteOutcome written = writeImage(exchange, r.cells);
     if (written == WriteOutcome::Refused) {
         // Nothing was written; the board is only sent back to sleep.
-        r.refusedCell = firstUnsendableCell(r.cells);
+        r.refusedCell = firstNonByteCell(r.cells);
         sendClosingBurst(exchange);
         r.outcome = Outcome::CellRefused;
         return r;

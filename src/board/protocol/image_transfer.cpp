@@ -42,18 +42,13 @@ ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant)
     return ReadOutcome::Read;
 }
 
-std::optional<int> firstUnsendableCell(const CellTexts& texts) { return firstNonByteCell(texts); }
-
 QString unsendableCellMessage(int address) {
-    return QStringLiteral(
-               "Envoi impossible : la case %1 (adresse 0x%2) ne contient pas un "
-               "octet hexadécimal. Rien n'a été envoyé.")
-        .arg(address)
-        .arg(byteText(unsigned(address)).rightJustified(2, u'0'));
+    return nonByteCellMessage(QStringLiteral("Envoi impossible"), address) +
+           QStringLiteral(" Rien n'a été envoyé.");
 }
 
 WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells) {
-    if (firstUnsendableCell(cells)) return WriteOutcome::Refused;
+    if (firstNonByteCell(cells)) return WriteOutcome::Refused;
     openTransfer(exchange);
     for (int block = 0; block < 8; ++block) {
         exchange.sendFrame("SSS");

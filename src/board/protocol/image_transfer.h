@@ -24,12 +24,11 @@ ReadOutcome readImage(Exchange& exchange, CellTexts& cells,
 
 enum class WriteOutcome { Written, TimedOut, Refused, Lost };
 
-// The first cell that does not hold one or two hexadecimal digits, if any.
-std::optional<int> firstUnsendableCell(const CellTexts& texts);
+// Why a write refused the image: its cell at address is not a byte, so nothing was sent.
 QString unsendableCellMessage(int address);
 
 // Wakes the board and writes the whole image. Cells that are not all bytes are never sent:
-// nothing reaches the board and the answer is Refused (firstUnsendableCell says which).
+// nothing reaches the board and the answer is Refused (firstNonByteCell says which).
 WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells);
 
 // The same transfers on a board window's image: cells are marked read or written on success;

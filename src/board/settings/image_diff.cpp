@@ -6,6 +6,7 @@
 #include "settings/luminosity_codec.h"
 #include "settings/parameter_map.h"
 #include "settings/switch_codec.h"
+#include "settings/vocabulary.h"
 
 namespace trv::diff {
 namespace {
@@ -34,20 +35,6 @@ QString valueText(const cm::ValueText& v) {
     QString integer = v.integer;
     while (integer.size() > 1 && integer.front() == u'0') integer.remove(0, 1);
     return integer + u',' + v.decimals;
-}
-
-QString colourName(cm::ColourCode code) {
-    switch (code) {
-        case cm::ColourCode::Red:
-            return QStringLiteral("rouge");
-        case cm::ColourCode::Green:
-            return QStringLiteral("vert");
-        case cm::ColourCode::Orange:
-            return QStringLiteral("orange");
-        case cm::ColourCode::None:
-            break;
-    }
-    return QStringLiteral("aucune");
 }
 
 QString checked(bool on) { return on ? QStringLiteral("cochée") : QStringLiteral("non cochée"); }
@@ -104,7 +91,7 @@ QList<Setting> buildSettings() {
     for (int k = 0; k < cm::kRangeCount; ++k) {
         const int cell = cm::kColourCell12 + k / 2;
         s.append({QStringLiteral("Couleur plage %1").arg(k + 1), {cell}, [k](const CellTexts& c) {
-                      return colourName(cm::readRangeColours(c)[std::size_t(k)]);
+                      return vocabulary::colourWord(cm::readRangeColours(c)[std::size_t(k)]);
                   }});
     }
     s.append({QStringLiteral("Polarité relais 1"), {cm::kFlagCell}, [](const CellTexts& c) {

@@ -36,7 +36,8 @@ inline constexpr int kRegisterBase = 64;  // read-only: never encoded
 inline constexpr int kSignatureBase = 70;
 inline constexpr int kSignatureLength = 4;
 
-// Field indices of the window's `valeur` / `vdeci` arrays.
+// The counter's value settings (fields), by index: start, end, relay 1, relay 2, ranges 2 to
+// 5, step, register, maximum end, and range 1, which the board does not store.
 inline constexpr int kFieldCount = 12;
 inline constexpr int kStepField = 8;
 inline constexpr int kRegisterField = 9;
@@ -50,23 +51,16 @@ inline constexpr std::array<int, 11> kFieldBases{
     kStartBase,  kEndBase,    kRelay1Base, kRelay2Base,   kRange2Base, kRange3Base,
     kRange4Base, kRange5Base, kStepBase,   kRegisterBase, kMaxEndBase};
 
-// nullopt for the fixed range-1 field and for indices outside the arrays.
+// nullopt for the fixed range-1 field and for indices outside 0 to kFieldCount - 1.
 constexpr std::optional<int> recordBase(int field) {
     if (field < 0 || field >= int(kFieldBases.size())) return std::nullopt;
     return kFieldBases[std::size_t(field)];
 }
 
-// The field whose record starts at base; nullopt when no record starts there.
-constexpr std::optional<int> fieldOfRecord(int base) {
-    for (int field = 0; field < int(kFieldBases.size()); ++field)
-        if (kFieldBases[std::size_t(field)] == base) return field;
-    return std::nullopt;
-}
-
 // Fields whose cells programming owns; the register and the maximum end go back as read.
 constexpr bool isProgrammed(int field) { return field >= 0 && field <= kStepField; }
 
-// The texts of one row: the integer field and the decimal field.
+// A value setting as text: its integer digits and its decimals.
 struct ValueText {
     QString integer;
     QString decimals;
@@ -79,7 +73,7 @@ void encodeRecord(CellTexts& cells, int base, const ValueText& value);
 // The step's three cells: the rightmost 4 of "0000" & integer into 56 and 55, decimals into 54.
 void encodeStep(CellTexts& cells, const ValueText& value);
 // Encodes a programmed field into its record. Returns false, touching nothing, for the
-// register, the maximum end, the fixed range 1 and any index outside the arrays.
+// register, the maximum end, the fixed range 1 and any index outside 0 to kFieldCount - 1.
 bool encodeField(CellTexts& cells, int field, const ValueText& value);
 
 // The text of a programmed field that, once encoded, would put something other than a byte
@@ -91,20 +85,20 @@ std::optional<FieldPart> unsendablePart(int field, const ValueText& value);
 ValueText decodeRecord(const CellTexts& cells, int base);
 // Cells 56 and 55 joined; decimals from cell 54.
 ValueText decodeStep(const CellTexts& cells);
-// nullopt for the fixed range 1 and any index outside the arrays.
+// nullopt for the fixed range 1 and any index outside 0 to kFieldCount - 1.
 std::optional<ValueText> decodeField(const CellTexts& cells, int field);
 
 // Range colours: one two-bit code per range, ranges 1 to 5 at indices 0 to 4.
 enum class ColourCode : unsigned { None = 0, Red = 1, Green = 2, Orange = 3 };
 inline constexpr int kRangeCount = 5;
-inline constexpr int kFirstRangeLabel = 4;  // `intitu(4)` is range 1 ... `intitu(8)` range 5
 using RangeColours = std::array<ColourCode, kRangeCount>;
 
 RangeColours readRangeColours(const CellTexts& cells);
 // Cells 57-59 as upper-case hexadecimal without a leading zero ("21", "3", "0").
 void writeRangeColours(CellTexts& cells, const RangeColours& colours);
 
-// A click on a range label: red -> green -> orange -> red; no colour -> orange.
+// The colour a range takes next as the technician steps through them: red -> green ->
+// orange -> red; no colour -> orange.
 ColourCode nextRangeColour(ColourCode code);
 
 // Cell 63: relay 1 polarity (bit value 1), relay 2 polarity (2), counting down (4).

@@ -25,6 +25,13 @@
 #include "ui/preferences.h"
 
 namespace trv {
+namespace {
+// The window a frame holds, while it is open.
+template <typename W>
+W* childIn(const QPointer<QMdiSubWindow>& frame) {
+    return frame ? qobject_cast<W*>(frame->widget()) : nullptr;
+}
+}  // namespace
 
 MainWindow::MainWindow(std::unique_ptr<SerialPort> port, Prompts& prompts, QWidget* parent)
     : QMainWindow(parent),
@@ -158,10 +165,6 @@ HistoryWindow* MainWindow::showHistory() {
     return h;
 }
 
-HistoryWindow* MainWindow::history() const {
-    return m_history ? qobject_cast<HistoryWindow*>(m_history->widget()) : nullptr;
-}
-
 QAction* MainWindow::action(const char* name) const {
     return findChild<QAction*>(QLatin1String(name));
 }
@@ -183,7 +186,7 @@ W* MainWindow::showChild(QPointer<QMdiSubWindow>& slot, Make make) {
     slot->show();
     m_mdi->setActiveSubWindow(slot);
     slot->raise();
-    return qobject_cast<W*>(slot->widget());
+    return childIn<W>(slot);
 }
 
 SettingsWindow* MainWindow::showConfiguration() {
@@ -245,32 +248,18 @@ SerialPortsWindow* MainWindow::showSerialPorts() {
                                         [this] { return new SerialPortsWindow(m_prompts); });
 }
 
-SerialPortsWindow* MainWindow::serialPorts() const {
-    return m_serialPorts ? qobject_cast<SerialPortsWindow*>(m_serialPorts->widget()) : nullptr;
-}
-
 SettingsWindow* MainWindow::configuration() const {
-    return m_configuration ? qobject_cast<SettingsWindow*>(m_configuration->widget()) : nullptr;
+    return childIn<SettingsWindow>(m_configuration);
 }
-CounterWindow* MainWindow::counter() const {
-    return m_counter ? qobject_cast<CounterWindow*>(m_counter->widget()) : nullptr;
-}
-LuminosityWindow* MainWindow::luminosity() const {
-    return m_luminosity ? qobject_cast<LuminosityWindow*>(m_luminosity->widget()) : nullptr;
-}
-SwitchesWindow* MainWindow::switches() const {
-    return m_switches ? qobject_cast<SwitchesWindow*>(m_switches->widget()) : nullptr;
-}
-Detect* MainWindow::detect() const {
-    return m_detect ? qobject_cast<Detect*>(m_detect->widget()) : nullptr;
-}
-
-TrafficMonitor* MainWindow::trafficMonitor() const {
-    return m_traffic ? qobject_cast<TrafficMonitor*>(m_traffic->widget()) : nullptr;
-}
-
-LinkTest* MainWindow::linkTest() const {
-    return m_linkTest ? qobject_cast<LinkTest*>(m_linkTest->widget()) : nullptr;
+CounterWindow* MainWindow::counter() const { return childIn<CounterWindow>(m_counter); }
+LuminosityWindow* MainWindow::luminosity() const { return childIn<LuminosityWindow>(m_luminosity); }
+SwitchesWindow* MainWindow::switches() const { return childIn<SwitchesWindow>(m_switches); }
+Detect* MainWindow::detect() const { return childIn<Detect>(m_detect); }
+TrafficMonitor* MainWindow::trafficMonitor() const { return childIn<TrafficMonitor>(m_traffic); }
+LinkTest* MainWindow::linkTest() const { return childIn<LinkTest>(m_linkTest); }
+HistoryWindow* MainWindow::history() const { return childIn<HistoryWindow>(m_history); }
+SerialPortsWindow* MainWindow::serialPorts() const {
+    return childIn<SerialPortsWindow>(m_serialPorts);
 }
 
 void MainWindow::newConfiguration() {

@@ -32,13 +32,6 @@ QString listed(QStringList lines) {
 
 QString addressText(int address) { return QStringLiteral("0x%1").arg(cellText(quint8(address))); }
 
-QString nonByteCellMessage(const QString& refused, int address) {
-    return QStringLiteral("%1 : la case %2 (adresse %3) ne contient pas un octet hexadécimal.")
-        .arg(refused)
-        .arg(address)
-        .arg(addressText(address));
-}
-
 }  // namespace
 
 void showReport(Prompts& prompts, QWidget* parent, const std::optional<Report>& report) {
@@ -168,7 +161,7 @@ void BoardWindow::writeFromGrid() {
     // A grid holding a cell that is not a byte is never sent; the window says which cell.
     if (outcome == WriteOutcome::Refused)
         m_prompts.warning(this,
-                          unsendableCellMessage(firstUnsendableCell(m_image.texts()).value_or(0)));
+                          unsendableCellMessage(firstNonByteCell(m_image.texts()).value_or(0)));
     markUnverified(check);
     // Otherwise the grid's own write reports through the cells only, unless verification failed.
     showReport(m_prompts, this, check.failure);

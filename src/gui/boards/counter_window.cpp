@@ -94,9 +94,11 @@ QPushButton* rowButton(QWidget* window, const QString& caption, const char* name
     return b;
 }
 
+// `intitu(4)` is range 1 ... `intitu(8)` range 5.
+constexpr int kFirstRangeLabel = 4;
+
 bool isRangeLabel(int index) {
-    return index >= counter::kFirstRangeLabel &&
-           index < counter::kFirstRangeLabel + counter::kRangeCount;
+    return index >= kFirstRangeLabel && index < kFirstRangeLabel + counter::kRangeCount;
 }
 
 colour::Packed rangeLabelColour(counter::ColourCode code) {
@@ -246,7 +248,7 @@ void CounterWindow::setRangeColour(int range, counter::ColourCode code) {
 }
 
 void CounterWindow::paintRangeLabel(int range) {
-    colour::setBackground(intitu[std::size_t(counter::kFirstRangeLabel + range)],
+    colour::setBackground(intitu[std::size_t(kFirstRangeLabel + range)],
                           rangeLabelColour(m_rangeColours[std::size_t(range)]));
 }
 
@@ -255,7 +257,7 @@ void CounterWindow::applyColourSetting(bool monoColour) {
     // the same, and programming sends whatever they show.
     setRangeLabelsOrange();
     for (int k = 0; k < counter::kRangeCount; ++k)
-        intitu[std::size_t(counter::kFirstRangeLabel + k)]->setEnabled(!monoColour);
+        intitu[std::size_t(kFirstRangeLabel + k)]->setEnabled(!monoColour);
 }
 
 void CounterWindow::openGridPanel() {
@@ -290,7 +292,7 @@ bool CounterWindow::eventFilter(QObject* watched, QEvent* event) {
 void CounterWindow::rangeLabelClicked(int index) {
     if (!isRangeLabel(index)) return;
     if (!intitu[std::size_t(index)]->isEnabled()) return;
-    const int range = index - counter::kFirstRangeLabel;
+    const int range = index - kFirstRangeLabel;
     setRangeColour(range, counter::nextRangeColour(m_rangeColours[std::size_t(range)]));
 }
 

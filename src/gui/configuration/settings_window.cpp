@@ -38,7 +38,6 @@ SettingsWindow::SettingsWindow(Link& link, Prompts& prompts, BoardWindows* board
     setAutoFillBackground(true);
     colour::setBackground(this, colour::kWhite);
     setFont(windowFont());
-    m_link.setPortOpen(false);
 
     // Filled in this order; the last five rows lie below the visible area and are only
     // carried to and from configuration files.
@@ -134,7 +133,6 @@ void SettingsWindow::OUVERTURE_DU_COM() {
         m_prompts.show(msg::Kind::Critical, this,
                        QStringLiteral("L'ouverture du port COM%1 à échouée !").arg(port),
                        openFailureText(serial.openFailure(), port));
-        m_link.setPortOpen(false);
         return;
     }
     m_link.setPortNumber(port);

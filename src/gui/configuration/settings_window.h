@@ -26,8 +26,9 @@ struct LinkSettings {
     board::ReplyControl reply = board::ReplyControl::Oui;
 };
 
-// The settings window CONFIGURATION. Its life governs the port: destroying it closes the
-// port and clears the port-open flag, and a new one starts with the flag false.
+// The settings window CONFIGURATION. Its life governs the port: destroying it releases the
+// link, which closes the port and clears the port-open flag, so a new one starts with the
+// flag false.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:

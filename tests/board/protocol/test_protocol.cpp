@@ -165,7 +165,7 @@ private slots:
         Exchange ex(link->port(), clock);
         QCOMPARE(ECRIT_24C01(ex, image), WriteOutcome::Refused);
         QVERIFY(port->written.isEmpty());
-        QCOMPARE(firstUnsendableCell(image.texts()), std::optional(address));
+        QCOMPARE(firstNonByteCell(image.texts()), std::optional(address));
         QVERIFY(unsendableCellMessage(address).contains(QStringLiteral("case %1 ").arg(address)));
         QCOMPARE(image.text(address), text);
     }

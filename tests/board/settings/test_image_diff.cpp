@@ -3,6 +3,8 @@
 #include <QTest>
 
 #include "settings/image_diff.h"
+#include "settings/parameter_map.h"
+#include "settings/vocabulary.h"
 #include "sim/board_model.h"
 
 using namespace trv;
@@ -68,6 +70,37 @@ private slots:
         const QList<diff::Difference> found = diff::differences(grid, board);
         QCOMPARE(diff::describeAll(found, QStringLiteral("grille"), QStringLiteral("carte")),
                  lines);
+    }
+
+    // A colour word that trvctl's set takes is the word the comparison and show print back,
+    // and one the help offers.
+    void colourWords_data() {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<bool>("known");
+        QTest::newRow("aucune") << "aucune" << true;
+        QTest::newRow("rouge") << "rouge" << true;
+        QTest::newRow("vert") << "vert" << true;
+        QTest::newRow("orange") << "orange" << true;
+        QTest::newRow("bleu") << "bleu" << false;
+        QTest::newRow("upper case") << "Rouge" << false;
+    }
+    void colourWords() {
+        QFETCH(QString, word);
+        QFETCH(bool, known);
+        const std::optional<counter::ColourCode> code = vocabulary::colourOfWord(word);
+        QCOMPARE(code.has_value(), known);
+        QCOMPARE(vocabulary::colourExpected().contains(word), known);
+        if (!known) return;
+        CellTexts cells = cellTexts(board);
+        counter::RangeColours colours = counter::readRangeColours(cells);
+        colours[2] = *code;
+        counter::writeRangeColours(cells, colours);
+        const QList<diff::SettingValue> values = diff::settingValues(*imageBytes(cells));
+        const auto shown = std::find_if(values.begin(), values.end(), [](const auto& v) {
+            return v.setting == QStringLiteral("Couleur plage 3");
+        });
+        QVERIFY(shown != values.end());
+        QCOMPARE(shown->value, word);
     }
 
     // Whatever differs is listed somewhere, and only what differs.
