@@ -58,7 +58,7 @@ QList<int> cellsColoured(const GridControls& grid, colour::Packed colour) {
     return found;
 }
 
-QByteArray scratchRead() { return test::transferOpening() + test::readTransaction(); }
+using test::wholeRead;
 
 }  // namespace
 
@@ -185,7 +185,7 @@ private slots:
         QCOMPARE(cellsColoured(w->grid(), colour::kYellow), silent ? QList<int>{} : changed);
         QCOMPARE(cellsColoured(w->grid(), colour::kLightBlue).size(),
                  kImageSize - (silent ? 0 : changed.size()));
-        if (!silent) QCOMPARE(board->received(), scratchRead());
+        if (!silent) QCOMPARE(board->received(), wholeRead());
     }
 
     // A read-back after every write the board took: a worn cell is caught and marked, a good
@@ -226,12 +226,11 @@ private slots:
         // The programming's frames are unchanged; the read-back and its closing burst follow.
         ImageBytes written = boardImage();
         written[1] = 0x12;
-        const QByteArray programming = frames::burst("SSS", 11) + scratchRead() +
-                                       test::transferOpening() + test::writeTransaction(written) +
+        const QByteArray programming = test::wakeBurst() + wholeRead() + test::wholeWrite(written) +
                                        frames::frame("OOO") + test::closingBurst();
         QTRY_COMPARE_WITH_TIMEOUT(
-            board->received(),
-            on ? programming + scratchRead() + test::closingBurst() : programming, 3000);
+            board->received(), on ? programming + wholeRead() + test::closingBurst() : programming,
+            3000);
     }
 
     // The grid's own write and the luminosity window verify the same way.

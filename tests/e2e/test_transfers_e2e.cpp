@@ -55,7 +55,7 @@ private slots:
         sim::Eeprom expected;
         expected.fill(0x05);
         expected[100] = 0xC3;
-        QCOMPARE(board.received(), test::transferOpening() + test::writeTransaction(expected));
+        QCOMPARE(board.received(), test::wholeWrite(expected));
         QCOMPARE(board.eeprom(), expected);
         QCOMPARE(w.image().text(0), QStringLiteral("5"));
         QCOMPARE(colour::background(w.grid().Text1[0]), std::optional(colour::kGreen));

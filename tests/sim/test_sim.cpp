@@ -8,6 +8,7 @@
 #include <QTest>
 #include <memory>
 
+#include "board_test_support.h"
 #include "sim/board_model.h"
 
 #ifdef Q_OS_UNIX
@@ -42,28 +43,10 @@ QByteArray frames(const QByteArrayList& commands) {
     return bytes;
 }
 
-QByteArray hex(int value) { return QByteArray::number(value, 16).toUpper().rightJustified(2, '0'); }
-
-// What the tool sends to read the whole image: 133 frames, 793 reply bytes.
-QByteArrayList readCommands() {
-    QByteArrayList commands{"SSS", "ZA0", "Y00", "ZA1"};
-    for (int i = 0; i < 128; ++i) commands << "X1X";
-    commands << "X6X";
-    return commands;
-}
-
-// What the tool sends to write the whole image: 8 blocks of 20 frames, 800 reply bytes.
-QByteArrayList writeCommands(const Eeprom& image) {
-    QByteArrayList commands;
-    for (int block = 0; block < 8; ++block) {
-        commands << "SSS"
-                 << "ZA0"
-                 << "Y" + hex(16 * block);
-        for (int i = 0; i < 16; ++i) commands << "Y" + hex(image[std::size_t(16 * block + i)]);
-        commands << "WWW";
-    }
-    return commands;
-}
+// What the tool sends to read the whole image (133 frames, 793 reply bytes) and to write it
+// (8 blocks of 20 frames, 800 reply bytes).
+using trv::test::readCommands;
+using trv::test::writeCommands;
 
 // The image as the tool parses a read reply: two characters every 6 from position 24.
 Eeprom parseRead(const QByteArray& reply, bool* ok) {

@@ -24,11 +24,10 @@ Q_DECLARE_METATYPE(trv::board::PortState)
 Q_DECLARE_METATYPE(trv::sim::Faults)
 
 namespace {
-const QByteArray kWake11 = frames::burst("SSS", 11);
+const QByteArray kWake11 = test::wakeBurst();
 const QByteArray kPpp = frames::frame("PPP");
 QByteArray readFrames(bool closingRrr = false) {
-    return test::transferOpening() + test::readTransaction() +
-           (closingRrr ? frames::frame("RRR") : QByteArray());
+    return test::wholeRead() + (closingRrr ? frames::frame("RRR") : QByteArray());
 }
 
 Eeprom patterned() {

@@ -68,7 +68,7 @@ private slots:
             result = LIT_24C01(ex, image);
         }
         QCOMPARE(result == ReadOutcome::TimedOut, failed);
-        QCOMPARE(port->written, frames::burst("SSS", 5) + readTransaction());
+        QCOMPARE(port->written, test::wholeRead());
         QVERIFY(!port->m_dtr);
         for (int i = 0; i < 128; ++i) {
             const QString expected =
@@ -134,16 +134,9 @@ private slots:
             outcome = ECRIT_24C01(ex, image);
         }
         QCOMPARE(outcome, failed ? WriteOutcome::TimedOut : WriteOutcome::Written);
-        QByteArray expected = frames::burst("SSS", 5);
-        for (int b = 0; b < 8; ++b) {
-            expected += frames::frame("SSS") + frames::frame("ZA0");
-            expected += frames::frame(QByteArray("Y") + QByteArray::number(b) + "0");
-            for (int i = 16 * b; i < 16 * b + 16; ++i)
-                expected += frames::frame(
-                    QByteArray("Y") + QByteArray::number(i, 16).toUpper().rightJustified(2, '0'));
-            expected += frames::frame("WWW");
-        }
-        QCOMPARE(port->written, expected);
+        test::Image identity;
+        for (int i = 0; i < 128; ++i) identity[std::size_t(i)] = quint8(i);
+        QCOMPARE(port->written, test::wholeWrite(identity));
         for (int i = 0; i < 128; ++i) {
             QCOMPARE(image.text(i), failed ? QStringLiteral("Er") : byteText(unsigned(i)));
             QCOMPARE(image.state(i), failed ? CellState::Failed : CellState::Written);

@@ -32,22 +32,12 @@ const QString kBlank = QStringLiteral("EEPROM vièrge ou corrompue. Programmer l
 const QString kReadDone = QStringLiteral("Lecture effectuée avec succés.");
 const QString kProgramDone = QStringLiteral("Programmation effectuée avec succés.");
 
-using test::readTransaction;
-using test::writeTransaction;
-
 const QByteArray kClosing = test::closingBurst();
 
 using test::readingFrames;
-QByteArray programmingPrefix() {
-    return frames::burst("SSS", 11) + frames::burst("SSS", 5) + readTransaction();
-}
+QByteArray programmingPrefix() { return test::wakeBurst() + test::wholeRead(); }
 
-// The board's reply to the read transaction for an image.
-QByteArray readReply(const Eeprom& image) {
-    QByteArray r = frames::kAck.repeated(4);
-    for (quint8 b : image) r += "31\x02" + test::hexByte(b) + "\x03";
-    return r + frames::kAck;
-}
+using test::readReply;
 
 // A signed image whose register holds 0000001234,56 and whose bytes no window owns carry a
 // pattern, so that anything programming touches by mistake shows.
@@ -317,9 +307,8 @@ private slots:
         QCOMPARE(int(after[59]), 0x00);  // range 5 without colour
         QCOMPARE(int(after[63]), 0x05);  // relay 1 polarity, counting down
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(&after[70]), 4), QByteArray("KELd"));
-        QTRY_COMPARE(b.board.received(), programmingPrefix() + frames::burst("SSS", 5) +
-                                             writeTransaction(after) + frames::frame("OOO") +
-                                             kClosing);
+        QTRY_COMPARE(b.board.received(), programmingPrefix() + test::wholeWrite(after) +
+                                             frames::frame("OOO") + kClosing);
 
         // Read it back over a window whose fields say something else.
         recorder.clear();

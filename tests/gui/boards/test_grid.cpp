@@ -216,9 +216,7 @@ private slots:
         for (int i = 0; i < kImageSize; ++i) QCOMPARE(w.image().state(i), expected[i]);
 
         const auto board = [](int i) { return (i * 5 + 1) & 0xFF; };
-        if (answers)
-            port.answerAfter(test::transferOpening().size() + test::readTransaction().size(),
-                             test::readReply(board));
+        if (answers) port.answerAfter(test::wholeRead().size(), test::readReply(board));
         w.grid().butRd->click();
         for (int i = 0; i < kImageSize; ++i) {
             QCOMPARE(w.image().text(i),

@@ -34,19 +34,14 @@ sim::Eeprom patterned(quint8 mode, quint8 period, quint8 threshold) {
 }
 
 // A read and a write as "Lit" and "Envoi" send them, each opened by its burst.
-QByteArray readTransaction() { return test::transferOpening() + test::readTransaction(); }
-QByteArray writeTransaction(const sim::Eeprom& bytes) {
-    return test::transferOpening() + test::writeTransaction(bytes);
-}
+using test::wholeRead;
 QByteArray closing() { return test::closingBurst(); }
 
-QByteArray litFrames() {
-    return frames::burst("SSS", 11) + frames::frame("PPP") + readTransaction() + closing();
-}
+QByteArray litFrames() { return test::readingFrames() + closing(); }
 
 QByteArray envoiFrames(const sim::Eeprom& written) {
-    return frames::burst("SSS", 11) + readTransaction() + writeTransaction(written) +
-           frames::frame("OOO") + frames::frame("LLL") + closing();
+    return test::wakeBurst() + wholeRead() + test::wholeWrite(written) + frames::frame("OOO") +
+           frames::frame("LLL") + closing();
 }
 
 std::optional<int> checkedOption(const LuminosityWindow& w) {
@@ -236,11 +231,10 @@ private slots:
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QByteArray>("frames");
         QTest::newRow("Lit, OUI: warning, no RRR")
-            << false << QStringLiteral("OUI") << QStringList{kError}
-            << frames::burst("SSS", 11) + frames::frame("PPP") + readTransaction();
+            << false << QStringLiteral("OUI") << QStringList{kError} << test::readingFrames();
         QTest::newRow("Envoi, NON: no write, closing burst")
             << true << QStringLiteral("NON") << QStringList{}
-            << frames::burst("SSS", 11) + readTransaction() + closing();
+            << test::wakeBurst() + wholeRead() + closing();
     }
     void silentBoard() {
         QFETCH(bool, program);

@@ -24,10 +24,7 @@ const QString kError = QStringLiteral(
 const QString kUnknown = QStringLiteral("   --   ");
 
 // The microswitch read ends its transaction with one "RRR" of its own.
-QByteArray readFrames() {
-    return frames::burst("SSS", 11) + frames::frame("PPP") + test::transferOpening() +
-           test::readTransaction() + frames::frame("RRR");
-}
+QByteArray readFrames() { return test::readingFrames() + frames::frame("RRR"); }
 
 sim::Eeprom image(quint8 sw1, quint8 sw2, quint8 variant) {
     sim::Eeprom e;

@@ -26,35 +26,6 @@ using trv::SettingsWindow;
 
 namespace {
 
-// Opens exactly the port numbers it is told exist.
-class FakePort : public trv::SerialPort {
-public:
-    std::set<int> existing;
-    QList<int> opened;
-    bool open(int n) override {
-        if (!existing.count(n)) return false;
-        opened << n;
-        m_open = true;
-        return true;
-    }
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-    int portNumber() const override { return opened.isEmpty() ? 0 : opened.last(); }
-    trv::OpenFailure openFailure() const override { return {}; }
-    bool lost() override { return false; }
-    int baudRate() const override { return 9600; }
-    bool write(const QByteArray&) override { return m_open; }
-    bool drain(int) override { return true; }
-    qint64 bytesWaiting() override { return 0; }
-    bool waitForInput(int) override { return false; }
-    QByteArray readAll() override { return {}; }
-    void discardInput() override {}
-    void setDtr(bool) override {}
-
-private:
-    bool m_open = false;
-};
-
 // Keeps each box as (kind, text), as the assertions read them.
 class Recorder final : public trv::test::MessageRecorder {
 public:
@@ -127,7 +98,8 @@ private:
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    FakePort* m_port = nullptr;
+    trv::test::FakeClock m_clock;
+    trv::test::FakePort* m_port = nullptr;
     std::unique_ptr<trv::Link> m_link;
     std::unique_ptr<SettingsWindow> m_settings;
     int m_shown = 0;
@@ -140,9 +112,10 @@ private:
 void TestConfigurationFile::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    auto port = std::make_unique<FakePort>();
+    auto port = std::make_unique<trv::test::FakePort>(m_clock);
     m_port = port.get();
-    m_port->existing = {1, 2, 3, 12};
+    // Opens exactly the port numbers that exist.
+    m_port->openable = [](int n) { return std::set<int>{1, 2, 3, 12}.count(n) > 0; };
     m_link = std::make_unique<trv::Link>(std::move(port));
     m_settings = std::make_unique<SettingsWindow>(*m_link, m_prompts, nullptr);
     m_shown = 0;

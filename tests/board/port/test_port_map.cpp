@@ -1,0 +1,214 @@
+// The port map's links and why a port does not open: on a private data folder with fake
+// device entries, and on pseudo-terminals for the real port. No window: the Ports série
+// window's own tests are with the tools.
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include "board_test_support.h"
+#include "port/open_failure.h"
+#include "port/port_assignment.h"
+#include "port/port_map.h"
+#include "port/qt_serial_port.h"
+
+using namespace trv;
+using test::touch;
+using Cause = OpenFailure::Cause;
+Q_DECLARE_METATYPE(trv::OpenFailure::Cause)
+Q_DECLARE_METATYPE(trv::OpenFacts)
+
+class PortMapTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<test::PortMapFixture> dev;
+    QString ports;
+
+private slots:
+    void init() {
+        dev = std::make_unique<test::PortMapFixture>();
+        QVERIFY(dev->ok());
+        ports = portsFolder();
+    }
+    void cleanup() { dev.reset(); }
+
+    void entriesFollowTheLinks() {
+        QVERIFY(QFile::link(dev->stableName(), portLinkPath(2)));
+        QVERIFY(QFile::link(dev->node("ttyUSB0"), portLinkPath(5)));
+        QVERIFY(QFile::link(dev->node("pts7"), portLinkPath(3)));  // not there: a dangling link
+        QVERIFY(touch(dev->node("pts8")));
+        QVERIFY(QFile::link(dev->node("pts8"), portLinkPath(4)));  // one the system does not list
+
+        const QList<PortEntry> e = portEntries(ports, dev->devices);
+        QCOMPARE(e.size(), kAssignablePorts);
+        QCOMPARE(e[0].state, PortEntry::State::Unassigned);
+        QCOMPARE(e[1].state, PortEntry::State::Present);
+        QCOMPARE(e[1].device, QFileInfo(dev->node("ttyUSB0")).canonicalFilePath());
+        QVERIFY(e[1].info);
+        QCOMPARE(e[1].info->serialNumber, QStringLiteral("A1B2C3"));
+        QCOMPARE(e[2].state, PortEntry::State::Unplugged);
+        QCOMPARE(e[3].state, PortEntry::State::Present);
+        QVERIFY(!e[3].info);
+        QCOMPARE(portsLeadingTo(e, dev->node("ttyUSB0")), (QList<int>{2, 5}));
+        QCOMPARE(portsLeadingTo(e, dev->node("ttyUSB1")), QList<int>{});
+        QCOMPARE(stablePath(dev->node("ttyUSB0"), dev->byId()), dev->stableName());
+        QCOMPARE(stablePath(dev->node("ttyUSB1"), dev->byId()), QString());
+    }
+
+    // A device the system does not list (the simulator's pseudo-terminal) becomes one to
+    // choose once a link leads to it: once however many links do, never when the system
+    // lists it already (directly or behind a by-id name), never for a dangling link.
+    void devicesReachedOnlyByLinks_data() {
+        QTest::addColumn<QStringList>("links");  // "n=entry": comN leads to that entry of dev
+        QTest::addColumn<QStringList>("added");  // the unlisted devices offered, in order
+        QTest::newRow("no link") << QStringList{} << QStringList{};
+        QTest::newRow("pseudo-terminal") << QStringList{"3=pts8"} << QStringList{"pts8"};
+        QTest::newRow("two links, one device")
+            << QStringList{"3=pts8", "5=pts8"} << QStringList{"pts8"};
+        QTest::newRow("in COM order")
+            << QStringList{"7=pts9", "3=pts8"} << QStringList{"pts8", "pts9"};
+        QTest::newRow("listed device")
+            << QStringList{"2=ttyUSB1", "4=serial/by-id/usb-FTDI_FT232R_A1B2C3-if00"}
+            << QStringList{};
+        QTest::newRow("dangling link") << QStringList{"3=pts7"} << QStringList{};
+    }
+    void devicesReachedOnlyByLinks() {
+        QFETCH(QStringList, links);
+        QFETCH(QStringList, added);
+        QVERIFY(touch(dev->node("pts8")));
+        QVERIFY(touch(dev->node("pts9")));
+        for (const QString& l : links)
+            QVERIFY(QFile::link(dev->path() + u'/' + l.section(u'=', 1),
+                                portLinkPath(l.section(u'=', 0, 0).toInt())));
+        const QList<SerialDevice>& devices = dev->devices;
+        const QList<SerialDevice> offered = assignableDevices(devices, portEntries(ports, devices));
+        QCOMPARE(offered.mid(0, devices.size()), devices);
+        QStringList unlisted;
+        for (const SerialDevice& d : offered.mid(devices.size())) {
+            QVERIFY(!d.listed);
+            QVERIFY(d.description.contains(QStringLiteral("Non listé par le système")));
+            unlisted << QFileInfo(d.location).fileName();
+        }
+        QCOMPARE(unlisted, added);
+    }
+
+    void causeOfAFailedOpening_data() {
+        QTest::addColumn<OpenFacts>("facts");
+        QTest::addColumn<Cause>("cause");
+        QTest::addColumn<QString>("says");
+        OpenFacts none;
+        OpenFacts dangling;
+        dangling.linkExists = true;
+        dangling.target = QStringLiteral("/dev/serial/by-id/usb-FTDI-if00");
+        OpenFacts present;
+        present.linkExists = true;
+        present.target = present.device = QStringLiteral("/dev/ttyUSB0");
+        OpenFacts vanished = present;
+        vanished.deviceNotFound = true;
+        OpenFacts locked = present;
+        locked.permissionError = true;
+        locked.lockPid = 4242;
+        locked.lockProgram = QStringLiteral("minicom");
+        OpenFacts denied = present;
+        denied.permissionError = true;
+        denied.accessDenied = true;
+        denied.group = QStringLiteral("uucp");
+        OpenFacts deniedRootGroup = denied;
+        deniedRootGroup.group = QStringLiteral("root");
+        OpenFacts exclusive = present;
+        exclusive.permissionError = true;
+        OpenFacts other = present;
+        other.systemText = QStringLiteral("Input/output error");
+
+        QTest::newRow("no link") << none << Cause::NoLink
+                                 << "associé à COM5. Associez-en un dans Outils > Ports série…";
+        QTest::newRow("dangling link") << dangling << Cause::DeviceAbsent
+                                       << "COM5 mène à /dev/serial/by-id/usb-FTDI-if00, qui est "
+                                          "absent (adaptateur débranché ?)";
+        QTest::newRow("device gone meanwhile")
+            << vanished << Cause::DeviceAbsent << "/dev/ttyUSB0, qui est absent";
+        QTest::newRow("locked by a program")
+            << locked << Cause::Busy
+            << "/dev/ttyUSB0 est déjà ouvert par un autre programme (processus 4242, minicom)";
+        QTest::newRow("held exclusively")
+            << exclusive << Cause::Busy << "déjà ouvert par un autre programme. Fermez-le";
+        QTest::newRow("other system error")
+            << other << Cause::Other << "Erreur du système sur /dev/ttyUSB0 : Input/output error";
+#ifdef Q_OS_LINUX
+        QTest::newRow("permission, device's group")
+            << denied << Cause::PermissionDenied
+            << "groupe uucp :\n    sudo usermod -aG uucp $USER\npuis fermez la session";
+        QTest::newRow("permission, dialout")
+            << deniedRootGroup << Cause::PermissionDenied << "sudo usermod -aG dialout $USER";
+#endif
+    }
+    void causeOfAFailedOpening() {
+        QFETCH(OpenFacts, facts);
+        QFETCH(Cause, cause);
+        QFETCH(QString, says);
+        const OpenFailure f = classifyOpenFailure(facts);
+        QCOMPARE(f.cause, cause);
+        const QString text = openFailureText(f, 5);
+        QVERIFY2(text.contains(says), qPrintable(text));
+    }
+
+    void lockFileNamesItsHolder_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("held");
+        const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
+        QTest::newRow("Qt's lock") << self + "\ntest_port_map\nhost\n" << true;
+        QTest::newRow("UUCP lock") << self.rightJustified(10, ' ') + "\n" << true;
+        QTest::newRow("program gone") << QByteArray("2147483000\n") << false;
+        QTest::newRow("not a lock") << QByteArray("hello\n") << false;
+    }
+    void lockFileNamesItsHolder() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, held);
+        QFile lock(dev->path() + QStringLiteral("/LCK..pts_9"));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(content);
+        lock.close();
+        QString program;
+        const qint64 pid =
+            lockHolder(QStringLiteral("/dev/pts/9"),
+                       {dev->path() + QStringLiteral("/none"), dev->path()}, &program);
+        QCOMPARE(pid, held ? QCoreApplication::applicationPid() : 0);
+        if (held) QCOMPARE(program, QStringLiteral("test_port_map"));
+    }
+
+    // The real port, on what this machine can produce.
+    void realPortSaysWhy_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<Cause>("cause");
+        QTest::newRow("missing link") << "missing" << Cause::NoLink;
+        QTest::newRow("dangling link") << "dangling" << Cause::DeviceAbsent;
+        QTest::newRow("held by another port") << "busy" << Cause::Busy;
+        QTest::newRow("no permission") << "denied" << Cause::PermissionDenied;
+    }
+    void realPortSaysWhy() {
+        QFETCH(QString, situation);
+        QFETCH(Cause, cause);
+        if (situation == QLatin1String("denied") && ::geteuid() == 0)
+            QSKIP("the super-user opens a device whatever its mode");
+        test::LinkedPty pty(4);
+        QVERIFY(pty.ok());
+        QtSerialPort holder;
+        if (situation == QLatin1String("missing")) QVERIFY(QFile::remove(portLinkPath(4)));
+        if (situation == QLatin1String("dangling")) {
+            QVERIFY(QFile::remove(portLinkPath(4)));
+            QVERIFY(QFile::link(dev->node("gone"), portLinkPath(4)));
+        }
+        if (situation == QLatin1String("busy")) QVERIFY(holder.open(4));
+        if (situation == QLatin1String("denied"))
+            QVERIFY(QFile::setPermissions(portDevice(4), QFileDevice::Permissions()));
+
+        QtSerialPort port;
+        QVERIFY(!port.open(4));
+        QCOMPARE(port.openFailure().cause, cause);
+        if (cause == Cause::Busy)
+            QCOMPARE(port.openFailure().pid, QCoreApplication::applicationPid());
+    }
+};
+
+QTEST_GUILESS_MAIN(PortMapTest)
+#include "test_port_map.moc"
