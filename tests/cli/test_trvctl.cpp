@@ -1,15 +1,23 @@
-// trvctl: its arguments and exit statuses, and whole runs against simulated boards, one and
-// several at once.
+// trvctl: its arguments and exit statuses, its JSON field by field, whole runs against
+// simulated boards, one and several at once, and a history it shares with an open window.
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "boards/board_window.h"
 #include "command_line.h"
 #include "image/image_file.h"
 #include "image/image_history.h"
+#include "link/link.h"
 #include "port/port_map.h"
+#include "port/qt_serial_port.h"
+#include "settings/image_diff.h"
 #include "settings/parameter_map.h"
 #include "sim/pty_board.h"
 #include "test_support.h"
@@ -48,6 +56,34 @@ ImageBytes bytesOf(const sim::Eeprom& e) {
     std::copy(e.begin(), e.end(), b.begin());
     return b;
 }
+
+// The value at a path such as "0/reglages/Départ"; "#" counts, "*" lists the keys.
+QJsonValue valueAt(QJsonValue v, const QString& path) {
+    for (const QString& part : path.split(u'/', Qt::SkipEmptyParts)) {
+        if (part == u'#') return v.isArray() ? v.toArray().size() : v.toObject().size();
+        if (part == u'*') return v.toObject().keys().join(u',');
+        v = v.isArray() ? v.toArray().at(part.toInt()) : v.toObject().value(part);
+    }
+    return v;
+}
+
+QString text(const QJsonValue& v) {
+    if (v.isString()) return v.toString();
+    if (v.isDouble()) return QString::number(v.toDouble());
+    if (v.isBool()) return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    if (v.isUndefined()) return QStringLiteral("(absent)");
+    return QStringLiteral("(%1)").arg(v.type());
+}
+
+// Every setting of an image by name, as show and diff name them.
+QJsonObject settingsOf(const ImageBytes& image) {
+    QJsonObject o;
+    for (const diff::SettingValue& v : diff::settingValues(image)) o.insert(v.setting, v.value);
+    return o;
+}
+
+// The COMn link's device, as trvctl ports shows it.
+QString deviceOf(int port) { return QFileInfo(portLinkPath(port)).symLinkTarget(); }
 }  // namespace
 
 class TrvctlTest : public QObject {
@@ -216,6 +252,13 @@ private slots:
         QTest::newRow("set, silent board") << QStringList{"set", "-p", "3", "fin=5"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été programmé" << "";
         QTest::newRow("ping, silent") << QStringList{"ping", "-p", "3", "-n", "2"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : Aucune réponse ; Réponses : 0 / 2 ; Aller-retour : —" << "";
         QTest::newRow("diff, silent") << QStringList{"diff", "@", "-p", "3"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas" << "";
+        QTest::newRow("diff, one side does not open") << QStringList{"diff", "@", "-p", "3,9"} << sim::Faults{} << 3 << "COM9 : le port ne s'ouvre pas" << "  Aucun appareil n'est associé à COM9. Associez-en un dans Outils > Ports série…";
+        QTest::newRow("diff, the readable side") << QStringList{"diff", "@", "-p", "3,9"} << sim::Faults{} << 3 << "bon.hex / COM3 : identiques" << "COM9 : le port ne s'ouvre pas";
+        QTest::newRow("ports, the folder") << QStringList{"ports"} << sim::Faults{} << 0 << "Ports COMn (liens dans @ports) :" << "  COM3 -> @dev";
+        QTest::newRow("ports, by number") << QStringList{"ports"} << sim::Faults{} << 0 << "  COM3 -> @dev" << "  COM10 -> /nonexistent/ttyUSB7 (absent)";
+        QTest::newRow("detect") << QStringList{"detect"} << sim::Faults{} << 0 << "COM3 : carte" << "COM4 : absent";
+        QTest::newRow("detect, silent board") << QStringList{"detect"} << sim::Faults{true, 0, 0, false, false} << 0 << "COM3 : libre" << "COM4 : absent";
+        QTest::newRow("detect, dangling link") << QStringList{"detect"} << sim::Faults{} << 0 << "COM10 : absent" << "COM11 : absent";
         // clang-format on
     }
     void boardStatuses() {
@@ -225,6 +268,9 @@ private slots:
         QFETCH(QString, line);
         QFETCH(QString, detail);
         arguments.replaceInStrings(QStringLiteral("@"), goodFile);
+        for (QString* t : {&line, &detail})
+            t->replace(QStringLiteral("@ports"), portsFolder())
+                .replace(QStringLiteral("@dev"), deviceOf(3));
         const sim::Eeprom before = board->eeprom();
         board->setFaults(faults);
         const Run r = trvctl(arguments);
@@ -302,6 +348,180 @@ private slots:
                                               "Aller-retour : —")),
                  qPrintable(l[0]));
         QCOMPARE(l.filter(QStringLiteral("RRR mise en veille — sans réponse")).size(), 2);
+    }
+
+    // --json, field by field: "path=value" lines; "#" counts an array or object, "*" lists an
+    // object's keys (so no field comes unannounced). @image is the board's image in hex,
+    // @settings every setting it holds. Board 3 holds the signed preset, its start at 10,25
+    // when `changed`; a second board on COM4 holds the preset as it is.
+    void jsonFields_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<sim::Faults>("faults");
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<bool>("com4");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("fields");
+        const sim::Faults none{};
+        const sim::Faults silent{true, 0, 0, false, false};
+        // clang-format off
+        QTest::newRow("show a board") << QStringList{"show", "-p", "3"} << none << false << false << 0 << QStringList{
+            "#=1", "0/*=image,message,port,reglages,statut", "0/port=3", "0/statut=0", "0/message=COM3 :",
+            "0/image=@image", "0/reglages=@settings", "0/reglages/Départ=10,00", "0/reglages/Fin=50,00",
+            "0/reglages/Relais 2=7,00", "0/reglages/Pas de comptage=1,00", "0/reglages/Fin Max=9999,00",
+            "0/reglages/Couleur plage 1=orange", "0/reglages/Signature=présente"};
+        QTest::newRow("show a file") << QStringList{"show", "@"} << none << false << false << 0 << QStringList{
+            "*=fichier,image,reglages", "fichier=@file", "image=@image", "reglages=@settings",
+            "reglages/Départ=10,00"};
+        QTest::newRow("read") << QStringList{"read", "-p", "3"} << none << true << false << 0 << QStringList{
+            "#=1", "0/*=image,message,port,statut", "0/port=3", "0/statut=0",
+            "0/message=COM3 : image lue", "0/image=@image"};
+        QTest::newRow("read into a file") << QStringList{"read", "-p", "3", "-o", "@out"} << none << false << false << 0 << QStringList{
+            "0/*=fichier,image,message,port,statut", "0/fichier=@out",
+            "0/message=COM3 : image lue, écrite dans @out", "0/image=@image"};
+        QTest::newRow("read, a port that does not open") << QStringList{"read", "-p", "9"} << none << false << false << 3 << QStringList{
+            "#=1", "0/*=cause,message,port,statut", "0/port=9", "0/statut=3",
+            "0/message=COM9 : le port ne s'ouvre pas",
+            "0/cause=Aucun appareil n'est associé à COM9. Associez-en un dans Outils > Ports série…"};
+        QTest::newRow("read, silent board") << QStringList{"read", "-p", "3"} << silent << false << false << 1 << QStringList{
+            "0/*=message,port,statut", "0/statut=1", "0/message=COM3 : la carte ne répond pas"};
+        QTest::newRow("ping") << QStringList{"ping", "-p", "3", "-n", "3"} << none << false << false << 0 << QStringList{
+            "#=1", "0/*=brouillees,envoyees,max_ms,mediane_ms,message,min_ms,port,reponses,statut,verdict",
+            "0/port=3", "0/statut=0", "0/envoyees=3", "0/reponses=3", "0/brouillees=0",
+            "0/verdict=Liaison bonne"};
+        QTest::newRow("ping, silent board") << QStringList{"ping", "-p", "3", "-n", "2"} << silent << false << false << 1 << QStringList{
+            "0/*=brouillees,envoyees,message,port,reponses,statut,verdict", "0/statut=1",
+            "0/envoyees=2", "0/reponses=0", "0/verdict=Aucune réponse",
+            "0/message=COM3 : Aucune réponse ; Réponses : 0 / 2 ; Aller-retour : —"};
+        QTest::newRow("diff, identical") << QStringList{"diff", "@", "-p", "3"} << none << false << false << 0 << QStringList{
+            "#=1", "0/*=differences,droite,gauche,message,port,statut", "0/port=3", "0/statut=0",
+            "0/gauche=bon.hex", "0/droite=COM3", "0/differences/#=0",
+            "0/message=bon.hex / COM3 : identiques"};
+        QTest::newRow("diff, one setting apart") << QStringList{"diff", "@", "-p", "3"} << none << true << false << 1 << QStringList{
+            "0/statut=1", "0/message=bon.hex / COM3 : 1 différence(s)", "0/differences/#=1",
+            "0/differences/0/*=droite,gauche,reglage", "0/differences/0/reglage=Départ",
+            "0/differences/0/gauche=10,00", "0/differences/0/droite=10,25"};
+        QTest::newRow("diff, a port list") << QStringList{"diff", "@", "-p", "3,4"} << none << true << true << 1 << QStringList{
+            "#=2", "0/port=3", "0/statut=1", "0/differences/0/droite=10,25", "1/port=4",
+            "1/statut=0", "1/droite=COM4", "1/differences/#=0", "1/message=bon.hex / COM4 : identiques"};
+        QTest::newRow("diff, two boards") << QStringList{"diff", "-p", "4", "-p", "3"} << none << true << true << 1 << QStringList{
+            "#=1", "0/gauche=COM4", "0/droite=COM3", "0/differences/0/gauche=10,00",
+            "0/differences/0/droite=10,25"};
+        QTest::newRow("diff, a port that does not open") << QStringList{"diff", "@", "-p", "3,9"} << none << false << false << 3 << QStringList{
+            "#=2", "0/statut=0", "0/droite=COM3", "1/*=cause,message,port,statut", "1/port=9",
+            "1/statut=3", "1/message=COM9 : le port ne s'ouvre pas"};
+        QTest::newRow("diff, a silent side") << QStringList{"diff", "-p", "4", "-p", "3"} << silent << false << true << 1 << QStringList{
+            "#=1", "0/*=message,port,statut", "0/port=3", "0/statut=1",
+            "0/message=COM3 : la carte ne répond pas"};
+        QTest::newRow("ports") << QStringList{"ports"} << none << false << false << 0 << QStringList{
+            "*=liens,peripheriques", "liens/#=2", "liens/0/*=cible,port,present", "liens/0/port=3",
+            "liens/0/cible=@dev", "liens/0/present=true", "liens/1/port=10",
+            "liens/1/cible=/nonexistent/ttyUSB7", "liens/1/present=false"};
+        QTest::newRow("detect") << QStringList{"detect"} << none << false << false << 0 << QStringList{
+            "#=14", "0/*=etat,port", "0/port=1", "0/etat=absent", "2/port=3", "2/etat=carte",
+            "3/etat=absent", "9/port=10", "9/etat=absent", "13/port=14"};
+        QTest::newRow("detect, silent board") << QStringList{"detect"} << silent << false << false << 0 << QStringList{
+            "2/port=3", "2/etat=libre"};
+        // clang-format on
+    }
+    void jsonFields() {
+        QFETCH(QStringList, arguments);
+        QFETCH(sim::Faults, faults);
+        QFETCH(bool, changed);
+        QFETCH(bool, com4);
+        QFETCH(int, status);
+        QFETCH(QStringList, fields);
+        sim::Eeprom image = sim::presetImage(sim::Preset::Signed);
+        if (changed) image[0] = 0x25;  // the start's decimals
+        board->setEeprom(image);
+        board->setFaults(faults);
+        std::unique_ptr<sim::PtyBoard> second;
+        if (com4) {
+            second = std::make_unique<sim::PtyBoard>(boardOn(4));
+            QVERIFY(second->start());
+        }
+        const QString out = files.filePath(QStringLiteral("json.hex"));
+        arguments.replaceInStrings(QStringLiteral("@out"), out);
+        arguments.replaceInStrings(QStringLiteral("@"), goodFile);
+        const Run r = trvctl(arguments << QStringLiteral("--json"));
+        QCOMPARE(r.status, status);
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &error);
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(r.out));
+        const QJsonValue root = doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
+        const ImageBytes bytes = bytesOf(image);
+        for (const QString& field : fields) {
+            const QString path = field.section(u'=', 0, 0);
+            QString expected = field.section(u'=', 1);
+            const QJsonValue found = valueAt(root, path);
+            if (expected == QLatin1String("@settings")) {
+                QCOMPARE(found.toObject(), settingsOf(bytes));
+                continue;
+            }
+            expected
+                .replace(QStringLiteral("@image"),
+                         QString::fromLatin1(
+                             QByteArray(reinterpret_cast<const char*>(bytes.data()), kImageSize)
+                                 .toHex()
+                                 .toUpper()))
+                .replace(QStringLiteral("@file"), goodFile)
+                .replace(QStringLiteral("@out"), out)
+                .replace(QStringLiteral("@dev"), deviceOf(3));
+            QVERIFY2(text(found) == expected,
+                     qPrintable(QStringLiteral("%1: %2").arg(field, text(found))));
+        }
+        // Round trips come in order wherever they are given.
+        for (const QJsonValue& entry : root.toArray()) {
+            const QJsonObject o = entry.toObject();
+            if (!o.contains(QStringLiteral("min_ms"))) continue;
+            QVERIFY(o[QStringLiteral("min_ms")].toDouble() <=
+                    o[QStringLiteral("mediane_ms")].toDouble());
+            QVERIFY(o[QStringLiteral("mediane_ms")].toDouble() <=
+                    o[QStringLiteral("max_ms")].toDouble());
+        }
+        QCOMPARE(board->eeprom(), image);  // none of these writes
+    }
+
+    // A window and trvctl keep their records in one history while the window stays open:
+    // the kept number counts both, and the oldest records go first, whoever wrote them.
+    void historySharedWithAWindow() {
+        const QString folder = history::defaultFolder();
+        QVERIFY(QDir(folder).removeRecursively());
+        const QString old = folder + QStringLiteral("/2020-01-01");
+        QVERIFY(QDir().mkpath(old));
+        const int preset = history::kKeptRecords - 1;
+        for (int i = 0; i < preset; ++i) {
+            QFile f(old + u'/' + QTime(0, 0).addSecs(i).toString(QStringLiteral("HH-mm-ss-zzz")) +
+                    QStringLiteral("_COM9_ancienne_lue.hex"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        board->setEeprom(sim::presetImage(sim::Preset::Signed));
+        sim::PtyBoard second(boardOn(4));
+        QVERIFY(second.start());
+        Link link(std::make_unique<QtSerialPort>());
+        link.setPortOpen(link.port().open(3));
+        link.setPortNumber(3);
+        QVERIFY(link.portOpen());
+        test::MessageRecorder prompts;
+        BoardWindow w(
+            link, prompts, [] { return board::ReplyControl::Oui; }, {3360, true, true},
+            ReadVariant::Plain, nullptr);
+
+        w.grid().butRd->click();
+        QCOMPARE(trvctl({QStringLiteral("read"), QStringLiteral("-p"), QStringLiteral("4")}).status,
+                 int(kOk));
+        w.grid().butRd->click();
+        QCOMPARE(prompts.texts(), QStringList());
+
+        const QList<history::Entry> kept = history::ImageHistory(folder).entries();
+        QCOMPARE(kept.size(), history::kKeptRecords);
+        QCOMPARE(kept[0].port, 3);
+        QCOMPARE(kept[1].port, 4);
+        QCOMPARE(kept[1].window, QStringLiteral("trvctl"));
+        QCOMPARE(kept[2].port, 3);
+        QCOMPARE(kept[3].port, 9);
+        QCOMPARE(QDir(old).entryList(QDir::Files).size(), history::kKeptRecords - 3);
+        QVERIFY(!QFileInfo::exists(old + QStringLiteral("/00-00-01-000_COM9_ancienne_lue.hex")));
+        QVERIFY(QFileInfo::exists(old + QStringLiteral("/00-00-02-000_COM9_ancienne_lue.hex")));
     }
 
     // What a new user tries: read to a file, program the start, compare, show.

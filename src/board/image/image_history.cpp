@@ -72,11 +72,22 @@ QStringList ImageHistory::scan() const {
     return found;
 }
 
+bool ImageHistory::knownIsCurrent(const QString& day) const {
+    const QString prefix = day + u'/';
+    qsizetype known = 0;
+    for (const QString& relative : *m_known)
+        if (relative.startsWith(prefix)) ++known;
+    qsizetype onDisk = 0;
+    for (const QString& name : QDir(m_folder + u'/' + day).entryList(QDir::Files))
+        if (namePattern().match(name).hasMatch()) ++onDisk;
+    return known == onDisk;
+}
+
 ImageHistory::Recorded ImageHistory::record(const ImageBytes& bytes, int port,
                                             const QString& window, Direction direction,
                                             const QDateTime& when) {
-    if (!m_known) m_known = scan();
     const QString day = when.date().toString(kDayFormat);
+    if (!m_known || !knownIsCurrent(day)) m_known = scan();
     const QDir dayDir(m_folder + u'/' + day);
     auto fail = [this](const QString& why) {
         return Recorded{{},

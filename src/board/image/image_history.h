@@ -55,6 +55,9 @@ public:
 
 private:
     QStringList scan() const;  // relative paths "YYYY-MM-DD/name", oldest first
+    // False once another writer (trvctl, another window) has recorded into the day, and so
+    // possibly pruned: the known records are then read from disk again.
+    bool knownIsCurrent(const QString& day) const;
     void prune();
 
     QString m_folder;

@@ -13,6 +13,7 @@
 #include "port/qt_serial_port.h"
 #include "protocol/frames.h"
 #include "protocol/image_transfer.h"
+#include "settings/image_diff.h"
 #include "simulated_board.h"
 #include "test_support.h"
 #include "ui/colours.h"
@@ -24,8 +25,6 @@ Q_DECLARE_METATYPE(trv::sim::Faults)
 
 namespace {
 constexpr int kPort = 3;
-const QString kGuard = QStringLiteral(
-    "Pas de port COM ouvert. Veuillez valider la Configuration dans le menu Configuration.");
 const QString kError = QStringLiteral(
     "Une erreur est survenue. Veuillez recommencer ou  vérifier directement sur l'afficheur.");
 const QString kBlank = QStringLiteral("EEPROM vièrge ou corrompue. Programmer les paramètres.");
@@ -82,69 +81,50 @@ private slots:
     void initTestCase() { home = std::make_unique<test::TempDataHome>(); }
     void cleanupTestCase() { home.reset(); }
 
-    void rows_data() {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<int>("field");
-        QTest::addColumn<QString>("integer");
-        QTest::addColumn<QString>("decimals");
-        QTest::addColumn<bool>("editable");
-        QTest::addColumn<bool>("labelEnabled");
-        QTest::newRow("start") << 0 << "Départ:" << 0 << "10"
-                               << "00" << true << true;
-        QTest::newRow("end") << 1 << "Fin:" << 1 << "50"
-                             << "00" << true << true;
-        QTest::newRow("relay 2") << 3 << "Relais 2:" << 3 << "7"
-                                 << "00" << true << true;
-        QTest::newRow("range 1") << 4 << "Plage 1:" << 11 << "0"
-                                 << "00" << false << true;
-        QTest::newRow("range 2") << 5 << "Plage 2:" << 4 << "2"
-                                 << "00" << true << true;
-        QTest::newRow("range 5") << 8 << "Plage 5:" << 7 << "8"
-                                 << "00" << true << true;
-        QTest::newRow("step") << 9 << "Pas de comptage:" << 8 << "0001"
-                              << "00" << true << true;
-        QTest::newRow("register") << 10 << "Registre:" << 9 << ""
-                                  << "" << false << false;
-        QTest::newRow("max end") << 11 << "Fin Max:" << 10 << ""
-                                 << "" << false << false;
-    }
+    // Every row, found by its label: label, integer, comma and decimals on one line, left to
+    // right; the label names the setting as a comparison does; only the fields that programming
+    // writes can be edited, and only the read-only rows are greyed whole.
     void rows() {
-        QFETCH(int, row);
-        QFETCH(QString, label);
-        QFETCH(int, field);
-        QFETCH(QString, integer);
-        QFETCH(QString, decimals);
-        QFETCH(bool, editable);
-        QFETCH(bool, labelEnabled);
         Link link(std::make_unique<QtSerialPort>());
         test::MessageRecorder prompts;
         CounterWindow w(link, prompts, [] { return board::ReplyControl::Oui; });
-        auto* l = w.findChild<QLineEdit*>(QStringLiteral("intitu(%1)").arg(row));
-        auto* v = w.findChild<QLineEdit*>(QStringLiteral("valeur(%1)").arg(field));
-        auto* d = w.findChild<QLineEdit*>(QStringLiteral("vdeci(%1)").arg(field));
-        auto* c = w.findChild<QLineEdit*>(QStringLiteral("virgu(%1)").arg(field));
-        QVERIFY(l && v && d && c);
-        QCOMPARE(l->text(), label);
-        QCOMPARE(v->text(), integer);
-        QCOMPARE(d->text(), decimals);
-        QCOMPARE(c->text(), QStringLiteral(","));
-        QCOMPARE(v->maxLength(), 10);
-        QCOMPARE(d->maxLength(), 2);
-        QCOMPARE(v->isEnabled(), editable);
-        QCOMPARE(d->isEnabled(), editable);
-        QCOMPARE(l->isEnabled(), labelEnabled);
-        QCOMPARE(c->isEnabled(), labelEnabled);
-        QVERIFY(l->alignment() & Qt::AlignRight);
-        QVERIFY(v->alignment() & Qt::AlignRight);
-        QVERIFY(c->alignment() & Qt::AlignHCenter);
-        QVERIFY(d->alignment() & Qt::AlignLeft);
-        // Left to right on one line: label, integer, comma, decimals.
-        QCOMPARE(v->y(), l->y());
-        QVERIFY(l->geometry().right() < v->x() && v->geometry().right() < c->x() &&
-                c->geometry().right() < d->x());
-        QCOMPARE(bg(l).has_value(), row >= 4 && row <= 8);
-        if (row >= 4 && row <= 8) QCOMPARE(*bg(l), colour::kOrange);
+        QStringList names;  // the counter's records, in the window's order
+        for (const diff::SettingValue& v : diff::settingValues(ImageBytes{}))
+            if (names.size() < counter::kFieldCount - 1) names << v.setting + u':';
+        QList<int> fields;
+        for (int row = 0; row < CounterWindow::kRows; ++row) {
+            QLineEdit* l = w.findChild<QLineEdit*>(QStringLiteral("intitu(%1)").arg(row));
+            QVERIFY(l);
+            int field = -1;
+            for (int f = 0; f < counter::kFieldCount; ++f)
+                if (w.valeur[std::size_t(f)]->y() == l->y()) field = f;
+            QVERIFY2(field >= 0 && !fields.contains(field), qPrintable(l->text()));
+            fields << field;
+            const auto f = std::size_t(field);
+            QLineEdit* v = w.findChild<QLineEdit*>(QStringLiteral("valeur(%1)").arg(field));
+            QLineEdit* d = w.findChild<QLineEdit*>(QStringLiteral("vdeci(%1)").arg(field));
+            QLineEdit* c = w.findChild<QLineEdit*>(QStringLiteral("virgu(%1)").arg(field));
+            QVERIFY(v == w.valeur[f] && d == w.vdeci[f] && c == w.virgu[f] && l == w.intitu[row]);
+            if (counter::recordBase(field)) QCOMPARE(l->text(), names.takeFirst());
+            QCOMPARE(c->text(), QStringLiteral(","));
+            QCOMPARE(v->maxLength(), 10);
+            QCOMPARE(d->maxLength(), 2);
+            QCOMPARE(v->isEnabled(), counter::isProgrammed(field));
+            QCOMPARE(d->isEnabled(), v->isEnabled());
+            QCOMPARE(l->isEnabled(), v->isEnabled() || !counter::recordBase(field));
+            QCOMPARE(c->isEnabled(), l->isEnabled());
+            QVERIFY(l->alignment() & Qt::AlignRight);
+            QVERIFY(v->alignment() & Qt::AlignRight);
+            QVERIFY(c->alignment() & Qt::AlignHCenter);
+            QVERIFY(d->alignment() & Qt::AlignLeft);
+            QVERIFY(c->y() == l->y() && d->y() == l->y());
+            QVERIFY(l->geometry().right() < v->x() && v->geometry().right() < c->x() &&
+                    c->geometry().right() < d->x());
+            const bool range = row >= counter::kFirstRangeLabel &&
+                               row < counter::kFirstRangeLabel + counter::kRangeCount;
+            QCOMPARE(bg(l), range ? std::optional(colour::kOrange) : std::nullopt);
+        }
+        QVERIFY(names.isEmpty());
     }
 
     void windowControls() {
@@ -232,28 +212,6 @@ private slots:
             QVERIFY(w.intitu[k]->isEnabled());
             QCOMPARE(bg(w.intitu[k]), colour::kOrange);
         }
-    }
-
-    // Without a validated port neither button sends anything nor touches a field.
-    void noPort_data() {
-        QTest::addColumn<QString>("button");
-        QTest::newRow("read") << "but_lit_para";
-        QTest::newRow("program") << "but_ecrit_para";
-    }
-    void noPort() {
-        QFETCH(QString, button);
-        test::MessageRecorder recorder;
-        Bench b(recorder, options(false), QStringLiteral("OUI"));
-        QVERIFY(b.start());
-        b.link.setPortOpen(false);  // the port itself is open: only the flag stops it
-        b.w.valeur[0]->setText(QStringLiteral("77"));
-        b.w.findChild<QPushButton*>(button)->click();
-        QCOMPARE(recorder.texts(), QStringList{kGuard});
-        QTest::qWait(100);
-        QCOMPARE(b.board.received(), QByteArray());
-        QCOMPARE(b.w.valeur[0]->text(), QStringLiteral("77"));
-        QCOMPARE(b.w.valeur[1]->text(), QStringLiteral("50"));
-        QCOMPARE(b.w.image().text(0), QString());
     }
 
     // Programming then reading back, in real time: every field, colour and flag survives,

@@ -68,26 +68,6 @@ class LumTest : public test::SharedBoardTest {
     }
 
 private slots:
-    void withoutPortNothingIsSent() {
-        test::MessageRecorder recorder;
-        link->setPortOpen(false);
-        auto w = window(recorder);
-        w->Option1[3]->click();
-        w->dureLdr->setValue(20);
-        w->butLitLum->click();
-        w->butEcritLum->click();
-        link->setPortOpen(true);
-
-        const QString guard = QStringLiteral(
-            "Pas de port COM ouvert. Veuillez valider la Configuration dans le menu "
-            "Configuration.");
-        QCOMPARE(recorder.texts(), QStringList({guard, guard}));
-        QTest::qWait(50);
-        QCOMPARE(board->received(), QByteArray());
-        QCOMPARE(checkedOption(*w), std::optional<int>(3));
-        QCOMPARE(w->dureLdr->value(), 20);
-    }
-
     void colourSettingGatesTheSensorControls() {
         test::MessageRecorder prompts;
         auto w = window(prompts);

@@ -120,24 +120,6 @@ private slots:
         QCOMPARE(board->received(), QByteArray());  // on screen only
     }
 
-    void withoutPortNothingChanges() {
-        test::MessageRecorder recorder;
-        SwitchesWindow w(*link, recorder, [this] { return test::replyControl(reply); });
-        w.show();
-        turnSomeOn(w);
-        const QStringList before = display(w);
-        link->setPortOpen(false);
-        w.litSw->click();
-        link->setPortOpen(true);
-        QCOMPARE(recorder.texts(),
-                 QStringList{QStringLiteral("Pas de port COM ouvert. Veuillez valider la "
-                                            "Configuration dans le menu Configuration.")});
-        QCOMPARE(display(w), before);
-        QCOMPARE(w.label30->text(), QString());
-        QTest::qWait(50);
-        QCOMPARE(board->received(), QByteArray());
-    }
-
     // The banks and the colour variant as the board reports them. Every read first shows
     // every lever OFF and the variant unknown, whatever the user had set. The last row runs
     // at the real line rate.

@@ -1,8 +1,12 @@
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -14,8 +18,6 @@ namespace msg = trv::msg;
 
 Q_DECLARE_METATYPE(msg::Kind)
 Q_DECLARE_METATYPE(QMessageBox::Icon)
-Q_DECLARE_METATYPE(QFileDialog::AcceptMode)
-Q_DECLARE_METATYPE(QFileDialog::FileMode)
 
 namespace {
 
@@ -93,59 +95,91 @@ private slots:
     }
 
     void fileDialogs_data() {
-        QTest::addColumn<int>("which");
-        QTest::addColumn<QFileDialog::AcceptMode>("mode");
-        QTest::addColumn<QFileDialog::FileMode>("files");
-        QTest::addColumn<bool>("confirmsOverwrite");
-        QTest::newRow("open") << 0 << QFileDialog::AcceptOpen << QFileDialog::ExistingFile << true;
-        QTest::newRow("save") << 1 << QFileDialog::AcceptSave << QFileDialog::AnyFile << false;
-        QTest::newRow("save, asking")
-            << 2 << QFileDialog::AcceptSave << QFileDialog::AnyFile << true;
+        QTest::addColumn<int>("which");  // open, save, save asking
+        QTest::addColumn<QString>(
+            "pick");  // the file chosen: none (cancel), an existing one, a new one
+        QTest::addColumn<int>("boxes");   // boxes the dialog puts in the way (answered yes)
+        QTest::addColumn<bool>("taken");  // the chosen path comes back
+        QTest::newRow("open, cancelled") << 0 << "" << 0 << false;
+        QTest::newRow("open, an existing file") << 0 << "existing" << 0 << true;
+        QTest::newRow("open, a missing file is refused") << 0 << "new" << 1 << false;
+        QTest::newRow("save, cancelled") << 1 << "" << 0 << false;
+        QTest::newRow("save, an existing file as is") << 1 << "existing" << 0 << true;
+        QTest::newRow("save, a new file") << 1 << "new" << 0 << true;
+        QTest::newRow("save asking, cancelled") << 2 << "" << 0 << false;
+        QTest::newRow("save asking, an existing file") << 2 << "existing" << 1 << true;
+        QTest::newRow("save asking, a new file") << 2 << "new" << 0 << true;
     }
-    // Each dialog carries the title, the filters and the initial name, adds no suffix, and
-    // answers an empty name when cancelled; only the plain save takes an existing name as is.
+    // Each dialog carries the title, the filters and the initial name and adds no suffix; it
+    // answers the chosen path, or an empty name when cancelled. Only the asking save questions
+    // an existing name, and only the open refuses a missing one.
     void fileDialogs() {
         QFETCH(int, which);
-        QFETCH(QFileDialog::AcceptMode, mode);
-        QFETCH(QFileDialog::FileMode, files);
-        QFETCH(bool, confirmsOverwrite);
+        QFETCH(QString, pick);
+        QFETCH(int, boxes);
+        QFETCH(bool, taken);
+        QTemporaryDir dir;
+        const QString existing = dir.filePath(QStringLiteral("existing.hex"));
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const QString chosen = pick.isEmpty() ? QString() : dir.filePath(pick + ".hex");
+
         PlatformPrompts prompts;
         const QString title = QStringLiteral("Enregistrer l'image");
         const QString filter = QStringLiteral("Image Intel HEX (*.hex);;Tous les fichiers (*)");
         const QString initial = QStringLiteral("compteur.hex");
         QString shownTitle, fileName, suffix;
         QStringList filters;
-        QFileDialog::AcceptMode shownMode{};
-        QFileDialog::FileMode shownFiles{};
-        bool confirms = false;
+        int boxesSeen = 0;
+        QPointer<QMessageBox> lastBox;
+        QFileDialog* seen = nullptr;
         QString answer = QStringLiteral("unanswered");
-        const bool seen = whileModal<QFileDialog>(
-            [&] {
-                if (which == 0) answer = prompts.openFileName(nullptr, title, filter, initial);
-                if (which == 1) answer = prompts.saveFileName(nullptr, title, filter, initial);
-                if (which == 2)
-                    answer = prompts.saveFileNameAsking(nullptr, title, filter, initial);
-            },
-            [&](QFileDialog* dialog) {
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                if (box == lastBox) return;
+                lastBox = box;
+                ++boxesSeen;
+                QAbstractButton* yes = box->button(QMessageBox::Yes);
+                QTimer::singleShot(0, yes ? yes : box->buttons().front(), &QAbstractButton::click);
+            } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !seen) {
+                seen = dialog;
                 shownTitle = dialog->windowTitle();
                 filters = dialog->nameFilters();
                 suffix = dialog->defaultSuffix();
-                shownMode = dialog->acceptMode();
-                shownFiles = dialog->fileMode();
-                confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
                 fileName = QFileInfo(dialog->selectedFiles().value(0)).fileName();
-                dialog->reject();
-            });
+                if (chosen.isEmpty()) {
+                    dialog->reject();
+                } else {
+                    // Typed into the name box, as a technician would.
+                    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                    QVERIFY(name);
+                    name->setText(chosen);
+                    QTimer::singleShot(0, dialog, &QDialog::accept);
+                }
+            } else if (modal && modal == seen && boxesSeen > 0) {
+                seen->reject();  // still open after refusing the name
+            }
+        });
+        poll.start();
+        // Never leave the test waiting on a box nobody answers.
+        QTimer::singleShot(10000, [] {
+            if (QWidget* w = QApplication::activeModalWidget()) w->close();
+        });
+        if (which == 0) answer = prompts.openFileName(nullptr, title, filter, initial);
+        if (which == 1) answer = prompts.saveFileName(nullptr, title, filter, initial);
+        if (which == 2) answer = prompts.saveFileNameAsking(nullptr, title, filter, initial);
         QVERIFY(seen);
         QCOMPARE(shownTitle, title);
         QCOMPARE(filters, (QStringList{QStringLiteral("Image Intel HEX (*.hex)"),
                                        QStringLiteral("Tous les fichiers (*)")}));
         QVERIFY(suffix.isEmpty());
         QCOMPARE(fileName, initial);
-        QCOMPARE(shownMode, mode);
-        QCOMPARE(shownFiles, files);
-        QCOMPARE(confirms, confirmsOverwrite);
-        QCOMPARE(answer, QString());
+        QCOMPARE(boxesSeen, boxes);
+        QCOMPARE(answer, taken ? chosen : QString());
     }
 };
 
