@@ -94,11 +94,9 @@ QPushButton* rowButton(QWidget* window, const QString& caption, const char* name
     return b;
 }
 
-// `intitu(4)` is range 1 ... `intitu(8)` range 5.
-constexpr int kFirstRangeLabel = 4;
-
 bool isRangeLabel(int index) {
-    return index >= kFirstRangeLabel && index < kFirstRangeLabel + counter::kRangeCount;
+    const int first = CounterWindow::kFirstRangeLabel;
+    return index >= first && index < first + counter::kRangeCount;
 }
 
 colour::Packed rangeLabelColour(counter::ColourCode code) {

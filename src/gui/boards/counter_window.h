@@ -18,6 +18,9 @@ namespace trv {
 class CounterWindow : public BoardWindow {
     Q_OBJECT
 public:
+    // `intitu(4)` is range 1 ... `intitu(8)` range 5.
+    static constexpr int kFirstRangeLabel = 4;
+
     static constexpr int kRows = 12;
 
     CounterWindow(Link& link, Prompts& prompts, ReplyControl replyControl,

@@ -120,8 +120,8 @@ private slots:
             QVERIFY(c->y() == l->y() && d->y() == l->y());
             QVERIFY(l->geometry().right() < v->x() && v->geometry().right() < c->x() &&
                     c->geometry().right() < d->x());
-            const bool range = row >= counter::kFirstRangeLabel &&
-                               row < counter::kFirstRangeLabel + counter::kRangeCount;
+            const bool range = row >= CounterWindow::kFirstRangeLabel &&
+                               row < CounterWindow::kFirstRangeLabel + counter::kRangeCount;
             QCOMPARE(bg(l), range ? std::optional(colour::kOrange) : std::nullopt);
         }
         QVERIFY(names.isEmpty());
