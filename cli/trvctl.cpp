@@ -9,7 +9,6 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QMutex>
-#include <QSerialPortInfo>
 #include <QThread>
 #include <algorithm>
 #include <memory>
@@ -20,7 +19,8 @@
 #include "image/image_history.h"
 #include "port/open_failure.h"
 #include "port/port_map.h"
-#include "port/qt_serial_port.h"
+#include "port/serial_devices.h"
+#include "port/system_serial_port.h"
 #include "port/traffic_tap.h"
 #include "protocol/board_operations.h"
 #include "protocol/exchange.h"
@@ -166,7 +166,7 @@ QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s,
         progress.set(i, QStringLiteral("ouverture"));
         trace::TraceLog* log = traceFor(s);
         threads.emplace_back(QThread::create([&, i, port, log] {
-            TrafficTap serial(std::make_unique<QtSerialPort>());
+            TrafficTap serial(std::make_unique<SystemSerialPort>());
             traced(s, serial, log, port, [&] {
                 if (!serial.open(port)) {
                     reports[i] =
@@ -334,16 +334,15 @@ int commandPorts(Streams& s, bool json) {
 #endif
     QJsonArray devices;
     lines << QStringLiteral("Périphériques série de la machine :");
-    const auto infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : infos) {
-        QStringList fields{info.systemLocation(), info.description(), info.manufacturer(),
-                           info.serialNumber()};
+    const QList<SerialDevice> infos = listSerialDevices();
+    for (const SerialDevice& info : infos) {
+        QStringList fields{info.location, info.description, info.manufacturer, info.serialNumber};
         fields.removeAll(QString());
         lines << QStringLiteral("  ") + fields.join(QStringLiteral("  "));
-        devices.append(QJsonObject{{QStringLiteral("peripherique"), info.systemLocation()},
-                                   {QStringLiteral("description"), info.description()},
-                                   {QStringLiteral("fabricant"), info.manufacturer()},
-                                   {QStringLiteral("numero_de_serie"), info.serialNumber()}});
+        devices.append(QJsonObject{{QStringLiteral("peripherique"), info.location},
+                                   {QStringLiteral("description"), info.description},
+                                   {QStringLiteral("fabricant"), info.manufacturer},
+                                   {QStringLiteral("numero_de_serie"), info.serialNumber}});
     }
     if (infos.isEmpty()) lines << QStringLiteral("  aucun");
     if (json)
@@ -355,7 +354,7 @@ int commandPorts(Streams& s, bool json) {
 }
 
 int commandDetect(Streams& s, bool json) {
-    TrafficTap serial(std::make_unique<QtSerialPort>());
+    TrafficTap serial(std::make_unique<SystemSerialPort>());
     Exchange exchange(serial, steadyClock());
     QJsonArray array;
     QStringList lines;
