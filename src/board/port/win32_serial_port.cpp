@@ -40,6 +40,18 @@ bool meansGone(DWORD error) {
     }
 }
 
+// Why COMn did not open or could not be set up, in the causes every port reports.
+OpenFailure openFailureOf(int portNumber, DWORD error) {
+    OpenFacts facts;
+    facts.linkExists = true;  // on Windows the port is its native name
+    facts.target = facts.device = QStringLiteral("COM%1").arg(portNumber);
+    facts.deviceNotFound = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    // Windows opens a port for one program at a time and answers any other with this.
+    facts.permissionError = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    facts.systemText = systemText(error);
+    return classifyOpenFailure(facts);
+}
+
 }  // namespace
 
 QString Win32SerialPort::deviceName(int portNumber) {
@@ -58,15 +70,7 @@ bool Win32SerialPort::open(int portNumber) {
     HANDLE h = CreateFileW(reinterpret_cast<const wchar_t*>(name.utf16()),
                            GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        OpenFacts facts;
-        facts.linkExists = true;  // on Windows the port is its native name
-        facts.target = facts.device = QStringLiteral("COM%1").arg(portNumber);
-        facts.deviceNotFound = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        // Windows opens a port for one program at a time and answers any other with this.
-        facts.permissionError = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
-        facts.systemText = systemText(error);
-        m_failure = classifyOpenFailure(facts);
+        m_failure = openFailureOf(portNumber, GetLastError());
         return false;
     }
     DCB dcb{};
@@ -93,11 +97,7 @@ bool Win32SerialPort::open(int portNumber) {
         return SetCommState(h, &dcb) != 0;
     }() && SetCommTimeouts(h, &timeouts);
     if (!configured) {
-        OpenFacts facts;
-        facts.linkExists = true;
-        facts.target = facts.device = QStringLiteral("COM%1").arg(portNumber);
-        facts.systemText = systemText(GetLastError());
-        m_failure = classifyOpenFailure(facts);
+        m_failure = openFailureOf(portNumber, GetLastError());
         CloseHandle(h);
         return false;
     }
