@@ -262,9 +262,10 @@ QStringList table(const ImageBytes& bytes) {
 }
 
 // The image read on a port, or why there is none.
-std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, int port) {
+std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, int port,
+                                               history::Direction kind = history::Direction::Read) {
     CellTexts cells;
-    const ReadOutcome read = readImage(exchange, cells);
+    const ReadOutcome read = readImage(exchange, cells, ReadVariant::Plain, kind);
     if (read == ReadOutcome::Lost) return lostPort(port);
     if (read != ReadOutcome::Read)
         return failure(port, kBoardFailed, QStringLiteral("la carte ne répond pas"));
@@ -280,11 +281,12 @@ using AfterRead = std::function<PortReport(Exchange&, const Phase&, PortReport, 
 
 // A task that begins by reading the port's image: a failed read is the port's report, with
 // `unread` after its reason; otherwise `then` goes on from the image and a report that names
-// the port.
-Task afterRead(AfterRead then, const QString& unread = {}) {
-    return [then = std::move(then), unread](Exchange& exchange, int port, const Phase& phase) {
+// the port. kind: what the image read is to the history.
+Task afterRead(AfterRead then, const QString& unread = {},
+               history::Direction kind = history::Direction::Read) {
+    return [=, then = std::move(then)](Exchange& exchange, int port, const Phase& phase) {
         phase(QStringLiteral("lecture"));
-        auto read = readBytes(exchange, port);
+        auto read = readBytes(exchange, port, kind);
         if (auto* f = std::get_if<PortReport>(&read)) {
             if (f->status != kPortClosed) f->line += unread;
             return *f;
@@ -447,7 +449,7 @@ int commandWrite(Streams& s, const Invocation& inv) {
                 r.line = QStringLiteral("%1 : image écrite et vérifiée").arg(com(port));
                 return r;
             },
-            QStringLiteral(" ; rien n'a été écrit")),
+            QStringLiteral(" ; rien n'a été écrit"), history::Direction::ReadBeforeWrite),
         s, &history);
     return printReports(s, reports, inv.json);
 }
@@ -506,6 +508,7 @@ QString programmingFailure(const board::Result& r) {
             return QStringLiteral("la carte n'a pas acquitté la programmation");
         case board::Outcome::PortLost:
             return portLostReason(r.lostPort);
+        case board::Outcome::Cancelled:  // trvctl never declines a write
         case board::Outcome::Done:
             break;
     }

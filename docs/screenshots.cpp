@@ -13,6 +13,7 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -152,12 +153,20 @@ int main(int argc, char* argv[]) {
         if (test) test->close();
     }
 
-    // Every read above is in the image history, the latest first and selected.
+    // The luminosity set to 60 %: its programming leaves the image it replaced in the history.
+    QWidget* luminosity = frameOf(main, "LUM");
+    if (auto* option = child<QRadioButton>(luminosity, "Option1(3)")) option->setChecked(true);
+    click(luminosity, "but_ECRIT_LUM");
+
+    // Every read and write above is in the image history, the latest first; the image from
+    // before the programming is chosen, and its restore asks first (pictured, then declined).
     if (trigger(main, "MENU_IMAGE_HISTORIQUE")) {
         QWidget* history = frameOf(main, "HISTORIQUE");
         if (auto* list = child<QTreeWidget>(history, "LISTE_HISTORIQUE"))
-            list->setCurrentItem(list->topLevelItem(0));
+            list->setCurrentItem(list->topLevelItem(2));
         save(history, QStringLiteral("historique"));
+        nextBox = QStringLiteral("restauration");
+        click(history, "but_restaurer");
         if (history) history->close();
     }
 

@@ -288,9 +288,9 @@ private slots:
         QTest::addColumn<QStringList>("records");  // oldest first: direction, then which image
         // clang-format off
         QTest::newRow("read") << QStringList{"read", "-p", "3"} << QStringList{"lue before"};
-        QTest::newRow("write") << QStringList{"write", "-p", "3", "@"} << QStringList{"lue before", "écrite after", "lue after"};
-        QTest::newRow("write, no read-back") << QStringList{"write", "-p", "3", "@", "--no-verify"} << QStringList{"lue before", "écrite after"};
-        QTest::newRow("set") << QStringList{"set", "-p", "3", "seuil=9"} << QStringList{"lue before", "écrite after", "lue after"};
+        QTest::newRow("write") << QStringList{"write", "-p", "3", "@"} << QStringList{"lue avant programmation before", "écrite after", "vérification after"};
+        QTest::newRow("write, no read-back") << QStringList{"write", "-p", "3", "@", "--no-verify"} << QStringList{"lue avant programmation before", "écrite after"};
+        QTest::newRow("set") << QStringList{"set", "-p", "3", "seuil=9"} << QStringList{"lue avant programmation before", "écrite after", "vérification after"};
         QTest::newRow("show keeps nothing") << QStringList{"show", "-p", "3"} << QStringList{};
         // clang-format on
     }

@@ -10,8 +10,11 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QSet>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <functional>
 #include <map>
 
@@ -21,10 +24,13 @@
 #include "boards/luminosity_window.h"
 #include "boards/switches_window.h"
 #include "configuration/settings_window.h"
+#include "image/image_file.h"
+#include "image/image_history.h"
 #include "port/qt_serial_port.h"
 #include "sim/pty_board.h"
 #include "test_support.h"
 #include "tools/detect.h"
+#include "tools/history_window.h"
 #include "ui/text_fit.h"
 
 using namespace trv;
@@ -305,6 +311,67 @@ private slots:
         QCOMPARE(counter->image().text(0), QStringLiteral("12"));
         QVERIFY(main->link().portOpen() && main->link().port().isOpen());
         QVERIFY(settings());
+    }
+
+    // As a new user: the luminosity changed, then the image from before it put back from the
+    // history with "Restaurer sur la carte…": the board equals that image byte for byte.
+    void luminosityUndoneFromTheHistory() {
+        validate();
+        const sim::Eeprom before = board->eeprom();
+        LuminosityWindow* lum = main->showLuminosity();
+        lum->Option1[3]->setChecked(true);
+        test::MessageRecorder& recorder = freshRecorder();
+        lum->butEcritLum->click();
+        // Verification is on from the start.
+        QCOMPARE(recorder.texts(),
+                 QStringList{QStringLiteral("Programmation effectuée avec succés. Vérifiée.")});
+        QVERIFY(board->eeprom() != before);
+
+        HistoryWindow* h = main->showHistory();
+        auto kinds = [h] {
+            QStringList k;
+            for (int i = 0; i < h->list->topLevelItemCount(); ++i)
+                k << h->list->topLevelItem(i)->text(3);
+            return k;
+        };
+        QCOMPARE(kinds(), (QStringList{"vérification", "écrite", "lue avant programmation"}));
+        h->list->setCurrentItem(h->list->topLevelItem(2));
+        freshRecorder();
+        h->butRestaurer->click();
+        QCOMPARE(recorder.messages.size(), 2);
+        QCOMPARE(recorder.messages[0].kind, msg::Kind::Question);
+        QVERIFY(recorder.messages[0].detail.contains(
+            QStringLiteral("Luminosité : carte 60 % / image 100 %")));
+        QCOMPARE(recorder.messages[1].text,
+                 QStringLiteral("Restauration effectuée avec succés : la carte contient l'image "
+                                "choisie, octet pour octet (relue et vérifiée)."));
+        QVERIFY(board->eeprom() == before);
+        QCOMPARE(kinds().mid(0, 3),
+                 (QStringList{"vérification", "écrite", "lue avant programmation"}));
+        QCOMPARE(kinds().size(), 6);
+        QCOMPARE(lum->Option1[1]->isChecked(), true);  // the window shows the board again
+    }
+
+    // A cell that does not take a write is named, with no preference ever set.
+    void stuckCellNamedByDefault() {
+        validate();
+        CounterWindow* counter = main->showCounter();
+        sim::Faults stuck;
+        stuck.unwritten = 1;
+        board->setFaults(stuck);
+        counter->valeur[0]->setText(QStringLiteral("12"));
+        test::MessageRecorder& recorder = freshRecorder();
+        counter->butEcritPara->click();
+        QCOMPARE(recorder.texts().size(), 1);
+        QVERIFY2(recorder.texts()[0].startsWith(
+                     QStringLiteral("La vérification a échoué : la carte ne contient pas "
+                                    "l'image programmée.\nAdresses : 0x01.\n")),
+                 qPrintable(recorder.texts()[0]));
+        const QSettings prefs(
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                QStringLiteral("/trv-compteur/trv-compteur.conf"),
+            QSettings::IniFormat);
+        QVERIFY(!prefs.contains(QStringLiteral("image/verifierApresProgrammation")));
     }
 };
 

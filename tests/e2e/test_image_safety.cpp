@@ -17,6 +17,7 @@
 #include "image/image_history.h"
 #include "link/link.h"
 #include "protocol/frames.h"
+#include "sim/faults.h"
 #include "simulated_board.h"
 #include "test_support.h"
 #include "tools/history_window.h"
@@ -47,6 +48,12 @@ ImageBytes fileImage(const QString& path) {
 }
 
 // Bytes programming the counter window writes: its records, colours, flags and signature.
+QList<int> allCells() {
+    QList<int> all;
+    for (int a = 0; a < kImageSize; ++a) all << a;
+    return all;
+}
+
 bool counterOwned(int a) {
     return a <= 23 || (a >= 30 && a <= 59) || a == 63 || (a >= 70 && a <= 73);
 }
@@ -59,6 +66,20 @@ QList<int> cellsColoured(const GridControls& grid, colour::Packed colour) {
 }
 
 using test::wholeRead;
+
+const QString kHeld =
+    QStringLiteral("La carte contient pourtant l'image envoyée (relue et vérifiée).");
+const QString kRestored = QStringLiteral(
+    "Restauration effectuée avec succés : la carte contient l'image choisie, "
+    "octet pour octet (relue et vérifiée).");
+
+// The kinds of the newest records, newest first.
+QStringList newestKinds(int count) {
+    QStringList kinds;
+    for (const history::Entry& e : history::ImageHistory().entries().mid(0, count))
+        kinds << history::directionText(e.direction);
+    return kinds;
+}
 
 }  // namespace
 
@@ -94,7 +115,7 @@ private slots:
         QList<history::Entry> entries = history().entries();
         QCOMPARE(entries.size(), known + 2);
         QCOMPARE(entries[0].direction, history::Direction::Written);
-        QCOMPARE(entries[1].direction, history::Direction::Read);
+        QCOMPARE(entries[1].direction, history::Direction::ReadBeforeWrite);
         QCOMPARE(entries[0].port, 3);
         QCOMPARE(entries[0].window, QStringLiteral("compteur"));
         QCOMPARE(fileImage(entries[1].path), before);
@@ -113,9 +134,17 @@ private slots:
     }
 
     // A loaded image reaches the board only through the window's fields: everything else
-    // stays as the board has it.
+    // stays as the board has it, and the window says so before it writes. Declined, nothing
+    // is written and the board goes back to sleep.
+    void loadThenProgramChangesOnlyTheWindowsBytes_data() {
+        QTest::addColumn<bool>("go");
+        QTest::newRow("programmed") << true;
+        QTest::newRow("declined") << false;
+    }
     void loadThenProgramChangesOnlyTheWindowsBytes() {
+        QFETCH(bool, go);
         test::MessageRecorder recorder;
+        recorder.answer = [go](const QString&) { return go; };
         ImageBytes loaded = boardImage();
         loaded[1] = 0x12;   // start 12,00
         loaded[57] = 0x21;  // ranges 1 and 2 red and green
@@ -136,8 +165,24 @@ private slots:
         w->loadImageIntoGrid();
         QCOMPARE(w->valeur[0]->text(), QStringLiteral("0000000012"));
         QCOMPARE(w->image().text(100), QStringLiteral("00"));
+        forgetReceived();
         w->programSettings();
-        QCOMPARE(recorder.texts(), QStringList{kProgrammed});
+        const QString warning = QStringLiteral(
+            "Les réglages hors de cette fenêtre ne seront pas programmés : Luminosité, Fréquence "
+            "de commutation, Octet 0x64, Octet 0x6E. Utilisez Image > Restaurer sur la carte.");
+        QCOMPARE(recorder.messages.value(0).kind, msg::Kind::Question);
+        QVERIFY(recorder.messages.value(0).detail.startsWith(
+            QStringLiteral("Luminosité : image 60 % / carte 100 %\n")));
+        if (!go) {
+            QCOMPARE(recorder.texts(), QStringList{warning});
+            QCOMPARE(board->eeprom(), onBoard);
+            QTRY_COMPARE_WITH_TIMEOUT(board->received(),
+                                      test::wakeBurst() + wholeRead() + test::closingBurst(), 3000);
+            // The grid keeps the loaded image for a restore.
+            QCOMPARE(cellsColoured(w->grid(), colour::kLightBlue).size(), kImageSize);
+            return;
+        }
+        QCOMPARE(recorder.texts(), (QStringList{warning, kProgrammed}));
         const ImageBytes result = board->eeprom();
         for (int a = 0; a < kImageSize; ++a)
             QVERIFY2(result[std::size_t(a)] == (counterOwned(a) ? loaded : onBoard)[std::size_t(a)],
@@ -259,6 +304,148 @@ private slots:
         lum.programSettings();
         QCOMPARE(recorder.texts(), QStringList{kProgrammed + " Vérifiée."});
         QCOMPARE(board->eeprom()[60], quint8(0x08));
+    }
+
+    // "Restaurer sur la carte…": the board's image read and kept, the differences shown, and
+    // once confirmed all 128 bytes written, read back and kept.
+    void restore_data() {
+        QTest::addColumn<Changes>("chosenChanges");  // the chosen image against the board's
+        QTest::addColumn<QString>("faults");
+        QTest::addColumn<bool>("go");
+        QTest::addColumn<QStringList>("messages");  // after the question, if one is asked
+        QTest::addColumn<bool>("restored");         // the board equals the chosen image
+        const Changes lumAndByte{{60, 0x08}, {100, 0x00}};
+        const QString stuck = QStringLiteral(
+            "La vérification a échoué : la carte ne contient pas l'image programmée.\n"
+            "Adresses : 0x64.\nOctet 0x64 : grille 00 / carte 9B");
+        QTest::newRow("whole image back")
+            << lumAndByte << "none" << true << QStringList{kRestored} << true;
+        QTest::newRow("declined") << lumAndByte << "none" << false << QStringList{} << false;
+        QTest::newRow("stuck cell")
+            << lumAndByte << "unwritten=100" << true << QStringList{stuck} << false;
+        QTest::newRow("extra reply bytes")
+            << lumAndByte << "extra=3" << true << QStringList{kError + u'\n' + kHeld} << true;
+        QTest::newRow("already there")
+            << Changes{} << "none" << true
+            << QStringList{QStringLiteral("La carte contient déjà l'image choisie : rien à "
+                                          "restaurer.")}
+            << true;
+        QTest::newRow("silent board")
+            << lumAndByte << "silent" << true << QStringList{kError} << false;
+    }
+    void restore() {
+        QFETCH(Changes, chosenChanges);
+        QFETCH(QString, faults);
+        QFETCH(bool, go);
+        QFETCH(QStringList, messages);
+        QFETCH(bool, restored);
+        test::MessageRecorder recorder;
+        recorder.answer = [go](const QString&) { return go; };
+        const ImageBytes onBoard = boardImage();
+        ImageBytes chosen = onBoard;
+        for (const auto& [address, byte] : chosenChanges)
+            chosen[std::size_t(address)] = quint8(byte);
+        board->setEeprom(onBoard);
+        QString error;
+        board->setFaults(*sim::parseFaults(faults, &error));
+        auto w = counter(recorder);
+        const int known = int(history().entries().size());
+
+        w->restoreImage(chosen, QStringLiteral("l'image choisie"));
+        const bool asked = !chosenChanges.isEmpty() && faults != QLatin1String("silent");
+        QStringList expected = messages;
+        if (asked) {
+            QCOMPARE(recorder.messages.value(0).kind, msg::Kind::Question);
+            QCOMPARE(recorder.messages.value(0).text,
+                     QStringLiteral("Restaurer sur la carte l'image choisie ? Les 128 octets de "
+                                    "la carte seront remplacés."));
+            QCOMPARE(recorder.messages.value(0).detail,
+                     QStringLiteral("Différences entre la carte et l'image :\n"
+                                    "Luminosité : carte 100 % / image 60 %\n"
+                                    "Octet 0x64 : carte 9B / image 00\nAdresses : 0x3C, 0x64."));
+            expected.prepend(recorder.messages.value(0).text);
+        }
+        QCOMPARE(recorder.texts(), expected);
+        board->setFaults({});
+        QCOMPARE(board->eeprom(), restored ? chosen : onBoard);
+
+        const bool written = asked && go;
+        const QByteArray reading = wholeRead() + test::closingBurst();
+        if (faults != QLatin1String("silent"))
+            QTRY_COMPARE_WITH_TIMEOUT(
+                board->received(), written ? reading + test::wholeWrite(chosen) + reading : reading,
+                3000);
+        if (written) {
+            // The image replaced, the image written, its read-back.
+            QCOMPARE(newestKinds(3),
+                     (QStringList{"vérification", "écrite", "lue avant programmation"}));
+            const QList<history::Entry> entries = history().entries();
+            QCOMPARE(fileImage(entries[2].path), onBoard);
+            QCOMPARE(fileImage(entries[1].path), chosen);
+            QCOMPARE(w->image().text(100),
+                     board->eeprom()[100] == 0 ? QStringLiteral("00") : QStringLiteral("9B"));
+            QCOMPARE(cellsColoured(w->grid(), colour::kRed),
+                     restored ? QList<int>{} : QList<int>{100});
+        } else if (faults != QLatin1String("silent")) {
+            QCOMPARE(int(history().entries().size()), known + 1);
+            QCOMPARE(newestKinds(1), QStringList{"lue avant programmation"});
+        }
+    }
+
+    // A write whose acknowledgements do not add up (three bytes too many) is read back when
+    // verification is on: the board's image is told and kept, and shown in place of "Er".
+    void failedWriteIsReadBack_data() {
+        QTest::addColumn<QString>("faults");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<bool>("grid");  // the grid's "Envoi" rather than the programming
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QList<int>>("red");
+        const QString differs =
+            kError +
+            QStringLiteral(
+                "\nLa vérification a échoué : la carte ne contient pas l'image programmée.\n"
+                "Adresses : 0x01.\nDépart : grille 12,00 / carte 10,00");
+        QTest::newRow("held anyway")
+            << "extra=3" << true << false << kError + u'\n' + kHeld << QList<int>{};
+        QTest::newRow("one cell not taken")
+            << "extra=3 unwritten=1" << true << false << differs << QList<int>{1};
+        QTest::newRow("verification off") << "extra=3" << false << false << kError << QList<int>{};
+        QTest::newRow("grid write held anyway")
+            << "extra=3" << true << true << kError + u'\n' + kHeld << QList<int>{};
+    }
+    void failedWriteIsReadBack() {
+        QFETCH(QString, faults);
+        QFETCH(bool, on);
+        QFETCH(bool, grid);
+        QFETCH(QString, message);
+        QFETCH(QList<int>, red);
+        test::MessageRecorder recorder;
+        board->setEeprom(boardImage());
+        QString error;
+        board->setFaults(*sim::parseFaults(faults, &error));
+        verify = on;
+        auto w = counter(recorder);
+        ImageBytes sent = boardImage();
+        sent[1] = 0x12;
+        if (grid) {
+            w->loadImage(sent);
+            w->grid().butWr->click();
+        } else {
+            w->valeur[0]->setText(QStringLiteral("12"));
+            w->programSettings();
+        }
+        QCOMPARE(recorder.texts(), QStringList{message});
+        QCOMPARE(cellsColoured(w->grid(), colour::kRed), on ? red : allCells());
+        if (!on) {
+            QCOMPARE(w->image().text(0), QStringLiteral("Er"));
+            return;
+        }
+        // The cells show what the board holds, and the read-back is kept.
+        ImageBytes held = sent;
+        for (int a : red) held[std::size_t(a)] = boardImage()[std::size_t(a)];
+        QVERIFY(imageBytes(w->image().texts()) == std::optional<ImageBytes>(held));
+        QCOMPARE(newestKinds(1), QStringList{"vérification"});
+        QCOMPARE(fileImage(history().entries()[0].path), held);
     }
 
     // A history that cannot be written warns once a run and never stops an operation.

@@ -7,6 +7,11 @@ void MessageRecorder::message(msg::Kind kind, QWidget*, const QString& text,
     messages.append({kind, text, detail});
 }
 
+bool MessageRecorder::question(QWidget*, const QString& text, const QString& detail) {
+    messages.append({msg::Kind::Question, text, detail});
+    return answer ? answer(text) : true;
+}
+
 QString MessageRecorder::openFileName(QWidget* parent, const QString& title, const QString& filter,
                                       const QString& initialName) {
     return open ? open(parent, title, filter, initialName)

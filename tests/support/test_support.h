@@ -27,6 +27,8 @@ public:
 
     void message(msg::Kind kind, QWidget* parent, const QString& text,
                  const QString& detail) override;
+    // Recorded as a Question message; answered by `answer` (OK when unset).
+    bool question(QWidget* parent, const QString& text, const QString& detail) override;
     QString openFileName(QWidget* parent, const QString& title, const QString& filter,
                          const QString& initialName) override;
     QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
@@ -41,6 +43,7 @@ public:
     Ask open;
     Ask save;        // takes the name as given
     Ask saveAsking;  // the dialog that asks before replacing a file
+    std::function<bool(const QString& text)> answer;
 
 private:
     PlatformPrompts m_platform;

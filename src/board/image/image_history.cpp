@@ -20,8 +20,9 @@ const QRegularExpression& dayPattern() {
 }
 
 const QRegularExpression& namePattern() {
-    static const QRegularExpression re(QStringLiteral(
-        "^(\\d{2}-\\d{2}-\\d{2}-\\d{3})_COM(\\d{1,3})_([^_/]+)_(lue|écrite)\\.hex$"));
+    static const QRegularExpression re(
+        QStringLiteral("^(\\d{2}-\\d{2}-\\d{2}-\\d{3})_COM(\\d{1,3})_([^_/]+)_"
+                       "(lue|lue-avant-programmation|vérification|écrite)\\.hex$"));
     return re;
 }
 
@@ -33,8 +34,20 @@ QString safeWindowName(QString window) {
 }  // namespace
 
 QString directionText(Direction direction) {
-    return direction == Direction::Read ? QStringLiteral("lue") : QStringLiteral("écrite");
+    switch (direction) {
+        case Direction::Read:
+            return QStringLiteral("lue");
+        case Direction::ReadBeforeWrite:
+            return QStringLiteral("lue avant programmation");
+        case Direction::Verification:
+            return QStringLiteral("vérification");
+        case Direction::Written:
+            break;
+    }
+    return QStringLiteral("écrite");
 }
+
+QString directionTag(Direction direction) { return directionText(direction).replace(u' ', u'-'); }
 
 QString defaultFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
@@ -54,7 +67,9 @@ std::optional<Entry> parseName(const QString& dayFolderName, const QString& file
     e.when = QDateTime(day, time);
     e.port = m.captured(2).toInt();
     e.window = m.captured(3);
-    e.direction = m.captured(4) == QLatin1String("lue") ? Direction::Read : Direction::Written;
+    for (Direction d :
+         {Direction::Read, Direction::ReadBeforeWrite, Direction::Verification, Direction::Written})
+        if (m.captured(4) == directionTag(d)) e.direction = d;
     return e;
 }
 
@@ -102,7 +117,7 @@ ImageHistory::Recorded ImageHistory::record(const ImageBytes& bytes, int port,
     QTime time = when.time();
     const QString tail = QStringLiteral("_COM%1_%2_%3.hex")
                              .arg(port)
-                             .arg(safeWindowName(window), directionText(direction));
+                             .arg(safeWindowName(window), directionTag(direction));
     for (int tries = 0; tries < 1000; ++tries, time = time.addMSecs(1)) {
         name = time.toString(kTimeFormat) + tail;
         if (!QFileInfo::exists(dayDir.filePath(name))) break;

@@ -9,14 +9,19 @@
 #include "image/eeprom_image.h"
 
 // Every whole image read from or written to a board, kept as one Intel HEX file:
-//   <folder>/YYYY-MM-DD/HH-MM-SS-mmm_COMn_<fenêtre>_<lue|écrite>.hex
+//   <folder>/YYYY-MM-DD/HH-MM-SS-mmm_COMn_<fenêtre>_<sorte>.hex
+// with <sorte> one of "lue", "lue-avant-programmation", "vérification", "écrite".
 // Plain files, so a technician can open, copy or mail them. Only the newest records are kept.
 namespace trv::history {
 
-enum class Direction { Read, Written };
+// What an image was: a read of its own, the read a programming starts with (the image it
+// replaced), the read-back that checks a write, or the image a board took.
+enum class Direction { Read, ReadBeforeWrite, Verification, Written };
 
-// "lue" / "écrite", as in the file names.
+// "lue", "lue avant programmation", "vérification", "écrite": what the history lists.
 QString directionText(Direction direction);
+// The same in file names, without blanks: "lue-avant-programmation".
+QString directionTag(Direction direction);
 
 // <user data>/trv-compteur/historique
 QString defaultFolder();

@@ -1,5 +1,7 @@
 #include "protocol/board_operations.h"
 
+#include <algorithm>
+
 #include "port/port_assignment.h"
 #include "port/serial_port.h"
 #include "protocol/exchange.h"
@@ -50,17 +52,27 @@ Result readSettings(Exchange& exchange, ReplyControl reply, ReadVariant variant,
 
 using Encode = std::function<bool(CellTexts&)>;
 
-Result programSteps(Exchange& exchange, ReplyControl reply, const Encode& encode, bool luminosity) {
+Result programSteps(Exchange& exchange, ReplyControl reply, const Encode& encode, bool luminosity,
+                    const ConfirmWrite& confirm) {
     exchange.sendBurst("SSS", 11);
     exchange.settle();
     Result r;
     // The board's own image is the base of the write. Without it the write would overwrite
     // every other setting with the failure marks, so it ends as a failed read.
-    if (readImage(exchange, r.cells) != ReadOutcome::Read) return silentRead(exchange, reply);
+    if (readImage(exchange, r.cells, ReadVariant::Plain, history::Direction::ReadBeforeWrite) !=
+        ReadOutcome::Read)
+        return silentRead(exchange, reply);
     r.found = r.cells;
     if (!encode(r.cells)) {
         sendClosingBurst(exchange);
         r.outcome = Outcome::SignatureMismatch;
+        return r;
+    }
+    if (confirm && !confirm(*r.found, r.cells)) {
+        // Declined: the board keeps its image and goes back to sleep.
+        sendClosingBurst(exchange);
+        r.cells = *r.found;
+        r.outcome = Outcome::Cancelled;
         return r;
     }
     exchange.settle();
@@ -82,8 +94,15 @@ Result programSteps(Exchange& exchange, ReplyControl reply, const Encode& encode
 
 // The programming sequence both windows share; encode puts the settings into the image the
 // preliminary read found, or answers false to leave it unprogrammed.
-Result programImage(Exchange& exchange, ReplyControl reply, const Encode& encode, bool luminosity) {
-    return unlessLost(exchange, programSteps(exchange, reply, encode, luminosity));
+Result programImage(Exchange& exchange, ReplyControl reply, const Encode& encode, bool luminosity,
+                    const ConfirmWrite& confirm) {
+    return unlessLost(exchange, programSteps(exchange, reply, encode, luminosity, confirm));
+}
+
+QList<int> span(int first, int count) {
+    QList<int> list;
+    for (int i = 0; i < count; ++i) list << first + i;
+    return list;
 }
 
 counter::ValueText valueOr(const std::optional<counter::ValueText>& value, const CellTexts& cells,
@@ -115,7 +134,7 @@ Result readSwitches(Exchange& exchange, ReplyControl reply) {
 }
 
 Result programCounter(Exchange& exchange, ReplyControl reply, const CounterSettings& settings,
-                      bool requireSignature) {
+                      bool requireSignature, const ConfirmWrite& confirm) {
     bool down = false;
     Result r = programImage(
         exchange, reply,
@@ -138,13 +157,30 @@ Result programCounter(Exchange& exchange, ReplyControl reply, const CounterSetti
             counter::writeSignature(cells);
             return true;
         },
-        false);
+        false, confirm);
     r.countsDown = down;
     return r;
 }
 
-Result programLuminosity(Exchange& exchange, ReplyControl reply,
-                         const LuminositySettings& settings) {
+QList<int> counterAddresses() {
+    QList<int> addresses;
+    for (int field : counter::kProgrammedFields) {
+        const int length =
+            field == counter::kStepField ? counter::kStepRecordLength : counter::kRecordLength;
+        addresses << span(*counter::recordBase(field), length);
+    }
+    addresses << span(counter::kColourCell12, 3) << counter::kFlagCell
+              << span(counter::kSignatureBase, counter::kSignatureLength);
+    std::sort(addresses.begin(), addresses.end());
+    return addresses;
+}
+
+QList<int> luminosityAddresses() {
+    return {luminosity::kModeCell, luminosity::kPeriodCell, luminosity::kThresholdCell};
+}
+
+Result programLuminosity(Exchange& exchange, ReplyControl reply, const LuminositySettings& settings,
+                         const ConfirmWrite& confirm) {
     return programImage(
         exchange, reply,
         [&](CellTexts& cells) {
@@ -154,12 +190,13 @@ Result programLuminosity(Exchange& exchange, ReplyControl reply,
             luminosity::encodeMode(cells, settings.mode);
             return true;
         },
-        true);
+        true, confirm);
 }
 
 Verification verifyImage(Exchange& exchange, const CellTexts& sent) {
     Verification v;
-    const ReadOutcome read = readImage(exchange, v.found);
+    const ReadOutcome read =
+        readImage(exchange, v.found, ReadVariant::Plain, history::Direction::Verification);
     if (exchange.portLost()) {
         v.outcome = Verification::Outcome::PortLost;
         return v;
@@ -176,8 +213,17 @@ Verification verifyImage(Exchange& exchange, const CellTexts& sent) {
     return v;
 }
 
+WholeWrite writeWholeImage(Exchange& exchange, const CellTexts& cells, bool verify) {
+    WholeWrite w;
+    w.outcome = writeImage(exchange, cells);
+    if (verify && (w.outcome == WriteOutcome::Written || w.outcome == WriteOutcome::TimedOut))
+        w.verification = verifyImage(exchange, cells);
+    return w;
+}
+
 Result readBack(Exchange& exchange, Result programmed, bool sleepAfter) {
-    if (programmed.outcome != Outcome::Done) return programmed;
+    if (programmed.outcome != Outcome::Done && programmed.outcome != Outcome::WriteFailed)
+        return programmed;
     programmed.verification = verifyImage(exchange, programmed.cells);
     if (sleepAfter) sendClosingBurst(exchange);
     return unlessLost(exchange, std::move(programmed));

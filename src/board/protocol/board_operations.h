@@ -27,6 +27,7 @@ enum class Outcome {
     CellRefused,        // an image cell is not a byte; nothing was written
     WriteFailed,        // the board did not acknowledge the whole-image write
     PortLost,           // the port went away during the operation (it has closed itself)
+    Cancelled,          // the caller declined the image to write; nothing was written
 };
 
 // Reads the board's image back and compares it byte for byte with what was sent.
@@ -36,7 +37,21 @@ struct Verification {
     QList<int> addresses;  // Differs: every address that did not take, in order
     CellTexts found;
 };
+// The image read back is kept in the history as a verification.
 Verification verifyImage(Exchange& exchange, const CellTexts& sent);
+
+// The grid's whole-image write, followed by a read-back when verify is set: after a write the
+// board acknowledged, and also after one whose acknowledgements did not add up (too few, too
+// many), since the board may hold the whole image all the same.
+struct WholeWrite {
+    WriteOutcome outcome = WriteOutcome::Written;
+    std::optional<Verification> verification;
+};
+WholeWrite writeWholeImage(Exchange& exchange, const CellTexts& cells, bool verify);
+
+// Asked once the image to write is made (the board's image, as the preliminary read found it,
+// with the settings encoded into it), before anything is written; false writes nothing.
+using ConfirmWrite = std::function<bool(const CellTexts& board, const CellTexts& toWrite)>;
 
 struct Result {
     Outcome outcome = Outcome::Done;
@@ -80,8 +95,11 @@ struct CounterSettings {
 // own go back as read. A silent read ends as a silent read does: nothing is written.
 // With requireSignature, an image without the signature is not programmed over (the board is
 // sent back to sleep and the outcome is SignatureMismatch).
+// confirm, when given, may decline the write (Outcome::Cancelled, the board sent to sleep).
 Result programCounter(Exchange& exchange, ReplyControl reply, const CounterSettings& settings,
-                      bool requireSignature = false);
+                      bool requireSignature = false, const ConfirmWrite& confirm = {});
+// The addresses counter programming encodes: its records, range colours, flags and signature.
+QList<int> counterAddresses();
 
 // What luminosity programming writes into cells 60 to 62; an empty one keeps the board's byte.
 struct LuminositySettings {
@@ -90,12 +108,16 @@ struct LuminositySettings {
     std::optional<int> threshold;
 };
 // As programCounter, with "LLL" after "OOO", and cells 60 to 62 only.
-Result programLuminosity(Exchange& exchange, ReplyControl reply,
-                         const LuminositySettings& settings);
+Result programLuminosity(Exchange& exchange, ReplyControl reply, const LuminositySettings& settings,
+                         const ConfirmWrite& confirm = {});
+// Cells 60 to 62.
+QList<int> luminosityAddresses();
 
 // "Vérifier après programmation": once a programming is done, the image it sent is read back
 // and compared (Result::verification); with sleepAfter the closing burst follows the read.
-// Anything short of Done is handed back as it is, with nothing sent.
+// A write whose acknowledgements did not add up (WriteFailed) is read back the same way, so
+// the caller can tell what the board holds. Anything else is handed back as it is, with
+// nothing sent.
 Result readBack(Exchange& exchange, Result programmed, bool sleepAfter);
 
 // Detection: the presence probe, answered within 1 s by exactly "31" STX ACK ETX (a wrong

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "image/eeprom_image.h"
+#include "image/image_history.h"
 #include "protocol/clock.h"
 #include "protocol/wire.h"
 
@@ -27,10 +28,10 @@ public:
     // timedOut: a reply wait of the exchange ran out.
     virtual void exchangeEnded(bool timedOut) { Q_UNUSED(timedOut); }
     // A whole image the board sent, or took and acknowledged: the moment to keep a copy,
-    // before the operation goes on.
-    virtual void imageTransferred(const CellTexts& cells, bool written) {
+    // before the operation goes on. kind: what the image was to the operation.
+    virtual void imageTransferred(const CellTexts& cells, history::Direction kind) {
         Q_UNUSED(cells);
-        Q_UNUSED(written);
+        Q_UNUSED(kind);
     }
 };
 
@@ -60,8 +61,8 @@ public:
 
     Millis now() { return m_clock.now(); }
     // The whole-image transfers report each image that went through.
-    void imageTransferred(const CellTexts& cells, bool written) {
-        if (m_observer) m_observer->imageTransferred(cells, written);
+    void imageTransferred(const CellTexts& cells, history::Direction kind) {
+        if (m_observer) m_observer->imageTransferred(cells, kind);
     }
     void settle();  // the 0.5 s settle wait
     void discardInput();

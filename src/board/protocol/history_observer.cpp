@@ -4,16 +4,12 @@
 
 namespace trv {
 
-void HistoryObserver::imageTransferred(const CellTexts& cells, bool written) {
+void HistoryObserver::imageTransferred(const CellTexts& cells, history::Direction kind) {
     const std::optional<ImageBytes> bytes = imageBytes(cells);
     if (!bytes) return;
     std::optional<QMutexLocker<QMutex>> locked;
     if (m_lock) locked.emplace(m_lock);
-    const QString error =
-        m_history()
-            .record(*bytes, m_portNumber, m_window,
-                    written ? history::Direction::Written : history::Direction::Read)
-            .error;
+    const QString error = m_history().record(*bytes, m_portNumber, m_window, kind).error;
     locked.reset();
     if (error.isEmpty()) return;
     m_failures << error;

@@ -25,7 +25,7 @@ public:
           m_window(std::move(window)),
           m_lock(lock) {}
 
-    void imageTransferred(const CellTexts& cells, bool written) override;
+    void imageTransferred(const CellTexts& cells, history::Direction kind) override;
     // Why images could not be kept, in order.
     const QStringList& failures() const { return m_failures; }
 

@@ -20,7 +20,8 @@ void openTransfer(Exchange& exchange) {
 }
 }  // namespace
 
-ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant) {
+ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant,
+                      history::Direction kind) {
     openTransfer(exchange);
     for (const char* command : {"SSS", "ZA0", "Y00", "ZA1"}) exchange.sendFrame(command);
     for (int i = 0; i < kImageSize; ++i) exchange.sendFrame("X1X");
@@ -38,7 +39,7 @@ ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant)
     const std::optional<CellTexts> texts = parseReadReply(reply);
     if (!texts) return ReadOutcome::TimedOut;
     cells = *texts;
-    exchange.imageTransferred(cells, false);
+    exchange.imageTransferred(cells, kind);
     return ReadOutcome::Read;
 }
 
@@ -62,7 +63,7 @@ WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells) {
     exchange.readReply();
     if (exchange.portLost()) return WriteOutcome::Lost;
     if (outcome == Exchange::Outcome::TimedOut) return WriteOutcome::TimedOut;
-    exchange.imageTransferred(cells, true);
+    exchange.imageTransferred(cells, history::Direction::Written);
     return WriteOutcome::Written;
 }
 

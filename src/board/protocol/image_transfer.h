@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "image/eeprom_image.h"
+#include "image/image_history.h"
 
 // The whole-image transfers between the board's EEPROM and 128 cell texts.
 namespace trv {
@@ -18,9 +19,11 @@ enum class ReadOutcome { Read, TimedOut, Lost };
 
 // Wakes the board and reads its whole image. On success each cell holds the two characters
 // the board sent for its address, as they are; after a time-out, a lost port, or a reply
-// whose frames are not where they belong, the cells are untouched.
+// whose frames are not where they belong, the cells are untouched. kind: what the image read
+// is to the operation, as the history keeps it.
 ReadOutcome readImage(Exchange& exchange, CellTexts& cells,
-                      ReadVariant variant = ReadVariant::Plain);
+                      ReadVariant variant = ReadVariant::Plain,
+                      history::Direction kind = history::Direction::Read);
 
 enum class WriteOutcome { Written, TimedOut, Refused, Lost };
 

@@ -120,8 +120,10 @@ void MainWindow::buildImageMenu() {
         &BoardWindow::loadImageIntoGrid);
     add("MENU_IMAGE_COMPARER", QStringLiteral("C&omparer la grille avec la carte"),
         &BoardWindow::compareWithBoard);
+    add("MENU_IMAGE_RESTAURER", QStringLiteral("&Restaurer sur la carte…"),
+        &BoardWindow::restoreImageFromFile);
     image->addSeparator();
-    QAction* history = image->addAction(QStringLiteral("&HistoryWindow des images…"));
+    QAction* history = image->addAction(QStringLiteral("&Historique des images…"));
     history->setObjectName(QStringLiteral("MENU_IMAGE_HISTORIQUE"));
     connect(history, &QAction::triggered, this, [this] { showHistory(); });
     image->addSeparator();
@@ -141,7 +143,8 @@ void MainWindow::buildImageMenu() {
 
 void MainWindow::updateImageMenu() {
     const bool board = activeBoardWindow() != nullptr;
-    for (const char* name : {"MENU_IMAGE_ENREGISTRER", "MENU_IMAGE_CHARGER", "MENU_IMAGE_COMPARER"})
+    for (const char* name : {"MENU_IMAGE_ENREGISTRER", "MENU_IMAGE_CHARGER", "MENU_IMAGE_COMPARER",
+                             "MENU_IMAGE_RESTAURER"})
         action(name)->setEnabled(board);
 }
 

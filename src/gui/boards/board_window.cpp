@@ -1,8 +1,10 @@
 #include "boards/board_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QPushButton>
+#include <algorithm>
 
 #include "image/image_file.h"
 #include "link/link.h"
@@ -58,6 +60,9 @@ std::optional<Report> reportFor(const board::Result& result, board::ReplyControl
         case board::Outcome::PortLost:
             // Whatever the reply control: nothing else would tell why the board went quiet.
             return Report{msg::Kind::Warning, lostPortText(result.lostPort)};
+        case board::Outcome::Cancelled:
+            // The technician declined; there is nothing to tell.
+            break;
     }
     return std::nullopt;
 }
@@ -96,6 +101,7 @@ board::Result BoardWindow::runOnBoard(const QString& caption, const Operation& o
         if (result.outcome == board::Outcome::CellRefused)
             exchange.setOutcome(kRefusedOutcome, true);
     }
+    if (result.outcome == board::Outcome::Cancelled) return result;  // the grid stays as it was
     if (result.outcome == board::Outcome::BoardSilent ||
         result.outcome == board::Outcome::WriteFailed ||
         result.outcome == board::Outcome::PortLost) {
@@ -144,6 +150,7 @@ void BoardWindow::readFromGrid() {
 
 void BoardWindow::writeFromGrid() {
     if (!mayStartOperation(m_link, m_prompts, this)) return;
+    const CellTexts sent = m_image.texts();
     WriteOutcome outcome;
     std::optional<board::Verification> back;
     int lost = 0;
@@ -151,11 +158,19 @@ void BoardWindow::writeFromGrid() {
         WindowExchange exchange(m_link, m_prompts, this, m_grid->butWr->text());
         outcome = ECRIT_24C01(exchange, m_image);
         if (outcome == WriteOutcome::Refused) exchange.setOutcome(kRefusedOutcome, true);
-        if (outcome == WriteOutcome::Written && verifying())
-            back = board::verifyImage(exchange, m_image.texts());
+        // A reply count that does not add up may hide a board that took the whole image.
+        if ((outcome == WriteOutcome::Written || outcome == WriteOutcome::TimedOut) && verifying())
+            back = board::verifyImage(exchange, sent);
         lost = exchange.lostPortNumber();
     }
-    const Verification check = verificationOf(back, m_image.texts());
+    if (outcome == WriteOutcome::TimedOut) {
+        // The failure marks stay unless the read-back tells what the board holds.
+        if (back && back->outcome == board::Verification::Outcome::PortLost)
+            m_prompts.warning(this, lostPortText(lost));
+        showReport(m_prompts, this, showHeldImage(back, sent, kBoardErrorText));
+        return;
+    }
+    const Verification check = verificationOf(back, sent);
     if (outcome == WriteOutcome::Lost || check.portLost)
         m_prompts.warning(this, lostPortText(lost));
     // A grid holding a cell that is not a byte is never sent; the window says which cell.
@@ -314,18 +329,187 @@ void BoardWindow::markUnverified(const Verification& check) {
     for (int address : check.addresses) m_image.setState(address, CellState::Failed);
 }
 
+std::optional<Report> BoardWindow::showHeldImage(const std::optional<board::Verification>& back,
+                                                 const CellTexts& sent, const QString& failure) {
+    if (!back) return std::nullopt;
+    switch (back->outcome) {
+        case board::Verification::Outcome::BoardSilent:
+        case board::Verification::Outcome::PortLost:
+            return std::nullopt;
+        case board::Verification::Outcome::Matches:
+        case board::Verification::Outcome::Differs:
+            break;
+    }
+    m_image.setTexts(back->found);
+    m_image.setAllStates(CellState::Read);
+    if (back->outcome == board::Verification::Outcome::Matches)
+        return Report{msg::Kind::Warning, failure + u'\n' + kHeldAnywayText};
+    const Verification check = verificationOf(back, sent);
+    markUnverified(check);
+    return Report{msg::Kind::Warning, failure + u'\n' + check.failure->text};
+}
+
+board::ConfirmWrite BoardWindow::loadedImageCheck() {
+    bool loaded = false;
+    for (int i = 0; i < kImageSize; ++i) loaded = loaded || m_image.state(i) == CellState::Loaded;
+    const std::optional<ImageBytes> image = imageBytes(m_image.texts());
+    if (!loaded || !image) return {};
+    return [this, image = *image, own = programmedAddresses()](const CellTexts&,
+                                                               const CellTexts& toWrite) {
+        const std::optional<ImageBytes> written = imageBytes(toWrite);
+        if (!written) return true;  // the write refuses it and sends nothing
+        QStringList names;
+        QStringList lines;
+        for (const diff::Difference& d : diff::differences(image, *written)) {
+            const bool foreign = std::any_of(d.addresses.cbegin(), d.addresses.cend(),
+                                             [&](int a) { return !own.contains(a); });
+            if (!foreign) continue;
+            names << d.setting;
+            lines << diff::describe(d, QStringLiteral("image"), QStringLiteral("carte"));
+        }
+        if (names.isEmpty()) return true;
+        // The board waits while the technician reads; the busy cursor does not.
+        const bool busy = QApplication::overrideCursor() != nullptr;
+        if (busy) QApplication::restoreOverrideCursor();
+        const bool go = m_prompts.question(
+            this,
+            QStringLiteral("Les réglages hors de cette fenêtre ne seront pas programmés : %1. "
+                           "Utilisez Image > Restaurer sur la carte.")
+                .arg(names.join(QStringLiteral(", "))),
+            listed(lines) + QStringLiteral("\n\nOK programme les réglages de cette fenêtre "
+                                           "seulement ; Annuler n'écrit rien."));
+        if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+        return go;
+    };
+}
+
+void BoardWindow::restoreImageFromFile() {
+    if (!mayStartOperation(m_link, m_prompts, this)) return;
+    const QString name =
+        m_prompts.openFileName(this, QStringLiteral("Restaurer une image sur la carte"),
+                               kImageOpenFilter, prefs::imageFolder());
+    if (name.isEmpty()) return;
+    const imagefile::Parsed parsed = imagefile::readFile(name);
+    if (!parsed.bytes) {
+        m_prompts.plain(this, parsed.error);
+        return;
+    }
+    prefs::setImageFolder(QFileInfo(name).absolutePath());
+    restoreImage(*parsed.bytes, QStringLiteral("l'image « %1 »").arg(QFileInfo(name).fileName()));
+}
+
+void BoardWindow::restoreImage(const ImageBytes& chosen, const QString& description) {
+    if (!mayStartOperation(m_link, m_prompts, this)) return;
+    // 1. What the board holds now: kept in the history as the image the restore replaces.
+    CellTexts onBoard;
+    ReadOutcome read;
+    int lost = 0;
+    {
+        WindowExchange exchange(m_link, m_prompts, this, kRestoreCaption);
+        read = readImage(exchange, onBoard, m_readVariant, history::Direction::ReadBeforeWrite);
+        // The board sleeps while the technician decides.
+        if (read == ReadOutcome::Read) board::sendClosingBurst(exchange);
+        lost = exchange.lostPortNumber();
+    }
+    if (read == ReadOutcome::Lost) {
+        m_prompts.warning(this, lostPortText(lost));
+        return;
+    }
+    if (read == ReadOutcome::TimedOut) {
+        m_prompts.warning(this, kBoardErrorText);
+        return;
+    }
+    const std::optional<ImageBytes> boardBytes = imageBytes(onBoard);
+    if (!boardBytes) {
+        const int bad = *firstNonByteCell(onBoard);
+        m_prompts.warning(this,
+                          QStringLiteral("Restauration impossible : la carte a répondu « %1 » "
+                                         "pour l'adresse %2, qui n'est pas un octet.")
+                              .arg(onBoard[std::size_t(bad)], addressText(bad)));
+        return;
+    }
+    // 2. The differences, and the technician's word.
+    const QList<diff::Difference> found = diff::differences(*boardBytes, chosen);
+    if (found.isEmpty()) {
+        m_prompts.info(
+            this, QStringLiteral("La carte contient déjà %1 : rien à restaurer.").arg(description));
+        return;
+    }
+    QStringList where;
+    for (int address : diff::differingAddresses(*boardBytes, chosen)) where << addressText(address);
+    if (!m_prompts.question(
+            this,
+            QStringLiteral("Restaurer sur la carte %1 ? Les 128 octets de la carte seront "
+                           "remplacés.")
+                .arg(description),
+            QStringLiteral("Différences entre la carte et l'image :\n") +
+                listed(diff::describeAll(found, QStringLiteral("carte"), QStringLiteral("image"))) +
+                QStringLiteral("\nAdresses : %1.").arg(where.join(QStringLiteral(", ")))))
+        return;
+    // 3. The whole image, its read-back and the board back to sleep.
+    const CellTexts sent = cellTexts(chosen);
+    board::WholeWrite written;
+    {
+        WindowExchange exchange(m_link, m_prompts, this, kRestoreCaption);
+        written = board::writeWholeImage(exchange, sent, true);
+        if (!exchange.portLost()) board::sendClosingBurst(exchange);
+        lost = exchange.lostPortNumber();
+    }
+    const bool portLost = written.outcome == WriteOutcome::Lost ||
+                          (written.verification &&
+                           written.verification->outcome == board::Verification::Outcome::PortLost);
+    if (portLost) {
+        markFailed(m_image);
+        m_prompts.warning(this, lostPortText(lost));
+        return;
+    }
+    if (written.outcome == WriteOutcome::TimedOut) {
+        markFailed(m_image);
+        const std::optional<Report> held =
+            showHeldImage(written.verification, sent, kBoardErrorText);
+        showReport(m_prompts, this, held ? held : Report{msg::Kind::Warning, kBoardErrorText});
+        return;
+    }
+    m_image.setTexts(sent);
+    m_image.setAllStates(CellState::Written);
+    const Verification check = verificationOf(written.verification, sent);
+    if (!check.failure) {
+        showLoadedImage(sent);
+        m_prompts.info(this, kRestoredText);
+        return;
+    }
+    if (written.verification->outcome == board::Verification::Outcome::Differs) {
+        m_image.setTexts(written.verification->found);
+        m_image.setAllStates(CellState::Read);
+    }
+    markUnverified(check);
+    showReport(m_prompts, this, check.failure);
+}
+
 BoardWindow::Programmed BoardWindow::programBoard(const QString& caption,
                                                   const Operation& program) {
     const board::Result result = runOnBoard(
         caption,
         [&](Exchange& exchange, board::ReplyControl reply) {
             board::Result r = program(exchange, reply);
-            // Read back, when asked, only once the programming's own frames are out.
-            if (r.outcome == board::Outcome::Done && verifying())
+            // Read back, when asked, only once the programming's own frames are out; after a
+            // write whose acknowledgements did not add up too, to tell what the board holds.
+            if ((r.outcome == board::Outcome::Done || r.outcome == board::Outcome::WriteFailed) &&
+                verifying())
                 r = board::readBack(exchange, std::move(r), true);
             return r;
         },
         CellState::Written);
+    if (result.outcome == board::Outcome::WriteFailed) {
+        const std::optional<Report> held =
+            showHeldImage(result.verification, result.cells, kBoardErrorText);
+        if (!held) return {result, reportFor(result, replyControl(), true)};
+        // The reply control silences a failed write, but never a board that does not hold
+        // what was programmed.
+        const bool holds = result.verification->outcome == board::Verification::Outcome::Matches;
+        if (holds && replyControl() == board::ReplyControl::Non) return {result, std::nullopt};
+        return {result, held};
+    }
     const Verification check = verificationOf(result.verification, result.cells);
     markUnverified(check);
     // A failed verification is the one report the reply control does not silence: the

@@ -24,6 +24,13 @@ inline const QString kBlankText =
     QStringLiteral("EEPROM vièrge ou corrompue. Programmer les paramètres.");
 // Added to the success message when the image read back equals the image written.
 inline const QString kVerifiedSuffix = QStringLiteral(" Vérifiée.");
+// After a write whose acknowledgements did not add up, when the read-back equals the image.
+inline const QString kHeldAnywayText =
+    QStringLiteral("La carte contient pourtant l'image envoyée (relue et vérifiée).");
+inline const QString kRestoreCaption = QStringLiteral("Restaurer sur la carte…");
+inline const QString kRestoredText = QStringLiteral(
+    "Restauration effectuée avec succés : la carte contient l'image choisie, "
+    "octet pour octet (relue et vérifiée).");
 
 // The file dialogs' filters for image files.
 inline const QString kImageSaveFilter =
@@ -81,6 +88,13 @@ public:
     // `description` the image in the message ("la carte").
     void compareWithImage(const ImageBytes& other, const QString& otherName,
                           const QString& description);
+    // "Restaurer sur la carte…": reads the board, lists how it differs from `chosen`, and once
+    // the technician confirms, writes all 128 bytes with the grid's write, reads them back and
+    // says whether the board now equals the image. `description` names the image ("l'image
+    // lue le …"). The grid then shows what the board holds.
+    void restoreImage(const ImageBytes& chosen, const QString& description);
+    // The same with an image file the technician picks.
+    void restoreImageFromFile();
 
 protected:
     using Operation = std::function<board::Result(Exchange&, board::ReplyControl)>;
@@ -102,6 +116,13 @@ protected:
 
     // Shows an image just loaded into the grid in the window's fields, as a read would.
     virtual void showLoadedImage(const CellTexts& cells);
+    // The addresses this window's programming encodes; the rest go back as the board has them.
+    virtual QList<int> programmedAddresses() const { return {}; }
+    // For a programming from a loaded image (light-blue cells): asks, before the write, whether
+    // to go on when the image's bytes outside this window's settings differ from what will be
+    // written, naming those settings; declined, nothing is written. Empty when the grid holds
+    // no loaded image.
+    board::ConfirmWrite loadedImageCheck();
 
     // A programming operation, with the read-back that "Vérifier après programmation" asks
     // for after its last frame, and the report it calls for: a failed verification replaces
@@ -125,6 +146,11 @@ private:
     static Verification verificationOf(const std::optional<board::Verification>& back,
                                        const CellTexts& sent);
     void markUnverified(const Verification& check);
+    // After a write the board did not acknowledge as it should, a read-back that found an image
+    // shows that image in the grid (the cells that differ failed) in place of the "Er" marks,
+    // and says what the board holds after `failure`. Nothing without such a read-back.
+    std::optional<Report> showHeldImage(const std::optional<board::Verification>& back,
+                                        const CellTexts& sent, const QString& failure);
     void readFromGrid();
     void writeFromGrid();
 

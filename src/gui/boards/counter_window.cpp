@@ -376,11 +376,12 @@ void CounterWindow::readSettings() {
 void CounterWindow::programSettings() {
     if (!mayStartOperation(link(), prompts(), this)) return;
     const board::CounterSettings settings = settingsFromFields();
+    const board::ConfirmWrite confirm = loadedImageCheck();
     // The cells the window does not own go back to the board as the preliminary read finds
     // them; after a failed read nothing is programmed.
     const Programmed done =
         programBoard(butEcritPara->text(), [&](Exchange& exchange, board::ReplyControl reply) {
-            return board::programCounter(exchange, reply, settings);
+            return board::programCounter(exchange, reply, settings, false, confirm);
         });
     // The direction is known once the preliminary read found the board's image.
     if (done.result.found) POLREL3->setChecked(done.result.countsDown);

@@ -57,6 +57,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showLoadedImage(const CellTexts& cells) override;
+    QList<int> programmedAddresses() const override { return board::counterAddresses(); }
 
 private:
     void buildRows();

@@ -195,9 +195,10 @@ void LuminosityWindow::readSettings() {
 void LuminosityWindow::programSettings() {
     if (!mayStartOperation(link(), prompts(), this)) return;
     const board::LuminositySettings settings = settingsFromControls();
+    const board::ConfirmWrite confirm = loadedImageCheck();
     const Programmed done =
         programBoard(butEcritLum->text(), [&](Exchange& exchange, board::ReplyControl reply) {
-            return board::programLuminosity(exchange, reply, settings);
+            return board::programLuminosity(exchange, reply, settings, confirm);
         });
     showReport(prompts(), this, done.report);
 }

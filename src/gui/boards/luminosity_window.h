@@ -41,6 +41,7 @@ public:
 
 protected:
     void showLoadedImage(const CellTexts& cells) override;
+    QList<int> programmedAddresses() const override { return board::luminosityAddresses(); }
 
 private:
     std::optional<int> selectedOption() const;

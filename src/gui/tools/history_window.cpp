@@ -34,7 +34,7 @@ QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
 HistoryWindow::HistoryWindow(Link& link, Prompts& prompts, Target target, QWidget* parent)
     : QWidget(parent), m_link(link), m_prompts(prompts), m_target(std::move(target)) {
     setObjectName(QStringLiteral("HISTORIQUE"));
-    setWindowTitle(QStringLiteral(" HistoryWindow des images."));
+    setWindowTitle(QStringLiteral(" Historique des images."));
 
     list = new QTreeWidget(this);
     list->setObjectName(QStringLiteral("LISTE_HISTORIQUE"));
@@ -48,11 +48,12 @@ HistoryWindow::HistoryWindow(Link& link, Prompts& prompts, Target target, QWidge
 
     butCharger = button(QStringLiteral("Charger dans la grille"), "but_charger", this);
     butComparer = button(QStringLiteral("Comparer avec la grille"), "but_comparer", this);
+    butRestaurer = button(QStringLiteral("Restaurer sur la carte…"), "but_restaurer", this);
     butEnregistrer = button(QStringLiteral("Enregistrer sous…"), "but_enregistrer", this);
     butDossier = button(QStringLiteral("Ouvrir le dossier"), "but_dossier", this);
 
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {butCharger, butComparer, butEnregistrer, butDossier})
+    for (QPushButton* b : {butCharger, butComparer, butRestaurer, butEnregistrer, butDossier})
         buttons->addWidget(b);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
@@ -64,6 +65,7 @@ HistoryWindow::HistoryWindow(Link& link, Prompts& prompts, Target target, QWidge
     connect(list, &QTreeWidget::itemDoubleClicked, this, &HistoryWindow::loadSelected);
     connect(butCharger, &QPushButton::clicked, this, &HistoryWindow::loadSelected);
     connect(butComparer, &QPushButton::clicked, this, &HistoryWindow::compareSelected);
+    connect(butRestaurer, &QPushButton::clicked, this, &HistoryWindow::restoreSelected);
     connect(butEnregistrer, &QPushButton::clicked, this, &HistoryWindow::saveSelectedAs);
     connect(butDossier, &QPushButton::clicked, this, &HistoryWindow::openFolder);
     refresh();
@@ -85,7 +87,8 @@ void HistoryWindow::refresh() {
 
 void HistoryWindow::updateButtons() {
     const bool any = selected().has_value();
-    for (QPushButton* b : {butCharger, butComparer, butEnregistrer}) b->setEnabled(any);
+    for (QPushButton* b : {butCharger, butComparer, butRestaurer, butEnregistrer})
+        b->setEnabled(any);
 }
 
 std::optional<history::Entry> HistoryWindow::selected() const {
@@ -130,10 +133,24 @@ void HistoryWindow::compareSelected() {
     if (!e || !bytes) return;
     BoardWindow* w = targetOrWarn();
     if (!w) return;
-    w->compareWithImage(*bytes, QStringLiteral("image"),
-                        QStringLiteral("l'image %1 le %2")
-                            .arg(history::directionText(e->direction),
-                                 e->when.toString(QStringLiteral("dd/MM/yyyy à HH:mm:ss"))));
+    w->compareWithImage(*bytes, QStringLiteral("image"), describe(*e));
+}
+
+QString HistoryWindow::describe(const history::Entry& e) {
+    return QStringLiteral("l'image %1 le %2")
+        .arg(history::directionText(e.direction),
+             e.when.toString(QStringLiteral("dd/MM/yyyy à HH:mm:ss")));
+}
+
+void HistoryWindow::restoreSelected() {
+    const std::optional<history::Entry> e = selected();
+    const std::optional<ImageBytes> bytes = selectedImage();
+    if (!e || !bytes) return;
+    BoardWindow* w = targetOrWarn();
+    if (!w) return;
+    w->restoreImage(*bytes, describe(*e));
+    // The restore added records: the list shows them.
+    refresh();
 }
 
 void HistoryWindow::saveSelectedAs() {

@@ -15,9 +15,9 @@ class BoardWindow;
 class Link;
 class Prompts;
 
-// The window "HistoryWindow des images": every image read from or written to a board, newest
+// The window "Historique des images": every image read from or written to a board, newest
 // first, with what can be done with one: load it into a board window's grid, compare it
-// with that grid, save a copy elsewhere, or open its folder.
+// with that grid, restore it whole onto the board, save a copy elsewhere, or open its folder.
 class HistoryWindow : public QWidget {
     Q_OBJECT
 public:
@@ -31,12 +31,14 @@ public:
 
     void loadSelected();     // "Charger dans la grille"
     void compareSelected();  // "Comparer avec la grille"
+    void restoreSelected();  // "Restaurer sur la carte…"
     void saveSelectedAs();   // "Enregistrer sous…"
     void openFolder();       // "Ouvrir le dossier"
 
     QTreeWidget* list = nullptr;
     QPushButton* butCharger = nullptr;
     QPushButton* butComparer = nullptr;
+    QPushButton* butRestaurer = nullptr;
     QPushButton* butEnregistrer = nullptr;
     QPushButton* butDossier = nullptr;
 
@@ -45,6 +47,8 @@ private:
     // The selected record's image; nullopt, with the reason shown, when it cannot be read.
     std::optional<ImageBytes> selectedImage();
     BoardWindow* targetOrWarn();
+    // "l'image lue le 07/12/2026 à 14:03:05"
+    static QString describe(const history::Entry& e);
     void updateButtons();
 
     Link& m_link;

@@ -19,7 +19,9 @@ QSettings settings() {
 
 }  // namespace
 
-bool verifyAfterWrite() { return settings().value(kVerifyKey, false).toBool(); }
+// On unless the technician turned it off: a write the board did not take must not pass for
+// a success.
+bool verifyAfterWrite() { return settings().value(kVerifyKey, true).toBool(); }
 void setVerifyAfterWrite(bool on) { settings().setValue(kVerifyKey, on); }
 
 QString imageFolder() { return settings().value(kFolderKey, QDir::homePath()).toString(); }

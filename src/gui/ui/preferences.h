@@ -7,7 +7,7 @@
 // live in ".kel" files only.
 namespace trv::prefs {
 
-// "Vérifier après programmation", off until the technician turns it on.
+// "Vérifier après programmation", on until the technician turns it off.
 bool verifyAfterWrite();
 void setVerifyAfterWrite(bool on);
 

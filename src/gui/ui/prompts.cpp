@@ -21,10 +21,21 @@ void PlatformPrompts::message(msg::Kind kind, QWidget* parent, const QString& te
         case msg::Kind::Plain:
             icon = QMessageBox::NoIcon;
             break;
+        case msg::Kind::Question:
+            icon = QMessageBox::Question;
+            break;
     }
     QMessageBox box(icon, QString::fromLatin1(msg::kCaption), text, QMessageBox::Ok, parent);
     box.setInformativeText(detail);
     box.exec();
+}
+
+bool PlatformPrompts::question(QWidget* parent, const QString& text, const QString& detail) {
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(msg::kCaption), text,
+                    QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setInformativeText(detail);
+    return box.exec() == QMessageBox::Ok;
 }
 
 // No default suffix: a name typed without extension is used as typed.

@@ -260,6 +260,40 @@ private slots:
         QCOMPARE(list[2].path, first.path);
     }
 
+    // Each kind of record has its own file name, listed back as that kind; the older names
+    // ("lue", "écrite") still list, and names that are no record are passed over.
+    void historyKinds_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("kind");  // -1: not a record
+        const auto row = [](const char* name, int kind) {
+            QTest::newRow(name) << QString::fromUtf8(name) << kind;
+        };
+        using D = history::Direction;
+        row("10-00-00-000_COM3_compteur_lue.hex", int(D::Read));
+        row("10-00-00-000_COM3_compteur_lue-avant-programmation.hex", int(D::ReadBeforeWrite));
+        row("10-00-00-000_COM3_luminosité_vérification.hex", int(D::Verification));
+        row("10-00-00-000_COM14_trvctl_écrite.hex", int(D::Written));
+        row("10-00-00-000_COM3_compteur_lue avant programmation.hex", -1);
+        row("10-00-00-000_COM3_compteur_relue.hex", -1);
+        row("10-00-00-000_COM3_compteur_lue.bin", -1);
+    }
+    void historyKinds() {
+        QFETCH(QString, name);
+        QFETCH(int, kind);
+        const auto parsed = history::parseName(QStringLiteral("2026-12-07"), name);
+        QCOMPARE(parsed.has_value(), kind >= 0);
+        if (kind < 0) return;
+        const auto direction = history::Direction(kind);
+        QCOMPARE(parsed->direction, direction);
+        // What is recorded under that kind carries the same name and lists back as it.
+        QTemporaryDir dir;
+        history::ImageHistory h(dir.path());
+        const auto r = h.record(pattern(), parsed->port, parsed->window, direction,
+                                at("2026-12-07 10:00:00.000"));
+        QCOMPARE(r.path, dir.filePath(QStringLiteral("2026-12-07/") + name));
+        QCOMPARE(h.entries().value(0).direction, direction);
+    }
+
     void historyKeepsTheNewest() {
         QTemporaryDir dir;
         {
