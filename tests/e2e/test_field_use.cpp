@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
