@@ -94,6 +94,48 @@ private slots:
         QVERIFY2(ok, qPrintable(buttons.join(u',')));
     }
 
+    // The question box: OK goes on; Annuler, Escape and an Enter pressed by habit do not.
+    void question_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("goesOn");
+        QTest::newRow("OK") << "ok" << true;
+        QTest::newRow("Annuler") << "cancel" << false;
+        QTest::newRow("Enter") << "enter" << false;
+        QTest::newRow("Escape") << "escape" << false;
+    }
+    void question() {
+        QFETCH(QString, answer);
+        QFETCH(bool, goesOn);
+        QWidget parent;
+        parent.show();
+        PlatformPrompts prompts;
+        bool result = !goesOn;
+        QString caption, informative;
+        QMessageBox::Icon icon{};
+        const bool seen = whileModal<QMessageBox>(
+            [&] {
+                result = prompts.question(&parent, QStringLiteral("Restaurer ?"),
+                                          QStringLiteral("Adresses : 0x3C."));
+            },
+            [&](QMessageBox* box) {
+                caption = box->windowTitle();
+                informative = box->informativeText();
+                icon = box->icon();
+                if (answer == QLatin1String("ok"))
+                    box->button(QMessageBox::Ok)->click();
+                else if (answer == QLatin1String("cancel"))
+                    box->button(QMessageBox::Cancel)->click();
+                else
+                    QTest::keyClick(
+                        box, answer == QLatin1String("enter") ? Qt::Key_Return : Qt::Key_Escape);
+            });
+        QVERIFY(seen);
+        QCOMPARE(result, goesOn);
+        QCOMPARE(caption, QStringLiteral("TRV_T"));
+        QCOMPARE(informative, QStringLiteral("Adresses : 0x3C."));
+        QCOMPARE(icon, QMessageBox::Question);
+    }
+
     void fileDialogs_data() {
         QTest::addColumn<int>("which");  // open, save, save asking
         QTest::addColumn<QString>(
