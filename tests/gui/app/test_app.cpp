@@ -194,9 +194,11 @@ private slots:
         // The counter warns of the missing signature; the prompts record it.
 
         QVERIFY(!main->action("MENU_IMAGE_CHARGER")->isEnabled());
+        QVERIFY(!main->action("MENU_IMAGE_RESTAURER")->isEnabled());
         main->action("MENU_AFF")->trigger();
         main->action("MENU_PARA")->trigger();
         QVERIFY(main->action("MENU_IMAGE_CHARGER")->isEnabled());
+        QVERIFY(main->action("MENU_IMAGE_RESTAURER")->isEnabled());
         main->action("MENU_IMAGE_CHARGER")->trigger();
         QCOMPARE(main->counter()->image().text(1), QStringLiteral("12"));
         QCOMPARE(main->luminosity()->image().text(1), QString());
