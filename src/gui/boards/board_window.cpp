@@ -100,6 +100,8 @@ board::Result BoardWindow::runOnBoard(const QString& caption, const Operation& o
         result = operation(exchange, replyControl());
         if (result.outcome == board::Outcome::CellRefused)
             exchange.setOutcome(kRefusedOutcome, true);
+        if (result.outcome == board::Outcome::Cancelled)
+            exchange.setOutcome(QStringLiteral("annulée, rien n'a été écrit"), false);
     }
     if (result.outcome == board::Outcome::Cancelled) return result;  // the grid stays as it was
     if (result.outcome == board::Outcome::BoardSilent ||
