@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QIcon>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
@@ -174,6 +175,20 @@ int main(int argc, char* argv[]) {
     QWidget* detect = frameOf(main, "DETECT");
     click(detect, "Command1");
     save(detect, QStringLiteral("detection"));
+
+    // The counter window at 100 % and at 150 % ("Outils > Taille du texte"), holding a short
+    // value and a ten-digit one, for the README.
+    QWidget* sized = frameOf(main, "dump_24c01");
+    click(sized, "Extension");
+    if (auto* start = child<QLineEdit>(sized, "valeur(0)")) start->setText(QStringLiteral("10"));
+    if (auto* end = child<QLineEdit>(sized, "valeur(1)"))
+        end->setText(QStringLiteral("9876543210"));
+    for (int percent : {100, 150}) {
+        main.setTextSize(percent);
+        QApplication::processEvents();
+        save(sized, QStringLiteral("taille-%1").arg(percent));
+    }
+    main.setTextSize(100);
 
     return failures == 0 ? 0 : 1;
 }

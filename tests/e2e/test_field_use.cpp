@@ -25,6 +25,7 @@
 #include "sim/pty_board.h"
 #include "test_support.h"
 #include "tools/detect.h"
+#include "ui/preferences.h"
 #include "ui/text_fit.h"
 
 using namespace trv;
@@ -153,9 +154,16 @@ private slots:
         QCOMPARE(neighbour->font().pointSizeF(), 8.25);
     }
 
-    // Every window in the states a technician sees: read from a board of ten-digit values,
-    // grid panel open, after a detection scan. No text is clipped by its control.
+    // Every window in the states a technician sees, at every text size: read from a board of
+    // ten-digit values, grid panel open, after a detection scan. No text is clipped by its
+    // control.
+    void everyTextFits_data() {
+        QTest::addColumn<int>("percent");
+        for (int percent : prefs::kTextSizes) QTest::addRow("%d %%", percent) << percent;
+    }
     void everyTextFits() {
+        QFETCH(int, percent);
+        main->setTextSize(percent);
         validate();
         test::MessageRecorder& recorder = freshRecorder();
         CounterWindow* counter = main->counter();

@@ -30,10 +30,15 @@ QList<int> range(int first, int count) {
 
 QString hex2(unsigned value) { return cellText(quint8(value)); }
 
-// A parameter as the fields show it, leading zeros dropped: "12,00", "FFFFFFFFFF,FF".
+// A parameter as the fields show it: a number with its leading zeros dropped ("12,00"); cells
+// that are not all decimal digits as they stand ("0B0A090807,06", "FFFFFFFFFF,FF"), where a
+// zero is a digit of a cell like any other.
 QString valueText(const cm::ValueText& v) {
     QString integer = v.integer;
-    while (integer.size() > 1 && integer.front() == u'0') integer.remove(0, 1);
+    const bool number =
+        std::all_of(integer.begin(), integer.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (number)
+        while (integer.size() > 1 && integer.front() == u'0') integer.remove(0, 1);
     return integer + u',' + v.decimals;
 }
 

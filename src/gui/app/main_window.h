@@ -71,6 +71,10 @@ public:
     // here.
     QMenu* toolsMenu() const { return m_tools; }
 
+    // "Outils > Taille du texte": scales the open board windows and those opened later, and is
+    // kept for the next run. percent: one of prefs::kTextSizes.
+    void setTextSize(int percent);
+
     void newConfiguration();
     void help();
 
@@ -83,14 +87,16 @@ protected:
 
 private:
     template <typename W, typename Make>
-    W* showChild(QPointer<QMdiSubWindow>& slot, Make make);
+    W* showChild(QPointer<QMdiSubWindow>& slot, Make make, bool maximisable = false);
     board::ReplyControl replyControl() const;
     void buildMenus();
     void buildImageMenu();
+    void buildTextSizeMenu();
     void updateImageMenu();
-    // A new board window checks its writes when "Vérifier après programmation" is on.
+    // A new board window checks its writes when "Vérifier après programmation" is on, and
+    // opens at the text size chosen.
     template <typename W>
-    W* withVerification(W* window);
+    W* asBoardWindow(W* window);
 
     Link m_link;
     Prompts& m_prompts;
