@@ -3,6 +3,7 @@
 # simulated board linked as COM3 in a private data folder, on a virtual X display with the
 # fonts that scripts/install-deps.sh installs.
 set -euo pipefail
+build_targets=(trv-screenshots trv-board-sim)
 # shellcheck source=scripts/simulated-board.sh
 source "$(dirname "$0")/simulated-board.sh"
 work="$(mktemp -d)"
