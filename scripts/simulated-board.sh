@@ -6,6 +6,7 @@
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
 target_options=()
+# shellcheck disable=SC2154  # set by the sourcing script, if at all
 for t in ${build_targets[@]+"${build_targets[@]}"}; do target_options+=(--target "$t"); done
 "$root/scripts/build.sh" "$root/build" "${target_options[@]}"
 sim_pid=""
