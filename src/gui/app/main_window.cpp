@@ -147,7 +147,7 @@ void MainWindow::buildImageMenu() {
     add("MENU_IMAGE_COMPARER", QStringLiteral("C&omparer la grille avec la carte"),
         &BoardWindow::compareWithBoard);
     image->addSeparator();
-    QAction* history = image->addAction(QStringLiteral("&HistoryWindow des images…"));
+    QAction* history = image->addAction(QStringLiteral("&Historique des images…"));
     history->setObjectName(QStringLiteral("MENU_IMAGE_HISTORIQUE"));
     connect(history, &QAction::triggered, this, [this] { showHistory(); });
     image->addSeparator();

@@ -46,7 +46,7 @@ public:
     // Show a child window: create it when absent, else bring it to the front.
     SettingsWindow* showConfiguration();  // also in the normal state, with the focus
     Detect* showDetect();
-    HistoryWindow* showHistory();  // "HistoryWindow des images…", listed afresh
+    HistoryWindow* showHistory();  // "Historique des images…", listed afresh
     CounterWindow* showCounter();
     LuminosityWindow* showLuminosity();
     SwitchesWindow* showSwitches();

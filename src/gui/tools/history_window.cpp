@@ -34,7 +34,7 @@ QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
 HistoryWindow::HistoryWindow(Link& link, Prompts& prompts, Target target, QWidget* parent)
     : QWidget(parent), m_link(link), m_prompts(prompts), m_target(std::move(target)) {
     setObjectName(QStringLiteral("HISTORIQUE"));
-    setWindowTitle(QStringLiteral(" HistoryWindow des images."));
+    setWindowTitle(QStringLiteral(" Historique des images."));
 
     list = new QTreeWidget(this);
     list->setObjectName(QStringLiteral("LISTE_HISTORIQUE"));

@@ -15,7 +15,7 @@ class BoardWindow;
 class Link;
 class Prompts;
 
-// The window "HistoryWindow des images": every image read from or written to a board, newest
+// The window "Historique des images": every image read from or written to a board, newest
 // first, with what can be done with one: load it into a board window's grid, compare it
 // with that grid, save a copy elsewhere, or open its folder.
 class HistoryWindow : public QWidget {

@@ -159,6 +159,17 @@ private slots:
         QCOMPARE(menus, (QStringList{QStringLiteral("&Fichier"), QStringLiteral("&Configuration"),
                                      QStringLiteral("&Fenêtre"), QStringLiteral("&Image"),
                                      QStringLiteral("&Outils"), QStringLiteral("&?")}));
+        // The image entries in French, as the manual names them (a class rename once leaked
+        // into one of them).
+        QStringList entries;
+        for (QAction* a : main->findChild<QMenu*>(QStringLiteral("MENU_IMAGE"))->actions())
+            if (!a->isSeparator()) entries << a->text();
+        QCOMPARE(entries, (QStringList{QStringLiteral("&Enregistrer l'image de la grille…"),
+                                       QStringLiteral("&Charger une image dans la grille…"),
+                                       QStringLiteral("C&omparer la grille avec la carte"),
+                                       QStringLiteral("&Historique des images…"),
+                                       QStringLiteral("&Vérifier après programmation")}));
+        QCOMPARE(main->showHistory()->windowTitle(), QStringLiteral(" Historique des images."));
     }
 
     void childWindowsExistOnceAndComeBackFresh() {
