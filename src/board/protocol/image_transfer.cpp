@@ -49,6 +49,10 @@ QString unsendableCellMessage(int address) {
 
 WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells) {
     if (firstNonByteCell(cells)) return WriteOutcome::Refused;
+    // A stop asked before the first frame sends nothing; once begun, the board takes the
+    // whole image (and acknowledges it) rather than a part cut at some frame.
+    if (exchange.stopping()) return WriteOutcome::TimedOut;
+    const Exchange::Unstoppable whole(exchange);
     openTransfer(exchange);
     for (int block = 0; block < 8; ++block) {
         exchange.sendFrame("SSS");

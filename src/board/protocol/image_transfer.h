@@ -28,7 +28,9 @@ enum class WriteOutcome { Written, TimedOut, Refused, Lost };
 QString unsendableCellMessage(int address);
 
 // Wakes the board and writes the whole image. Cells that are not all bytes are never sent:
-// nothing reaches the board and the answer is Refused (firstNonByteCell says which).
+// nothing reaches the board and the answer is Refused (firstNonByteCell says which). An
+// exchange asked to stop before the first frame sends nothing (TimedOut, and
+// Exchange::stopped()); once begun, the write runs to its acknowledgement whatever is asked.
 WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells);
 
 // The same transfers on a board window's image: cells are marked read or written on success;
