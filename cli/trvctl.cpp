@@ -233,6 +233,12 @@ QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s,
                     const PortRun run{port, [&, i](const QString& p) { progress.set(i, p); },
                                       keeper ? &*keeper : nullptr, s.stop};
                     reports[i] = task(exchange, run);
+                    // A stop that came after the last transaction had begun cut nothing.
+                    if (run.stopAsked() && reports[i].status != kInterrupted) {
+                        reports[i].status = kInterrupted;
+                        reports[i].details << QStringLiteral(
+                            "  interrompu après la dernière transaction : rien n'a été coupé");
+                    }
                 }
                 // The port is closed and released before the run reports.
                 serial.close();
@@ -320,7 +326,7 @@ QStringList table(const ImageBytes& bytes) {
 std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, int port) {
     CellTexts cells;
     const ReadOutcome read = readImage(exchange, cells);
-    if (exchange.stopped()) return interrupted(port, QStringLiteral("pendant la lecture"));
+    if (exchange.stopped()) return interrupted(port, QStringLiteral("avant la lecture"));
     if (read == ReadOutcome::Lost) return lostPort(port);
     if (read != ReadOutcome::Read)
         return failure(port, kBoardFailed, QStringLiteral("la carte ne répond pas"));
@@ -484,8 +490,8 @@ PortReport interruptedWrite(int port, const PortRun& run) {
                                             "partielle ; l'image d'avant est dans %1")
                                  .arg(run.imageBefore()));
 }
-PortReport interruptedVerification(int port, const PortRun& run) {
-    return interrupted(port, QStringLiteral("pendant la vérification : l'image a été écrite et "
+PortReport interruptedBeforeVerification(int port, const PortRun& run) {
+    return interrupted(port, QStringLiteral("avant la vérification : l'image a été écrite et "
                                             "acquittée mais pas relue ; l'image d'avant est "
                                             "dans %1")
                                  .arg(run.imageBefore()));
@@ -508,7 +514,8 @@ int commandWrite(Streams& s, const Invocation& inv) {
                 run.phase(QStringLiteral("écriture"));
                 const WriteOutcome written = writeImage(exchange, sent);
                 if (exchange.stopped())
-                    return interrupted(port, QStringLiteral("avant l'écriture ; rien n'a été écrit"));
+                    return interrupted(port,
+                                       QStringLiteral("avant l'écriture ; rien n'a été écrit"));
                 // Asked during the write, which went on to its end: nothing follows it.
                 if (run.stopAsked() && written != WriteOutcome::Lost) {
                     PortReport stopped = interruptedWrite(port, run);
@@ -529,7 +536,7 @@ int commandWrite(Streams& s, const Invocation& inv) {
                 }
                 run.phase(QStringLiteral("vérification"));
                 const board::Verification v = board::verifyImage(exchange, sent);
-                if (exchange.stopped()) return interruptedVerification(port, run);
+                if (exchange.stopped()) return interruptedBeforeVerification(port, run);
                 if (v.outcome == board::Verification::Outcome::PortLost) return lostPort(port);
                 if (v.outcome != board::Verification::Outcome::Matches)
                     return failure(port, kBoardFailed, verificationFailure(v, sent));
@@ -610,28 +617,35 @@ int commandSet(Streams& s, const Invocation& inv) {
                 const bool lost = result.outcome == board::Outcome::PortLost;
                 return failure(port, lost ? kPortClosed : kBoardFailed, programmingFailure(result));
             };
-            // A stop seen before any write leaves the board as it was; one asked during a
-            // write lets it end and nothing follows.
+            // A stop asked before any programming leaves the board as it was; one asked
+            // during a programming lets it end and nothing follows.
             const auto stoppedHere = [&]() -> std::optional<PortReport> {
-                if (!exchange.stopped() && !run.stopAsked()) return std::nullopt;
+                if (!run.stopAsked()) return std::nullopt;
                 if (!run.wrote())
                     return interrupted(
                         port, QStringLiteral("avant la programmation ; rien n'a été programmé"));
-                return interruptedWrite(port, run);
+                PortReport stopped = interruptedWrite(port, run);
+                stopped.details << QStringLiteral(
+                    "  la carte a acquitté la programmation ; elle n'a pas été relue");
+                return stopped;
             };
             // Counter settings as "Programme les paramètres" does, luminosity as its "Envoi".
+            // Each programming runs whole, from its read to the board's return to sleep.
             run.phase(QStringLiteral("programmation"));
             if (c.anyCounter) {
+                if (const auto stopped = stoppedHere()) return *stopped;
+                const Exchange::Unstoppable whole(exchange);
                 result = board::programCounter(exchange, board::ReplyControl::Oui, c.counter,
                                                !c.counterComplete);
-                if (const auto stopped = stoppedHere()) return *stopped;
                 if (result.outcome != board::Outcome::Done) return failed();
             }
             if (c.anyLuminosity) {
-                result = board::programLuminosity(exchange, board::ReplyControl::Oui, c.luminosity);
                 if (const auto stopped = stoppedHere()) return *stopped;
+                const Exchange::Unstoppable whole(exchange);
+                result = board::programLuminosity(exchange, board::ReplyControl::Oui, c.luminosity);
                 if (result.outcome != board::Outcome::Done) return failed();
             }
+            if (const auto stopped = stoppedHere()) return *stopped;
             if (!inv.verify) {
                 r.line =
                     QStringLiteral("%1 : réglages programmés (sans vérification)").arg(com(port));
@@ -639,7 +653,6 @@ int commandSet(Streams& s, const Invocation& inv) {
             }
             run.phase(QStringLiteral("vérification"));
             result = board::readBack(exchange, std::move(result), false);
-            if (exchange.stopped()) return interruptedVerification(port, run);
             if (result.outcome != board::Outcome::Done) return failed();
             if (result.verification->outcome != board::Verification::Outcome::Matches)
                 return failure(port, kBoardFailed,

@@ -668,30 +668,33 @@ private slots:
     }
 
     // Ctrl+C during a write, at three moments: while the board's image is read first, while
-    // the write transaction runs (it goes on to its acknowledgement), and while the image is
-    // read back. Each time the port is let go, the trace is written, the history holds what
-    // went through, the status is 130 and the message says what the board may hold.
+    // the write transaction runs, and while the image is read back. The transaction under way
+    // runs to its end and nothing follows it; the port is let go, the trace is written, the
+    // history holds what went through, the status is 130 and the message says what the board
+    // may hold.
     void interruptedWrite_data() {
         QTest::addColumn<QByteArray>("frame");  // SIGINT once the board has received it...
         QTest::addColumn<int>("times");         // ...this many times
         QTest::addColumn<bool>("written");      // the board then holds the file's image
+        QTest::addColumn<int>("reads");         // whole-image reads sent
         QTest::addColumn<QStringList>("records");
         QTest::addColumn<QString>("line");  // @before: the record of the image before
         QTest::addColumn<QString>("detail");
         // clang-format off
-        QTest::newRow("before the write") << QByteArray("X1X") << 1 << false << QStringList{}
-            << "COM3 : interrompu pendant la lecture ; rien n'a été écrit" << "";
-        QTest::newRow("during the write") << QByteArray("WWW") << 1 << true << QStringList{"lue before", "écrite after"}
+        QTest::newRow("before the write") << QByteArray("X1X") << 1 << false << 1 << QStringList{"lue before"}
+            << "COM3 : interrompu avant l'écriture ; rien n'a été écrit" << "";
+        QTest::newRow("during the write") << QByteArray("WWW") << 1 << true << 1 << QStringList{"lue before", "écrite after"}
             << "COM3 : interrompu pendant l'écriture : la carte peut contenir une image partielle ; l'image d'avant est dans @before"
             << "  la carte a acquitté l'image entière ; elle n'a pas été relue";
-        QTest::newRow("after the write") << QByteArray("X1X") << 129 << true << QStringList{"lue before", "écrite after"}
-            << "COM3 : interrompu pendant la vérification : l'image a été écrite et acquittée mais pas relue ; l'image d'avant est dans @before" << "";
+        QTest::newRow("after the write") << QByteArray("X1X") << 129 << true << 2 << QStringList{"lue before", "écrite after", "lue after"}
+            << "COM3 : image écrite et vérifiée" << "  interrompu après la dernière transaction : rien n'a été coupé";
         // clang-format on
     }
     void interruptedWrite() {
         QFETCH(QByteArray, frame);
         QFETCH(int, times);
         QFETCH(bool, written);
+        QFETCH(int, reads);
         QFETCH(QStringList, records);
         QFETCH(QString, line);
         QFETCH(QString, detail);
@@ -733,11 +736,10 @@ private slots:
         QCOMPARE(lines.front(), line);
         QCOMPARE(lines.value(1), detail);
 
-        // Nothing was sent after the stop: no read-back once the write is interrupted.
+        // Whole transactions only, and none after the stop.
         const QByteArray sent = board->received();
         QCOMPARE(sent.count("WWW"), written ? 8 : 0);
-        QVERIFY(sent.count("X1X") <= 128 * (written ? 2 : 1));
-        if (written) QVERIFY(sent.count("X1X") >= 128);
+        QCOMPARE(sent.count("X1X"), 128 * reads);
 
         // The trace holds the run up to the stop and ends with the same words.
         QFile trace(tracePath);
@@ -748,6 +750,27 @@ private slots:
 
         // The port was let go: the next run opens it.
         QCOMPARE(trvctl({"ping", "-p", "3", "-n", "1"}).status, int(kOk));
+    }
+
+    // A trace that can no longer be written at the end (its folder gone, a full disk) is a
+    // warning: the board's outcome stands.
+    void traceLostAfterTheRun() {
+        const QString folder = files.filePath(QStringLiteral("traces"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/t.txt");
+        board->clearReceived();
+        std::thread remover([&] {
+            while (!board->received().contains("X1X"))
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            QDir(folder).removeRecursively();
+        });
+        const Run r = trvctl({"read", "-p", "3", "--trace", path});
+        remover.join();
+        QCOMPARE(r.status, int(kOk));
+        QVERIFY2(r.out.startsWith(QStringLiteral("COM3 : image lue\n")), qPrintable(r.out));
+        QCOMPARE(r.err, QStringLiteral("trvctl : avertissement : trace non écrite : Impossible "
+                                       "d'écrire %1 : fichier ou dossier introuvable\n")
+                            .arg(path));
     }
 
     // A blank board is only programmed when nothing of the counter comes from it.

@@ -91,7 +91,8 @@ public:
     bool stopped() const { return m_stopped; }
     // True (and the exchange stopped) when a stop is asked and may be taken now.
     bool stopping();
-    // A transfer the board must take whole: a stop asked while it runs waits for its end.
+    // A transaction that runs whole (the whole-image transfers, a programming): a stop asked
+    // while it runs is taken at its end.
     class Unstoppable {
     public:
         explicit Unstoppable(Exchange& e) : m_exchange(e) { ++m_exchange.m_unstoppable; }
