@@ -514,11 +514,12 @@ QString commandHelp(Command command) {
             return helpText();
         case Command::Ports:
             usage = QStringLiteral("trvctl ports [--json]");
-            what = QStringLiteral(
-                "Les ports COMn avec leurs liens (dans le dossier des liens) et les\n"
-                "périphériques série de la machine. Pour associer un périphérique au port n,\n"
-                "créez le lien : ln -s /dev/ttyUSB0 %1/comN\n")
-                       .arg(portsFolder());
+            what =
+                QStringLiteral(
+                    "Les ports COMn avec leurs liens (dans le dossier des liens) et les\n"
+                    "périphériques série de la machine. Pour associer un périphérique au port n,\n"
+                    "créez le lien : ln -s /dev/ttyUSB0 %1/comN\n")
+                    .arg(portsFolder());
             break;
         case Command::Detect:
             usage = QStringLiteral("trvctl detect [--json]");

@@ -14,9 +14,9 @@ namespace trv::cli {
 // Exit statuses; with several ports the worst one wins.
 enum Status : int {
     kOk = 0,
-    kBoardFailed = 1,  // a board did not answer, a verification or comparison found a difference
-    kUsage = 2,        // bad usage or a file that cannot be read or written
-    kPortClosed = 3,   // a port would not open
+    kBoardFailed = 1,    // a board did not answer, a verification or comparison found a difference
+    kUsage = 2,          // bad usage or a file that cannot be read or written
+    kPortClosed = 3,     // a port would not open
     kInterrupted = 130,  // Ctrl+C (SIGINT) or SIGTERM: stopped at a frame boundary
 };
 
@@ -50,8 +50,8 @@ struct Invocation {
     SettingChanges changes;  // set
     bool verify = true;
     bool json = false;
-    int count = 4;  // ping -n
-    QString trace;  // --trace: where the traffic goes, as text
+    int count = 4;                  // ping -n
+    QString trace;                  // --trace: where the traffic goes, as text
     std::optional<Command> helpOn;  // help: the command it is about, none for the whole help
 };
 

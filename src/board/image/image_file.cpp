@@ -1,12 +1,13 @@
 #include "image/image_file.h"
-#include "image/system_error.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <cerrno>
 #include <array>
+#include <cerrno>
+
+#include "image/system_error.h"
 
 namespace trv::imagefile {
 namespace {

@@ -9,9 +9,9 @@ void HistoryObserver::imageTransferred(const CellTexts& cells, bool written) {
     if (!bytes) return;
     std::optional<QMutexLocker<QMutex>> locked;
     if (m_lock) locked.emplace(m_lock);
-    const history::ImageHistory::Recorded recorded = m_history().record(
-        *bytes, m_portNumber, m_window,
-        written ? history::Direction::Written : history::Direction::Read);
+    const history::ImageHistory::Recorded recorded =
+        m_history().record(*bytes, m_portNumber, m_window,
+                           written ? history::Direction::Written : history::Direction::Read);
     locked.reset();
     m_transfers.append({written, recorded.path});
     const QString& error = recorded.error;

@@ -32,10 +32,9 @@ QJsonValue valueNumber(const std::optional<cm::ValueText>& v) {
     if (!v) return QJsonValue::Null;
     bool ok = false;
     const double number = (v->integer + u'.' + v->decimals).toDouble(&ok);
-    const bool digits = std::all_of(v->integer.begin(), v->integer.end(),
-                                    [](QChar c) { return c.isDigit(); }) &&
-                        std::all_of(v->decimals.begin(), v->decimals.end(),
-                                    [](QChar c) { return c.isDigit(); });
+    const bool digits =
+        std::all_of(v->integer.begin(), v->integer.end(), [](QChar c) { return c.isDigit(); }) &&
+        std::all_of(v->decimals.begin(), v->decimals.end(), [](QChar c) { return c.isDigit(); });
     return ok && digits ? QJsonValue(number) : QJsonValue(QJsonValue::Null);
 }
 
@@ -113,13 +112,12 @@ QList<Setting> buildSettings() {
             : field == cm::kRegisterField ? QStringLiteral("registre")
                                           : QStringLiteral("fin_max");
         // Copied by name: clang 14 cannot capture a structured binding.
-        s.append({QString::fromUtf16(name), range(base, length),
-                  [field = field](const CellTexts& c) {
-                      return valueText(*cm::decodeField(c, field));
-                  },
-                  key, one(key, [field = field](const CellTexts& c) {
-                      return valueNumber(cm::decodeField(c, field));
-                  })});
+        s.append(
+            {QString::fromUtf16(name), range(base, length),
+             [field = field](const CellTexts& c) { return valueText(*cm::decodeField(c, field)); },
+             key, one(key, [field = field](const CellTexts& c) {
+                 return valueNumber(cm::decodeField(c, field));
+             })});
     }
     for (int k = 0; k < cm::kRangeCount; ++k) {
         const int cell = cm::kColourCell12 + k / 2;
@@ -127,7 +125,10 @@ QList<Setting> buildSettings() {
             return vocabulary::colourWord(cm::readRangeColours(c)[std::size_t(k)]);
         };
         const QString key = QStringLiteral("couleur%1").arg(k + 1);
-        s.append({QStringLiteral("Couleur plage %1").arg(k + 1), {cell}, colour, key,
+        s.append({QStringLiteral("Couleur plage %1").arg(k + 1),
+                  {cell},
+                  colour,
+                  key,
                   one(key, [colour](const CellTexts& c) { return QJsonValue(colour(c)); })});
     }
     for (const int relay : {1, 2}) {
@@ -135,18 +136,21 @@ QList<Setting> buildSettings() {
             return relay == 1 ? cm::readFlags(c).polrel1 : cm::readFlags(c).polrel2;
         };
         const QString key = QStringLiteral("polrel%1").arg(relay);
-        s.append({QStringLiteral("Polarité relais %1").arg(relay), {cm::kFlagCell},
-                  [on](const CellTexts& c) { return checked(on(c)); }, key,
+        s.append({QStringLiteral("Polarité relais %1").arg(relay),
+                  {cm::kFlagCell},
+                  [on](const CellTexts& c) { return checked(on(c)); },
+                  key,
                   one(key, [on](const CellTexts& c) { return QJsonValue(on(c)); })});
     }
-    s.append({QStringLiteral("Sens de comptage"), {cm::kFlagCell},
+    s.append({QStringLiteral("Sens de comptage"),
+              {cm::kFlagCell},
               [](const CellTexts& c) {
                   return cm::readFlags(c).polrel3 ? QStringLiteral("décompte")
                                                   : QStringLiteral("compte");
               },
-              QStringLiteral("decompte"), one(QStringLiteral("decompte"), [](const CellTexts& c) {
-                  return QJsonValue(cm::readFlags(c).polrel3);
-              })});
+              QStringLiteral("decompte"),
+              one(QStringLiteral("decompte"),
+                  [](const CellTexts& c) { return QJsonValue(cm::readFlags(c).polrel3); })});
     s.append({QStringLiteral("Signature"), range(cm::kSignatureBase, cm::kSignatureLength),
               [](const CellTexts& c) {
                   return cm::hasSignature(c) ? QStringLiteral("présente")
@@ -156,8 +160,11 @@ QList<Setting> buildSettings() {
                   return QJsonValue(cm::hasSignature(c));
               })});
     // Luminosity: the word set takes ("capteur", "80"), and the level as a number.
-    s.append({QStringLiteral("Luminosité"), {lc::kModeCell}, modeText,
-              vocabulary::kModeSetting, [](const CellTexts& c) {
+    s.append({QStringLiteral("Luminosité"),
+              {lc::kModeCell},
+              modeText,
+              vocabulary::kModeSetting,
+              [](const CellTexts& c) {
                   const std::optional<int> option = lc::decodeMode(c);
                   QJsonValue word = QJsonValue::Null;
                   QJsonValue level = QJsonValue::Null;
@@ -173,12 +180,14 @@ QList<Setting> buildSettings() {
                                      {vocabulary::kModeSetting + QStringLiteral("_pct"), level}};
               }});
     const QString period = vocabulary::kPeriodSetting + QStringLiteral("_s");
-    s.append({QStringLiteral("Fréquence de commutation"), {lc::kPeriodCell},
+    s.append({QStringLiteral("Fréquence de commutation"),
+              {lc::kPeriodCell},
               [](const CellTexts& c) { return QStringLiteral("%1 s").arg(lc::decodePeriod(c)); },
-              period, one(period, [](const CellTexts& c) {
-                  return QJsonValue(lc::decodePeriod(c));
-              })});
-    s.append({QStringLiteral("Commutation jour/nuit"), {lc::kThresholdCell}, thresholdText,
+              period,
+              one(period, [](const CellTexts& c) { return QJsonValue(lc::decodePeriod(c)); })});
+    s.append({QStringLiteral("Commutation jour/nuit"),
+              {lc::kThresholdCell},
+              thresholdText,
               vocabulary::kThresholdSetting,
               one(vocabulary::kThresholdSetting, [](const CellTexts& c) {
                   const auto t = lc::decodeThreshold(c);
@@ -196,11 +205,15 @@ QList<Setting> buildSettings() {
                       [on](const CellTexts& c) {
                           return on(c) ? QStringLiteral("ON") : QStringLiteral("OFF");
                       },
-                      key, one(key, [on](const CellTexts& c) { return QJsonValue(on(c)); })});
+                      key,
+                      one(key, [on](const CellTexts& c) { return QJsonValue(on(c)); })});
         }
     }
-    s.append({QStringLiteral("Variante"), {sc::kVariantCell}, variantName,
-              QStringLiteral("variante"), one(QStringLiteral("variante"), [](const CellTexts& c) {
+    s.append({QStringLiteral("Variante"),
+              {sc::kVariantCell},
+              variantName,
+              QStringLiteral("variante"),
+              one(QStringLiteral("variante"), [](const CellTexts& c) {
                   switch (sc::decodeVariant(c)) {
                       case sc::Variant::ThreeColours:
                           return QJsonValue(QStringLiteral("trois couleurs"));
@@ -260,10 +273,12 @@ QList<Difference> differences(const ImageBytes& left, const ImageBytes& right) {
     for (int address : differing)
         if (!explained[std::size_t(address)])
             found.append({QStringLiteral("Octet 0x%1").arg(hex2(unsigned(address))),
-                          hex2(left[std::size_t(address)]), hex2(right[std::size_t(address)]),
+                          hex2(left[std::size_t(address)]),
+                          hex2(right[std::size_t(address)]),
                           {address},
                           QStringLiteral("octet_0x%1").arg(hex2(unsigned(address)).toLower()),
-                          int(left[std::size_t(address)]), int(right[std::size_t(address)])});
+                          int(left[std::size_t(address)]),
+                          int(right[std::size_t(address)])});
     std::stable_sort(found.begin(), found.end(), [](const Difference& x, const Difference& y) {
         return x.addresses.front() < y.addresses.front();
     });

@@ -1,9 +1,10 @@
 #include "trace/format.h"
-#include "image/system_error.h"
 
 #include <QDateTime>
 #include <QSaveFile>
 #include <cerrno>
+
+#include "image/system_error.h"
 
 namespace trv::trace {
 
@@ -83,14 +84,14 @@ bool saveTraces(const QList<const TraceLog*>& logs, const QString& path, QString
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        *error =
-            QStringLiteral("Impossible d'écrire %1 : %2").arg(path, fileErrorText(file, path, errno));
+        *error = QStringLiteral("Impossible d'écrire %1 : %2")
+                     .arg(path, fileErrorText(file, path, errno));
         return false;
     }
     for (const TraceLog* log : logs) file.write(traceText(*log).toUtf8());
     if (!file.commit()) {
-        *error =
-            QStringLiteral("Impossible d'écrire %1 : %2").arg(path, fileErrorText(file, path, errno));
+        *error = QStringLiteral("Impossible d'écrire %1 : %2")
+                     .arg(path, fileErrorText(file, path, errno));
         return false;
     }
     return true;
