@@ -438,7 +438,9 @@ int commandDetect(Streams& s, bool json) {
                              : state == board::PortState::Free ? QStringLiteral("libre")
                                                                : QStringLiteral("absent");
         lines << QStringLiteral("%1 : %2").arg(com(n), name);
-        array.append(QJsonObject{{QStringLiteral("port"), n}, {QStringLiteral("etat"), name}});
+        array.append(QJsonObject{{QStringLiteral("source"), com(n)},
+                                 {QStringLiteral("port"), n},
+                                 {QStringLiteral("etat"), name}});
         endTraced(serial, log, {name, false});
     };
     board::detectPorts(exchange, steps);

@@ -480,7 +480,7 @@ private slots:
             "liens/0/cible=@dev", "liens/0/present=true", "liens/1/port=10",
             "liens/1/cible=/nonexistent/ttyUSB7", "liens/1/present=false"};
         QTest::newRow("detect") << QStringList{"detect"} << none << false << false << 0 << QStringList{
-            "#=14", "0/*=etat,port", "0/port=1", "0/etat=absent", "2/port=3", "2/etat=carte",
+            "#=14", "0/*=etat,port,source", "0/source=COM1", "0/port=1", "0/etat=absent", "2/port=3", "2/etat=carte",
             "3/etat=absent", "9/port=10", "9/etat=absent", "13/port=14"};
         QTest::newRow("detect, silent board") << QStringList{"detect"} << silent << false << false << 0 << QStringList{
             "2/port=3", "2/etat=libre"};
