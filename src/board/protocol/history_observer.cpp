@@ -9,12 +9,12 @@ void HistoryObserver::imageTransferred(const CellTexts& cells, bool written) {
     if (!bytes) return;
     std::optional<QMutexLocker<QMutex>> locked;
     if (m_lock) locked.emplace(m_lock);
-    const QString error =
-        m_history()
-            .record(*bytes, m_portNumber, m_window,
-                    written ? history::Direction::Written : history::Direction::Read)
-            .error;
+    const history::ImageHistory::Recorded recorded =
+        m_history().record(*bytes, m_portNumber, m_window,
+                           written ? history::Direction::Written : history::Direction::Read);
     locked.reset();
+    m_transfers.append({written, recorded.path});
+    const QString& error = recorded.error;
     if (error.isEmpty()) return;
     m_failures << error;
     historyFailed(error);
