@@ -214,8 +214,9 @@ QString openFailureText(const OpenFailure& f, int portNumber) {
                                "reconnectez-vous.")
                         .arg(f.device, f.group);
                 case OpenFailure::Remedy::OwnerOnly:
-                    return QStringLiteral("Accès refusé à %1 : accessible à %2 seulement (%2:%3, "
-                                          "mode %4).")
+                    return QStringLiteral(
+                               "Accès refusé à %1 : accessible à %2 seulement (%2:%3, "
+                               "mode %4).")
                         .arg(f.device, f.owner, f.group,
                              QStringLiteral("%1").arg(f.mode, 3, 8, QLatin1Char('0')));
                 case OpenFailure::Remedy::None:
@@ -241,11 +242,23 @@ QString openFailureText(const OpenFailure& f, int portNumber) {
     return {};
 }
 
-DeviceStatus deviceStatus(const QString& device, const QStringList& lockFolders) {
+namespace {
+// The kernel makes ttyS0 to ttyS3 whether or not a UART answers behind them; one that does not
+// has type 0 and fails every opening.
+bool serialNodeWithoutUart(const QString& device, const QString& ttyFolder) {
+    const QString name = QFileInfo(device).fileName();
+    if (!name.startsWith(QLatin1String("ttyS"))) return false;
+    QFile type(ttyFolder + u'/' + name + QStringLiteral("/type"));
+    return type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0";
+}
+}  // namespace
+
+DeviceStatus deviceStatus(const QString& device, const QStringList& lockFolders,
+                          const QString& ttyFolder) {
     DeviceStatus status;
 #ifdef Q_OS_UNIX
     const QString canonical = QFileInfo(device).canonicalFilePath();
-    if (canonical.isEmpty()) {
+    if (canonical.isEmpty() || serialNodeWithoutUart(canonical, ttyFolder)) {
         status.state = DeviceStatus::State::Absent;
         return status;
     }
@@ -261,6 +274,7 @@ DeviceStatus deviceStatus(const QString& device, const QStringList& lockFolders)
 #else
     Q_UNUSED(device);
     Q_UNUSED(lockFolders);
+    Q_UNUSED(ttyFolder);
 #endif
     return status;
 }
@@ -272,10 +286,9 @@ QString deviceStatusText(const DeviceStatus& s) {
         case DeviceStatus::State::Free:
             return QStringLiteral("libre");
         case DeviceStatus::State::Held:
-            return s.program.isEmpty()
-                       ? QStringLiteral("tenu par le processus %1").arg(s.pid)
-                       : QStringLiteral("tenu par le processus %1 (%2)")
-                             .arg(QString::number(s.pid), s.program);
+            return s.program.isEmpty() ? QStringLiteral("tenu par le processus %1").arg(s.pid)
+                                       : QStringLiteral("tenu par le processus %1 (%2)")
+                                             .arg(QString::number(s.pid), s.program);
         case DeviceStatus::State::Denied:
             return QStringLiteral("permission refusée");
         case DeviceStatus::State::Absent:

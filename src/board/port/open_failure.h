@@ -91,7 +91,11 @@ struct DeviceStatus {
     qint64 pid = 0;  // Held: the process named by the lock file
     QString program;
 };
-DeviceStatus deviceStatus(const QString& device, const QStringList& lockFolders);
+// ttyFolder: where the system describes its terminals (/sys/class/tty on Linux); a ttyS node
+// whose UART type is 0 has no hardware behind it and counts as absent.
+inline const QString kSysTtyFolder = QStringLiteral("/sys/class/tty");
+DeviceStatus deviceStatus(const QString& device, const QStringList& lockFolders,
+                          const QString& ttyFolder = kSysTtyFolder);
 // "libre", "tenu par le processus 1234 (minicom)", "permission refusée", "absent"; empty when
 // the system does not tell.
 QString deviceStatusText(const DeviceStatus& status);

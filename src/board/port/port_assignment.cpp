@@ -27,8 +27,8 @@ PortTarget parsePortTarget(const QString& typed) {
         return t;
     }
     if (!QDir::isAbsolutePath(t.text)) {
-        t.error = QStringLiteral("%1 n'est pas le chemin complet d'un appareil (/dev/…).")
-                      .arg(t.text);
+        t.error =
+            QStringLiteral("%1 n'est pas le chemin complet d'un appareil (/dev/…).").arg(t.text);
         return t;
     }
     const QFileInfo entry(t.text);

@@ -29,6 +29,9 @@ public:
     void follow(const QUrl& link);
     // A link that stays in the window: a page (or a place in one) on this machine.
     static bool staysInside(const QUrl& url);
+    // A page of the manual as the window's rich text reads it: the figures it does not know
+    // become blocks of their own, their captions paragraphs under the picture.
+    static QString readableHtml(QString html);
 
     QSize sizeHint() const override { return {820, 620}; }
 

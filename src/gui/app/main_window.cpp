@@ -290,6 +290,9 @@ HelpWindow* MainWindow::showHelp(const QString& manual) {
     auto* h = showChild<HelpWindow>(m_help, [this, manual] {
         return new HelpWindow(manual, [this](const QUrl& url) { m_openDocument(url); });
     });
+    // A manual reads best as large as the frame allows.
+    if (!m_help->windowFlags().testFlag(Qt::WindowMaximizeButtonHint))
+        m_help->setWindowFlag(Qt::WindowMaximizeButtonHint);
     h->showManual();
     m_help->showNormal();
     m_mdi->setActiveSubWindow(m_help);

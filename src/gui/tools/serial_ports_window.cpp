@@ -53,7 +53,8 @@ QString comName(int n) { return QStringLiteral("COM%1").arg(n); }
 
 // Whether the device a row names can be opened now; nothing for what leads nowhere.
 QString statusOf(const QString& device) {
-    return device.isEmpty() ? QString() : deviceStatusText(deviceStatus(device, defaultLockFolders()));
+    return device.isEmpty() ? QString()
+                            : deviceStatusText(deviceStatus(device, defaultLockFolders()));
 }
 
 int selectedRow(const QTableWidget* t) {
@@ -123,11 +124,11 @@ void SerialPortsWindow::build() {
     layout->addLayout(portButtons);
 
     layout->addWidget(new QLabel(QStringLiteral("Appareils série de cet ordinateur"), this));
-    m_devices = table(
-        this, "TABLE_APPAREILS",
-        {QStringLiteral("Appareil"), QStringLiteral("Nom stable"), QStringLiteral("Description"),
-         QStringLiteral("Fabricant"), QStringLiteral("N° de série"), QStringLiteral("Associé à"),
-         QStringLiteral("État")});
+    m_devices =
+        table(this, "TABLE_APPAREILS",
+              {QStringLiteral("Appareil"), QStringLiteral("Nom stable"),
+               QStringLiteral("Description"), QStringLiteral("Fabricant"),
+               QStringLiteral("N° de série"), QStringLiteral("Associé à"), QStringLiteral("État")});
     layout->addWidget(m_devices, 2);
 
     m_target = new QComboBox(this);

@@ -3,6 +3,7 @@
 // window's own tests are with the tools.
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -186,8 +187,8 @@ private slots:
             << "ce compte n'a pas le droit de l'ouvrir";
         QTest::newRow("open to everyone")
             << 0u << dialout << 0666u << me << me << R::None << "n'a pas le droit";
-        QTest::newRow("own device") << 1000u << 1000u << 0000u << me << me << R::None
-                                    << "n'a pas le droit";
+        QTest::newRow("own device")
+            << 1000u << 1000u << 0000u << me << me << R::None << "n'a pas le droit";
     }
     void permissionCauseReadsTheDevice() {
         QFETCH(uint, owner);
@@ -198,9 +199,9 @@ private slots:
         QFETCH(OpenFailure::Remedy, remedy);
         QFETCH(QString, says);
         auto name = [](uint id) {
-            return id == 0 ? QStringLiteral("root")
-                 : id == 20 ? QStringLiteral("dialout")
-                            : QStringLiteral("bob");
+            return id == 0    ? QStringLiteral("root")
+                   : id == 20 ? QStringLiteral("dialout")
+                              : QStringLiteral("bob");
         };
         OpenFacts facts;
         facts.linkExists = true;
@@ -237,13 +238,20 @@ private slots:
     void deviceStatusWithoutOpening_data() {
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QString>("says");
-        QTest::newRow("free pseudo-terminal") << "free" << "libre";
-        QTest::newRow("absent path") << "absent" << "absent";
+        QTest::newRow("free pseudo-terminal") << "free"
+                                              << "libre";
+        QTest::newRow("absent path") << "absent"
+                                     << "absent";
         QTest::newRow("locked by this process")
             << "held"
             << QStringLiteral("tenu par le processus %1 (test_port_map)")
                    .arg(QCoreApplication::applicationPid());
-        QTest::newRow("no permission") << "denied" << "permission refusée";
+        QTest::newRow("no permission") << "denied"
+                                       << "permission refusée";
+        QTest::newRow("serial node without a UART") << "no UART"
+                                                    << "absent";
+        QTest::newRow("serial node with a UART") << "UART"
+                                                 << "libre";
     }
     void deviceStatusWithoutOpening() {
         QFETCH(QString, situation);
@@ -256,14 +264,23 @@ private slots:
         const QStringList locks{dev->path()};
         if (situation == QLatin1String("absent")) device = dev->node("gone");
         if (situation == QLatin1String("held")) {
-            QFile lock(dev->path() + QStringLiteral("/LCK..") +
-                       device.mid(5).replace(u'/', u'_'));
+            QFile lock(dev->path() + QStringLiteral("/LCK..") + device.mid(5).replace(u'/', u'_'));
             QVERIFY(lock.open(QIODevice::WriteOnly));
             lock.write(QByteArray::number(QCoreApplication::applicationPid()) + "\n");
         }
         if (situation == QLatin1String("denied"))
             QVERIFY(QFile::setPermissions(device, QFileDevice::Permissions()));
-        QCOMPARE(deviceStatusText(deviceStatus(device, locks)), says);
+        // What the kernel tells of a ttyS node: type 0 when no UART is behind it.
+        const QString tty = dev->path() + QStringLiteral("/class-tty");
+        if (situation.endsWith(QLatin1String("UART"))) {
+            device = dev->node("ttyS7");
+            QVERIFY(touch(device));
+            QVERIFY(QDir().mkpath(tty + QStringLiteral("/ttyS7")));
+            QFile type(tty + QStringLiteral("/ttyS7/type"));
+            QVERIFY(type.open(QIODevice::WriteOnly));
+            type.write(situation == QLatin1String("UART") ? "4\n" : "0\n");
+        }
+        QCOMPARE(deviceStatusText(deviceStatus(device, locks, tty)), says);
     }
 
     void lockFileNamesItsHolder_data() {

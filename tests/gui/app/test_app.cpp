@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
@@ -429,16 +430,24 @@ private slots:
         HelpWindow* help = main->helpWindow();
         QVERIFY(help);
         QVERIFY(help->isVisible());
+        QVERIFY(help->parentWidget()->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         QTextBrowser* browser = help->browser();
         QCOMPARE(browser->source(), QUrl::fromLocalFile(manual.canonicalFilePath()));
         // The main window's picture, loaded from the manual's folder as drawn.
-        const QImage picture =
-            browser->document()
-                ->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/principal.png")))
-                .value<QImage>();
+        // The main window's picture, loaded from the manual's folder and shown whole: as wide
+        // as the view at most, in proportion, in a block of its own below the text before it.
+        const QVariant resource = browser->document()->resource(
+            QTextDocument::ImageResource, QUrl(QStringLiteral("images/principal.png")));
+        QImage picture = resource.value<QImage>();
+        if (picture.isNull()) picture.loadFromData(resource.toByteArray());
         QVERIFY(!picture.isNull());
-        QCOMPARE(picture.size(), QImage(manual.path() + QStringLiteral("/images/principal.png")).size());
-        QVERIFY(browser->document()->toHtml().contains(QStringLiteral("images/principal.png")));
+        const QImage original(manual.path() + QStringLiteral("/images/principal.png"));
+        QVERIFY(picture.width() <= browser->viewport()->width());
+        QVERIFY(qAbs(picture.height() * original.width() - original.height() * picture.width()) <=
+                original.width());
+        const QTextCursor image = browser->document()->find(QStringLiteral("\uFFFC"));
+        QVERIFY(!image.isNull());
+        QCOMPARE(image.block().text().trimmed(), QStringLiteral("\uFFFC"));
         // A link of the contents, clicked: the place in the manual, in the same window.
         QVERIFY(clickLink(browser, QStringLiteral("Relier un port série")));
         QCOMPARE(browser->source().fragment(), QStringLiteral("port"));
@@ -460,14 +469,24 @@ private slots:
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("page");      // the window's page after the click
         QTest::addColumn<QString>("external");  // what the desktop was handed
-        QTest::newRow("place in the page") << "#fin" << "index.html#fin" << "";
-        QTest::newRow("another page") << "page2.html" << "page2.html" << "";
-        QTest::newRow("place in another page") << "page2.html#b" << "page2.html#b" << "";
-        QTest::newRow("web page") << "https://example.org/x" << "index.html"
+        QTest::newRow("place in the page") << "#fin"
+                                           << "index.html#fin"
+                                           << "";
+        QTest::newRow("another page") << "page2.html"
+                                      << "page2.html"
+                                      << "";
+        QTest::newRow("place in another page") << "page2.html#b"
+                                               << "page2.html#b"
+                                               << "";
+        QTest::newRow("web page") << "https://example.org/x"
+                                  << "index.html"
                                   << "https://example.org/x";
-        QTest::newRow("e-mail") << "mailto:atelier@example.org" << "index.html"
+        QTest::newRow("e-mail") << "mailto:atelier@example.org"
+                                << "index.html"
                                 << "mailto:atelier@example.org";
-        QTest::newRow("a file that is not a page") << "notes.pdf" << "index.html" << "@notes.pdf";
+        QTest::newRow("a file that is not a page") << "notes.pdf"
+                                                   << "index.html"
+                                                   << "@notes.pdf";
     }
     void helpWindowFollowsLinks() {
         QFETCH(QString, link);
@@ -481,11 +500,11 @@ private slots:
         QByteArray filler;
         for (int i = 0; i < 80; ++i) filler += "<p>ligne</p>";
         QVERIFY(write(QStringLiteral("index.html"),
-                      "<html><body><p><a href=\"" + link.toUtf8() + "\">le lien</a></p>" +
-                          filler + "<h2 id=\"fin\">Fin</h2>" + filler + "</body></html>"));
-        QVERIFY(write(QStringLiteral("page2.html"),
-                      "<html><body><p>page deux</p>" + filler + "<h2 id=\"b\">B</h2>" + filler +
-                          "</body></html>"));
+                      "<html><body><p><a href=\"" + link.toUtf8() + "\">le lien</a></p>" + filler +
+                          "<h2 id=\"fin\">Fin</h2>" + filler + "</body></html>"));
+        QVERIFY(write(QStringLiteral("page2.html"), "<html><body><p>page deux</p>" + filler +
+                                                        "<h2 id=\"b\">B</h2>" + filler +
+                                                        "</body></html>"));
         QList<QUrl> opened;
         HelpWindow w(manual.filePath(QStringLiteral("index.html")),
                      [&opened](const QUrl& url) { opened << url; });
@@ -509,7 +528,8 @@ private slots:
         // Back to where the link was, and from anywhere to the first page.
         QCOMPARE(w.backButton()->isEnabled(), external.isEmpty());
         w.homeButton()->click();
-        QCOMPARE(w.browser()->source(), QUrl::fromLocalFile(manual.filePath(QStringLiteral("index.html"))));
+        QCOMPARE(w.browser()->source(),
+                 QUrl::fromLocalFile(manual.filePath(QStringLiteral("index.html"))));
     }
 
     // The configuration file's real dialog and a text box's menu speak French.

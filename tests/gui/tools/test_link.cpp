@@ -112,34 +112,54 @@ private slots:
     // be a device is refused with a word and nothing changes.
     void windowAssociatesATypedPath_data() {
         QTest::addColumn<int>("port");
-        QTest::addColumn<QString>("typed");  // "@name": that entry of the device folder
+        QTest::addColumn<QString>("typed");   // "@name": that entry of the device folder
         QTest::addColumn<QString>("before");  // what the link led to, empty for none
         QTest::addColumn<bool>("yes");
         QTest::addColumn<QString>("question");  // expected, "@" marks as in typed
         QTest::addColumn<QString>("after");
         QTest::addColumn<QString>("warning");
-        QTest::newRow("pseudo-terminal nobody links")
-            << 5 << "@pts8" << "" << false << "" << "@pts8" << "";
-        QTest::newRow("blanks around the path") << 5 << "  @pts8 " << "" << false << "" << "@pts8"
+        QTest::newRow("pseudo-terminal nobody links") << 5 << "@pts8"
+                                                      << "" << false << ""
+                                                      << "@pts8"
+                                                      << "";
+        QTest::newRow("blanks around the path") << 5 << "  @pts8 "
+                                                << "" << false << ""
+                                                << "@pts8"
                                                 << "";
-        QTest::newRow("COM14, for detection and trvctl")
-            << 14 << "@pts8" << "" << false << "" << "@pts8" << "";
-        QTest::newRow("replace, yes") << 5 << "@pts8" << "@ttyUSB0" << true
-                                      << "COM5 mène à @ttyUSB0. Le remplacer par @pts8 ?"
-                                      << "@pts8" << "";
-        QTest::newRow("replace, no") << 5 << "@pts8" << "@ttyUSB0" << false
-                                     << "COM5 mène à @ttyUSB0. Le remplacer par @pts8 ?"
-                                     << "@ttyUSB0" << "";
+        QTest::newRow("COM14, for detection and trvctl") << 14 << "@pts8"
+                                                         << "" << false << ""
+                                                         << "@pts8"
+                                                         << "";
+        QTest::newRow("replace, yes")
+            << 5 << "@pts8"
+            << "@ttyUSB0" << true << "COM5 mène à @ttyUSB0. Le remplacer par @pts8 ?"
+            << "@pts8"
+            << "";
+        QTest::newRow("replace, no")
+            << 5 << "@pts8"
+            << "@ttyUSB0" << false << "COM5 mène à @ttyUSB0. Le remplacer par @pts8 ?"
+            << "@ttyUSB0"
+            << "";
         QTest::newRow("replace a dangling link, no")
-            << 5 << "@pts8" << "@gone" << false << "COM5 mène à @gone. Le remplacer par @pts8 ?"
-            << "@gone" << "";
-        QTest::newRow("same device again") << 5 << "@pts8" << "@pts8" << false << "" << "@pts8"
+            << 5 << "@pts8"
+            << "@gone" << false << "COM5 mène à @gone. Le remplacer par @pts8 ?"
+            << "@gone"
+            << "";
+        QTest::newRow("same device again") << 5 << "@pts8"
+                                           << "@pts8" << false << ""
+                                           << "@pts8"
                                            << "";
-        QTest::newRow("absent path") << 5 << "@pts9" << "" << true << "" << ""
+        QTest::newRow("absent path") << 5 << "@pts9"
+                                     << "" << true << ""
+                                     << ""
                                      << "@pts9 n'existe pas.";
-        QTest::newRow("relative path") << 5 << "pts/3" << "@ttyUSB0" << true << "" << "@ttyUSB0"
+        QTest::newRow("relative path") << 5 << "pts/3"
+                                       << "@ttyUSB0" << true << ""
+                                       << "@ttyUSB0"
                                        << "pts/3 n'est pas le chemin complet d'un appareil";
-        QTest::newRow("a folder") << 5 << "@" << "" << true << "" << ""
+        QTest::newRow("a folder") << 5 << "@"
+                                  << "" << true << ""
+                                  << ""
                                   << "est un dossier, pas un appareil.";
     }
     void windowAssociatesATypedPath() {
@@ -159,13 +179,15 @@ private slots:
         SerialPortsWindow w(recorder, ports, byId, [this] { return devices; });
 
         w.targetPort()->setCurrentIndex(port - 1);
-        QCOMPARE(w.assignTypedButton()->text(), QStringLiteral("Associer le chemin à COM%1").arg(port));
+        QCOMPARE(w.assignTypedButton()->text(),
+                 QStringLiteral("Associer le chemin à COM%1").arg(port));
         QVERIFY(!w.assignTypedButton()->isEnabled());
         QTest::keyClicks(w.typedPath(), at(typed));
         QVERIFY(w.assignTypedButton()->isEnabled());
         w.assignTypedButton()->click();
 
-        QCOMPARE(recorder.questions, question.isEmpty() ? QStringList() : QStringList{at(question)});
+        QCOMPARE(recorder.questions,
+                 question.isEmpty() ? QStringList() : QStringList{at(question)});
         QCOMPARE(QFileInfo(portLinkPath(port)).symLinkTarget(),
                  after.isEmpty() ? QString() : at(after));
         QCOMPARE(recorder.texts().join(u'|').contains(at(warning)), true);
@@ -237,8 +259,9 @@ private slots:
         QCOMPARE(readImage(exchange, cells), ReadOutcome::Read);
         const sim::Eeprom expected = board.eeprom();
         for (int a = 0; a < kImageSize; ++a)
-            QCOMPARE(cells[size_t(a)],
-                     QStringLiteral("%1").arg(expected[size_t(a)], 2, 16, QLatin1Char('0')).toUpper());
+            QCOMPARE(
+                cells[size_t(a)],
+                QStringLiteral("%1").arg(expected[size_t(a)], 2, 16, QLatin1Char('0')).toUpper());
     }
 
     // The simulator's way in: its pseudo-terminal, linked as COM3, goes to COM5 as well.
