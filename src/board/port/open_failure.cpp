@@ -92,15 +92,20 @@ Account currentAccount() {
     }
     // The account's groups as the group database has them now: what the next session gets.
     if (const struct passwd* pw = ::getpwuid(::geteuid())) {
+#ifdef Q_OS_MACOS
+        using GroupId = int;  // macOS declares getgrouplist() with int
+#else
+        using GroupId = gid_t;
+#endif
         const QByteArray name(pw->pw_name);
-        const gid_t primary = pw->pw_gid;
         int count = 64;
-        std::vector<gid_t> list(static_cast<size_t>(count));
-        if (::getgrouplist(name.constData(), primary, list.data(), &count) < 0) {
-            list.resize(size_t(count));
-            if (::getgrouplist(name.constData(), primary, list.data(), &count) < 0) count = 0;
+        std::vector<GroupId> list(static_cast<size_t>(count));
+        if (::getgrouplist(name.constData(), GroupId(pw->pw_gid), list.data(), &count) < 0) {
+            list.resize(static_cast<size_t>(count));
+            if (::getgrouplist(name.constData(), GroupId(pw->pw_gid), list.data(), &count) < 0)
+                count = 0;
         }
-        for (int i = 0; i < count; ++i) a.groups << list[size_t(i)];
+        for (int i = 0; i < count; ++i) a.groups << uint(list[size_t(i)]);
     }
 #endif
     return a;

@@ -232,6 +232,7 @@ private slots:
         const Account a = currentAccount();
         QCOMPARE(a.uid, uint(::geteuid()));
         QVERIFY(a.sessionGroups.contains(uint(::getegid())));
+        QVERIFY(a.groups.contains(uint(::getgid())));
     }
 
     // What the Ports série window says of a device, without opening it.
