@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -179,6 +178,9 @@ private slots:
         SerialPortsWindow w(recorder, ports, byId, [this] { return devices; });
 
         w.targetPort()->setCurrentIndex(port - 1);
+        // Past the settings window's list, a number says what it serves.
+        QCOMPARE(w.targetPort()->currentText().endsWith(QStringLiteral(" (détection et trvctl)")),
+                 port > 12);
         QCOMPARE(w.assignTypedButton()->text(),
                  QStringLiteral("Associer le chemin à COM%1").arg(port));
         QVERIFY(!w.assignTypedButton()->isEnabled());
@@ -199,23 +201,6 @@ private slots:
             QCOMPARE(w.ports()->item(port - 1, 1)->text(), at(after));
             QCOMPARE(w.ports()->item(port - 1, 5)->text(), QStringLiteral("libre"));
         }
-    }
-
-    // COM13 and COM14 are offered for what uses them, and say so.
-    void numbersBeyondTheSettingsWindowSaySo() {
-        test::MessageRecorder recorder;
-        SerialPortsWindow w(recorder, ports, byId, [this] { return devices; });
-        QCOMPARE(w.targetPort()->count(), 14);
-        QCOMPARE(w.targetPort()->itemText(11), QStringLiteral("COM12"));
-        QCOMPARE(w.targetPort()->itemText(12), QStringLiteral("COM13 (détection et trvctl)"));
-        QCOMPARE(w.targetPort()->itemText(13), QStringLiteral("COM14 (détection et trvctl)"));
-        w.targetPort()->setCurrentIndex(12);
-        QCOMPARE(w.assignButton()->text(), QStringLiteral("Associer à COM13"));
-        auto* note = w.findChild<QLabel*>(QStringLiteral("NOTE_COM_DETECTION"));
-        QVERIFY(note);
-        QCOMPARE(note->text(), QStringLiteral("COM13 et COM14 servent à la détection et à trvctl "
-                                              "seulement : la fenêtre Configuration propose COM1 "
-                                              "à COM12."));
     }
 
     // Whether each device opens now, as the tables show it: a free pseudo-terminal, a link
