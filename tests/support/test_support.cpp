@@ -2,6 +2,11 @@
 
 namespace trv::test {
 
+bool MessageRecorder::question(QWidget*, const QString& text) {
+    questions << text;
+    return answer && answer(text);
+}
+
 void MessageRecorder::message(msg::Kind kind, QWidget*, const QString& text,
                               const QString& detail) {
     messages.append({kind, text, detail});

@@ -27,6 +27,8 @@ public:
 
     void message(msg::Kind kind, QWidget* parent, const QString& text,
                  const QString& detail) override;
+    // Recorded in `questions`, answered by `answer` (no when the test gives none).
+    bool question(QWidget* parent, const QString& text) override;
     QString openFileName(QWidget* parent, const QString& title, const QString& filter,
                          const QString& initialName) override;
     QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
@@ -35,8 +37,13 @@ public:
                                const QString& initialName) override;
 
     QList<Message> messages;
+    QStringList questions;
+    std::function<bool(const QString& text)> answer;
     QStringList texts() const;
-    void clear() { messages.clear(); }
+    void clear() {
+        messages.clear();
+        questions.clear();
+    }
 
     Ask open;
     Ask save;        // takes the name as given

@@ -6,12 +6,14 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QUrl>
 
 #include "app/help.h"
+#include "app/help_window.h"
 #include "boards/counter_window.h"
 #include "boards/luminosity_window.h"
 #include "boards/switches_window.h"
@@ -300,14 +302,34 @@ void MainWindow::newConfiguration() {
 }
 
 void MainWindow::help() {
-    // The help document beside the program comes first, then the manual that ships with
-    // it; with neither, nothing happens and nothing is said. Whether the desktop managed to
-    // open it is not reported either.
+    // The help document beside the program comes first, handed to the desktop; else the
+    // manual that ships with the program, read in the help window (no browser needed). With
+    // neither, nothing happens and nothing is said. Whether the desktop managed to open the
+    // document is not reported either.
     const QString folder = QCoreApplication::applicationDirPath();
     QDir::setCurrent(folder);
     const QString document = helpDocument(folder);
-    if (!document.isEmpty()) m_openDocument(QUrl::fromLocalFile(document));
+    if (document.isEmpty()) return;
+    if (QFileInfo(document).fileName() == QLatin1String(kHelpDocumentName))
+        m_openDocument(QUrl::fromLocalFile(document));
+    else
+        showHelp(document);
 }
+
+HelpWindow* MainWindow::showHelp(const QString& manual) {
+    auto* h = showChild<HelpWindow>(m_help, [this, manual] {
+        return new HelpWindow(manual, [this](const QUrl& url) { m_openDocument(url); });
+    });
+    // A manual reads best as large as the frame allows.
+    if (!m_help->windowFlags().testFlag(Qt::WindowMaximizeButtonHint))
+        m_help->setWindowFlag(Qt::WindowMaximizeButtonHint);
+    h->showManual();
+    m_help->showNormal();
+    m_mdi->setActiveSubWindow(m_help);
+    return h;
+}
+
+HelpWindow* MainWindow::helpWindow() const { return childIn<HelpWindow>(m_help); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // No question and nothing saved; only an exchange in progress holds the window.

@@ -27,6 +27,14 @@ void PlatformPrompts::message(msg::Kind kind, QWidget* parent, const QString& te
     box.exec();
 }
 
+bool PlatformPrompts::question(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(msg::kCaption), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    // Enter alone never replaces anything.
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 // No default suffix: a name typed without extension is used as typed.
 QString PlatformPrompts::openFileName(QWidget* parent, const QString& title, const QString& filter,
                                       const QString& initialName) {

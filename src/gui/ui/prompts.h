@@ -20,6 +20,10 @@ public:
     virtual void message(msg::Kind kind, QWidget* parent, const QString& text,
                          const QString& detail) = 0;
 
+    // A yes/no question on parent with the caption "TRV_T", "Non" by default: true when the
+    // user answers yes.
+    virtual bool question(QWidget* parent, const QString& text) = 0;
+
     // Each returns the chosen path, or an empty string when the user cancels; `filter` is in
     // QFileDialog's form ("Text(*.ext);;Other(*.*)").
     virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter,
@@ -45,6 +49,7 @@ class PlatformPrompts final : public Prompts {
 public:
     void message(msg::Kind kind, QWidget* parent, const QString& text,
                  const QString& detail) override;
+    bool question(QWidget* parent, const QString& text) override;
     QString openFileName(QWidget* parent, const QString& title, const QString& filter,
                          const QString& initialName) override;
     QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
