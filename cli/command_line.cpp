@@ -1,7 +1,10 @@
 #include "command_line.h"
 
+#include <QDir>
 #include <QRegularExpression>
+#include <algorithm>
 
+#include "port/port_map.h"
 #include "settings/luminosity_codec.h"
 #include "settings/vocabulary.h"
 
@@ -15,16 +18,25 @@ namespace words = vocabulary;
 constexpr int kMaxPort = 255;
 constexpr int kMaxPings = 1000;
 
-std::optional<Command> commandNamed(const QString& name) {
+const QList<std::pair<QString, Command>>& commandNames() {
     static const QList<std::pair<QString, Command>> names{
         {QStringLiteral("ports"), Command::Ports}, {QStringLiteral("detect"), Command::Detect},
         {QStringLiteral("read"), Command::Read},   {QStringLiteral("write"), Command::Write},
         {QStringLiteral("show"), Command::Show},   {QStringLiteral("set"), Command::Set},
         {QStringLiteral("diff"), Command::Diff},   {QStringLiteral("ping"), Command::Ping},
     };
-    for (const auto& [n, c] : names)
+    return names;
+}
+
+std::optional<Command> commandNamed(const QString& name) {
+    for (const auto& [n, c] : commandNames())
         if (n == name) return c;
     return std::nullopt;
+}
+
+bool isHelpOption(const QString& arg) {
+    return arg == QLatin1String("-h") || arg == QLatin1String("--help") ||
+           arg == QLatin1String("--aide");
 }
 
 // "12,00", "12.5", "12": at most `digits` integer digits, at most two decimals.
@@ -44,7 +56,19 @@ std::optional<int> parseInt(const QString& text, int minimum, int maximum) {
     return v;
 }
 
-QString outOfRange(const QString& name, const QString& value, const QString& expected) {
+// "12", "12,5", "7.25": a number, whether or not it is one the setting takes.
+bool isNumber(const QString& text) {
+    static const QRegularExpression re(QStringLiteral("^[0-9]+(?:[,.][0-9]+)?$"));
+    return re.match(text).hasMatch();
+}
+
+// A number the setting does not take, and text that is no number, are told apart where the
+// setting takes numbers; a setting that takes words only has words it does not take.
+QString outOfRange(const QString& name, const QString& value, const QString& expected,
+                   bool numeric = true) {
+    if (numeric && !isNumber(value))
+        return QStringLiteral("valeur non numérique pour %1 : « %2 » (attendu : %3)")
+            .arg(name, value, expected);
     return QStringLiteral("valeur hors limites pour %1 : « %2 » (attendu : %3)")
         .arg(name, value, expected);
 }
@@ -154,21 +178,51 @@ std::optional<Invocation> parseDiff(const QStringList& args, QString* error) {
 
 }  // namespace
 
+QList<int> linkedPorts() {
+    QList<int> ports;
+    const QStringList names =
+        QDir(portsFolder()).entryList({QStringLiteral("com*")}, QDir::System | QDir::Files);
+    for (const QString& name : names) {
+        const auto n = parseInt(name.mid(3), 1, kMaxPort);
+        if (n && name == QStringLiteral("com%1").arg(*n)) ports << *n;
+    }
+    std::sort(ports.begin(), ports.end());
+    return ports;
+}
+
 std::optional<QList<int>> parsePorts(const QString& text, QString* error) {
+    if (text.trimmed() == QLatin1String("all")) {
+        QList<int> ports = linkedPorts();
+        if (ports.isEmpty())
+            *error = QStringLiteral("-p all : aucun port n'a de lien dans %1 (voir trvctl ports)")
+                         .arg(portsFolder());
+        return ports.isEmpty() ? std::nullopt : std::optional(ports);
+    }
     QList<int> ports;
     for (const QString& part : text.split(u',')) {
-        const auto n = parseInt(part.trimmed(), 1, kMaxPort);
-        if (!n) {
+        const auto invalid = [&] {
             *error = QStringLiteral("numéro de port invalide : « %1 » (attendu : 1 à %2)")
                          .arg(part)
                          .arg(kMaxPort);
             return std::nullopt;
-        }
-        if (ports.contains(*n)) {
-            *error = QStringLiteral("le port %1 est donné deux fois").arg(*n);
+        };
+        // "4-6": every number from the first to the last.
+        const QStringList ends = part.split(u'-');
+        if (ends.size() > 2) return invalid();
+        const auto first = parseInt(ends.front().trimmed(), 1, kMaxPort);
+        const auto last = ends.size() == 2 ? parseInt(ends.back().trimmed(), 1, kMaxPort) : first;
+        if (!first || !last) return invalid();
+        if (*last < *first) {
+            *error = QStringLiteral("plage de ports à l'envers : « %1 »").arg(part.trimmed());
             return std::nullopt;
         }
-        ports << *n;
+        for (int n = *first; n <= *last; ++n) {
+            if (ports.contains(n)) {
+                *error = QStringLiteral("le port %1 est donné deux fois").arg(n);
+                return std::nullopt;
+            }
+            ports << n;
+        }
     }
     return ports;
 }
@@ -210,7 +264,7 @@ std::optional<SettingChanges> parseSettings(const QStringList& assignments, QStr
         if (const auto range = words::colourSettingRange(name)) {
             const auto code = words::colourOfWord(value);
             if (!code) {
-                *error = outOfRange(name, value, words::colourExpected());
+                *error = outOfRange(name, value, words::colourExpected(), false);
                 return std::nullopt;
             }
             c.counter.colours[std::size_t(*range)] = *code;
@@ -218,7 +272,7 @@ std::optional<SettingChanges> parseSettings(const QStringList& assignments, QStr
         } else if (const auto relay = words::polaritySettingRelay(name)) {
             const auto on = words::yesNoOfWord(value);
             if (!on) {
-                *error = outOfRange(name, value, words::yesNoExpected());
+                *error = outOfRange(name, value, words::yesNoExpected(), false);
                 return std::nullopt;
             }
             (*relay == 1 ? c.counter.polrel1 : c.counter.polrel2) = *on;
@@ -226,7 +280,7 @@ std::optional<SettingChanges> parseSettings(const QStringList& assignments, QStr
         } else if (name == words::kModeSetting) {
             c.luminosity.mode = words::modeOfWord(value);
             if (!c.luminosity.mode) {
-                *error = outOfRange(name, value, words::modeExpected());
+                *error = outOfRange(name, value, words::modeExpected(), false);
                 return std::nullopt;
             }
             c.anyLuminosity = true;
@@ -266,9 +320,20 @@ Parsed parseCommand(const QStringList& arguments) {
         return p;
     }
     const QString first = arguments.front();
-    if (first == QLatin1String("-h") || first == QLatin1String("--help") ||
-        first == QLatin1String("--aide") || first == QLatin1String("aide")) {
-        p.invocation = Invocation{};
+    if (isHelpOption(first) || first == QLatin1String("aide") || first == QLatin1String("help")) {
+        Invocation inv;
+        if (arguments.size() > 2) {
+            p.error = QStringLiteral("%1 : une seule commande attendue").arg(first);
+            return p;
+        }
+        if (arguments.size() == 2) {
+            inv.helpOn = commandNamed(arguments[1]);
+            if (!inv.helpOn) {
+                p.error = QStringLiteral("commande inconnue : %1").arg(arguments[1]);
+                return p;
+            }
+        }
+        p.invocation = inv;
         return p;
     }
     if (first == QLatin1String("--version")) {
@@ -283,6 +348,13 @@ Parsed parseCommand(const QStringList& arguments) {
         return p;
     }
     const QStringList rest = arguments.mid(1);
+    // "read --help": the command's help, whatever else is on the line.
+    if (std::any_of(rest.begin(), rest.end(), isHelpOption)) {
+        Invocation inv;
+        inv.helpOn = *command;
+        p.invocation = inv;
+        return p;
+    }
     if (*command == Command::Diff) {
         p.invocation = parseDiff(rest, &p.error);
         return p;
@@ -369,6 +441,21 @@ Parsed parse(const QStringList& arguments) {
     return p;
 }
 
+namespace {
+QString portsAndStatuses() {
+    return QStringLiteral(
+               "Port n : le lien %1/comN vers le périphérique (trvctl ports les montre).\n"
+               "\n"
+               "Code de sortie (le plus grave de tous les ports) :\n"
+               "  0 succès ; 1 une carte n'a pas répondu, la vérification a échoué ou diff a "
+               "trouvé\n"
+               "  des différences ; 2 mauvais usage ou fichier illisible ; 3 un port ne s'ouvre "
+               "pas ;\n"
+               "  130 interrompu (Ctrl+C) : le message dit ce que la carte peut contenir.\n")
+        .arg(portsFolder());
+}
+}  // namespace
+
 QString helpText() {
     const QString commands = QStringLiteral(
         "Usage : trvctl <commande> [options]\n"
@@ -395,8 +482,9 @@ QString helpText() {
         "                               réponses et temps aller-retour\n"
         "\n"
         "Options :\n"
-        "  -p N[,N...]    le ou les ports ; avec plusieurs ports, la même opération se fait\n"
-        "                 sur tous à la fois, une ligne de résultat par port\n"
+        "  -p PORTS       le ou les ports : 3 ; 3,4 ; 1-3 ; 1,4-6 ; all (chaque port qui a\n"
+        "                 un lien) ; avec plusieurs ports, la même opération se fait sur\n"
+        "                 tous à la fois, une ligne de résultat par port\n"
         "  -o FICHIER     read : le fichier image ; avec plusieurs ports, « _COMn » est\n"
         "                 ajouté avant l'extension\n"
         "  --json         résultats en JSON pour les scripts\n"
@@ -404,14 +492,102 @@ QString helpText() {
         "  --trace FICHIER  écrit dans FICHIER les trames envoyées et les réponses reçues,\n"
         "                 en clair, comme la fenêtre « Trafic série »\n"
         "  -h, --aide     cette aide ; --version : la version\n"
-        "\n");
-    const QString ports = QStringLiteral(
-        "Port n : le lien ~/.local/share/trv-compteur/ports/comN vers le périphérique.\n"
         "\n"
-        "Code de sortie (le plus grave de tous les ports) :\n"
-        "  0 succès ; 1 une carte n'a pas répondu, la vérification a échoué ou diff a trouvé\n"
-        "  des différences ; 2 mauvais usage ou fichier illisible ; 3 un port ne s'ouvre pas.\n");
-    return commands + vocabulary::settingsHelp() + u'\n' + ports;
+        "trvctl help COMMANDE ou trvctl COMMANDE --help : l'aide d'une commande.\n"
+        "\n");
+    return commands + vocabulary::settingsHelp() + u'\n' + portsAndStatuses();
+}
+
+QString commandName(Command command) {
+    for (const auto& [n, c] : commandNames())
+        if (c == command) return n;
+    return QStringLiteral("help");
+}
+
+QString commandHelp(Command command) {
+    QString usage;
+    QString what;
+    QString options;
+    switch (command) {
+        case Command::Help:
+        case Command::Version:
+            return helpText();
+        case Command::Ports:
+            usage = QStringLiteral("trvctl ports [--json]");
+            what =
+                QStringLiteral(
+                    "Les ports COMn avec leurs liens (dans le dossier des liens) et les\n"
+                    "périphériques série de la machine. Pour associer un périphérique au port n,\n"
+                    "créez le lien : ln -s /dev/ttyUSB0 %1/comN\n")
+                    .arg(portsFolder());
+            break;
+        case Command::Detect:
+            usage = QStringLiteral("trvctl detect [--json]");
+            what = QStringLiteral(
+                "Recherche de COM1 à COM14, un port après l'autre : absent, libre (le port\n"
+                "s'ouvre mais aucune carte ne répond) ou carte.\n");
+            break;
+        case Command::Read:
+            usage = QStringLiteral("trvctl read -p PORTS [-o FICHIER] [--json]");
+            what = QStringLiteral(
+                "Lit l'image entière (128 octets) de la carte et l'écrit dans FICHIER (.hex ou\n"
+                ".bin), ou affiche le tableau 8 × 16. L'image lue est gardée dans l'historique.\n"
+                "Le fichier est ouvert avant la première trame : s'il ne peut pas être écrit,\n"
+                "rien n'est envoyé.\n");
+            options = QStringLiteral(
+                "  -o FICHIER   avec plusieurs ports, « _COMn » est ajouté avant l'extension\n");
+            break;
+        case Command::Write:
+            usage = QStringLiteral("trvctl write -p PORTS FICHIER [--no-verify] [--json]");
+            what = QStringLiteral(
+                "Lit l'image de la carte (gardée dans l'historique), écrit l'image entière de\n"
+                "FICHIER, puis la relit et la compare. Ctrl+C arrête à la fin de la transaction\n"
+                "en cours : une écriture commencée va jusqu'à son acquittement, rien ne suit.\n");
+            options = QStringLiteral("  --no-verify  pas de relecture après l'écriture\n");
+            break;
+        case Command::Show:
+            usage = QStringLiteral("trvctl show (FICHIER | -p PORTS) [--json]");
+            what = QStringLiteral(
+                "Les réglages décodés d'un fichier image ou des cartes : paramètres de comptage,\n"
+                "couleurs, relais, luminosité, microswitches, signature. En JSON, les clés sont\n"
+                "les noms de set (depart, fin, couleur1, periode_s…), les nombres des nombres.\n");
+            break;
+        case Command::Set:
+            usage = QStringLiteral("trvctl set -p PORTS nom=valeur... [--no-verify] [--json]");
+            what = QStringLiteral(
+                       "Programme des réglages comme les fenêtres (le compteur comme « Programme\n"
+                       "les paramètres », la luminosité comme son « Envoi »), puis relit et\n"
+                       "vérifie. Ctrl+C arrête à la fin de la transaction en cours.\n\n") +
+                   vocabulary::settingsHelp();
+            options = QStringLiteral("  --no-verify  pas de relecture après la programmation\n");
+            break;
+        case Command::Diff:
+            usage = QStringLiteral("trvctl diff A B [--json]");
+            what = QStringLiteral(
+                "Différences réglage par réglage entre deux images ; A et B sont chacun un\n"
+                "fichier ou -p PORTS (une liste de ports d'un seul côté). Sortie 1 quand des\n"
+                "différences sont trouvées.\n");
+            break;
+        case Command::Ping:
+            usage = QStringLiteral("trvctl ping -p PORTS [-n NOMBRE] [--json]");
+            what = QStringLiteral(
+                "La sonde de détection répétée NOMBRE fois (4 par défaut, 1 à 1000) : réponses\n"
+                "et temps aller-retour.\n");
+            options = QStringLiteral("  -n NOMBRE    le nombre de sondes\n");
+            break;
+    }
+    QString text = QStringLiteral("Usage : %1\n\n%2").arg(usage, what);
+    const bool onPorts = command == Command::Read || command == Command::Write ||
+                         command == Command::Show || command == Command::Set ||
+                         command == Command::Diff || command == Command::Ping;
+    if (onPorts)
+        options.prepend(QStringLiteral(
+            "  -p PORTS     3 ; 3,4 ; 1-3 ; 1,4-6 ; all (chaque port qui a un lien)\n"));
+    options += QStringLiteral(
+        "  --json       résultats en JSON pour les scripts\n"
+        "  --trace FICHIER  les trames envoyées et les réponses reçues, en clair\n");
+    text += QStringLiteral("\nOptions :\n") + options + u'\n' + portsAndStatuses();
+    return text;
 }
 
 }  // namespace trv::cli

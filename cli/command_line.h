@@ -14,9 +14,10 @@ namespace trv::cli {
 // Exit statuses; with several ports the worst one wins.
 enum Status : int {
     kOk = 0,
-    kBoardFailed = 1,  // a board did not answer, a verification or comparison found a difference
-    kUsage = 2,        // bad usage or a file that cannot be read or written
-    kPortClosed = 3,   // a port would not open
+    kBoardFailed = 1,    // a board did not answer, a verification or comparison found a difference
+    kUsage = 2,          // bad usage or a file that cannot be read or written
+    kPortClosed = 3,     // a port would not open
+    kInterrupted = 130,  // Ctrl+C (SIGINT) or SIGTERM: stopped at a frame boundary
 };
 
 enum class Command { Help, Version, Ports, Detect, Read, Write, Show, Set, Diff, Ping };
@@ -49,8 +50,9 @@ struct Invocation {
     SettingChanges changes;  // set
     bool verify = true;
     bool json = false;
-    int count = 4;  // ping -n
-    QString trace;  // --trace: where the traffic goes, as text
+    int count = 4;                  // ping -n
+    QString trace;                  // --trace: where the traffic goes, as text
+    std::optional<Command> helpOn;  // help: the command it is about, none for the whole help
 };
 
 struct Parsed {
@@ -60,11 +62,16 @@ struct Parsed {
 
 Parsed parse(const QStringList& arguments);  // without the program's name
 
-// "3", "3,4,5": distinct port numbers 1 to 255, in the order given.
+// "3", "3,4,5", "1,4-6": distinct port numbers 1 to 255, in the order given; "all": every
+// port that has a link in the ports folder, in ascending order.
 std::optional<QList<int>> parsePorts(const QString& text, QString* error);
 // "depart=12,00" ...; every name known, every value in range, no name twice.
 std::optional<SettingChanges> parseSettings(const QStringList& assignments, QString* error);
 
 QString helpText();
+// One command's help: its usage, what it does, its options and its exit statuses.
+QString commandHelp(Command command);
+// The command's name as typed ("read").
+QString commandName(Command command);
 
 }  // namespace trv::cli

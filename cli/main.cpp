@@ -19,5 +19,7 @@ int main(int argc, char* argv[]) {
 #else
     const bool terminal = false;
 #endif
-    return trv::cli::run(QCoreApplication::arguments().mid(1), {out, err, terminal});
+    trv::cli::Streams streams{out, err, terminal};
+    streams.stop = trv::cli::stopOnInterruption();
+    return trv::cli::run(QCoreApplication::arguments().mid(1), streams);
 }

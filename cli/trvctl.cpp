@@ -11,12 +11,18 @@
 #include <QMutex>
 #include <QThread>
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <variant>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
 
 #include "command_line.h"
 #include "image/image_file.h"
 #include "image/image_history.h"
+#include "image/system_error.h"
 #include "port/open_failure.h"
 #include "port/port_map.h"
 #include "port/serial_devices.h"
@@ -66,6 +72,7 @@ QString com(int port) { return QStringLiteral("COM%1").arg(port); }
 // What one port's run gives: its status, its result line and any further lines, its JSON.
 struct PortReport {
     int port = 0;
+    QString source;  // what the result is about, when not the port: a file, two images
     int status = kOk;
     QString line;
     QStringList details;
@@ -120,6 +127,22 @@ struct RunHistory {
 // A port that went away during the command, whatever the command made of it.
 PortReport lostPort(int port) { return failure(port, kPortClosed, portLostReason(port)); }
 
+// A run stopped by Ctrl+C: "interrompu pendant la lecture".
+PortReport interrupted(int port, const QString& what) {
+    return failure(port, kInterrupted, QStringLiteral("interrompu ") + what);
+}
+
+// Why a port did not open. A port without a link is made in the link folder from a shell,
+// where the windows' menu is out of reach.
+QString openCause(const OpenFailure& failure, int port) {
+    if (failure.cause != OpenFailure::Cause::NoLink) return openFailureText(failure, port);
+    return QStringLiteral(
+               "Aucun appareil n'est associé à %1 : créez le lien %2 vers le périphérique\n"
+               "(ln -s /dev/ttyUSB0 %2) ; « trvctl ports » montre les liens et les "
+               "périphériques série.")
+        .arg(com(port), portLinkPath(port));
+}
+
 // What a port's report says happened, for the trace: its line without the port's name.
 std::pair<QString, bool> traceOutcome(const PortReport& r) {
     return {r.line.section(QStringLiteral(" : "), 1), r.status != kOk};
@@ -147,7 +170,32 @@ void traced(const Streams& s, TrafficTap& port, trace::TraceLog* log, int portNu
 
 // Tells the progress line what a port is doing.
 using Phase = std::function<void(QString)>;
-using Task = std::function<PortReport(Exchange&, int port, const Phase&)>;
+
+// What a task knows of its port's run besides the exchange.
+struct PortRun {
+    int port = 0;
+    Phase phase;
+    const HistoryObserver* history = nullptr;  // the images kept, with a history
+    const std::atomic<bool>* stop = nullptr;
+
+    bool stopAsked() const { return stop && stop->load(); }
+    bool wrote() const {
+        if (!history) return false;
+        const auto& t = history->transfers();
+        return std::any_of(t.begin(), t.end(), [](const auto& x) { return x.written; });
+    }
+    // Where the board's image read before the first write is kept.
+    QString imageBefore() const {
+        QString path;
+        if (history)
+            for (const auto& t : history->transfers()) {
+                if (t.written) break;
+                path = t.path;
+            }
+        return path.isEmpty() ? QStringLiteral("(non gardée : historique non écrit)") : path;
+    }
+};
+using Task = std::function<PortReport(Exchange&, const PortRun&)>;
 
 void noteHistory(PortReport& r, const QString& error) {
     if (!error.isEmpty()) r.details << QStringLiteral("  (historique non écrit : %1)").arg(error);
@@ -171,7 +219,7 @@ QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s,
                 if (!serial.open(port)) {
                     reports[i] =
                         failure(port, kPortClosed, QStringLiteral("le port ne s'ouvre pas"));
-                    withCause(reports[i], openFailureText(serial.openFailure(), port));
+                    withCause(reports[i], openCause(serial.openFailure(), port));
                     progress.set(i, QStringLiteral("port fermé"));
                     return traceOutcome(reports[i]);
                 }
@@ -181,9 +229,19 @@ QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s,
                                    port, kHistoryWindow, &kept->lock);
                 {
                     Exchange exchange(serial, steadyClock(), keeper ? &*keeper : nullptr);
-                    reports[i] =
-                        task(exchange, port, [&, i](const QString& p) { progress.set(i, p); });
+                    exchange.stopWhen(s.stop);
+                    const PortRun run{port, [&, i](const QString& p) { progress.set(i, p); },
+                                      keeper ? &*keeper : nullptr, s.stop};
+                    reports[i] = task(exchange, run);
+                    // A stop that came after the last transaction had begun cut nothing.
+                    if (run.stopAsked() && reports[i].status != kInterrupted) {
+                        reports[i].status = kInterrupted;
+                        reports[i].details << QStringLiteral(
+                            "  interrompu après la dernière transaction : rien n'a été coupé");
+                    }
                 }
+                // The port is closed and released before the run reports.
+                serial.close();
                 if (keeper)
                     for (const QString& error : keeper->failures()) noteHistory(reports[i], error);
                 reports[i].port = port;
@@ -208,9 +266,12 @@ int worst(const QList<PortReport>& reports) {
     return status;
 }
 
+// Every result has the same frame: what it is about ("source": "COM3", a file, or
+// "bon.hex / COM3"), its port (null for a file), its status and its line.
 QJsonObject baseJson(const PortReport& r) {
     QJsonObject o = r.json;
-    o.insert(QStringLiteral("port"), r.port);
+    o.insert(QStringLiteral("source"), r.source.isEmpty() ? com(r.port) : r.source);
+    o.insert(QStringLiteral("port"), r.port > 0 ? QJsonValue(r.port) : QJsonValue::Null);
     o.insert(QStringLiteral("statut"), r.status);
     o.insert(QStringLiteral("message"), r.line);
     return o;
@@ -266,6 +327,7 @@ std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, int port,
                                                history::Direction kind = history::Direction::Read) {
     CellTexts cells;
     const ReadOutcome read = readImage(exchange, cells, ReadVariant::Plain, kind);
+    if (exchange.stopped()) return interrupted(port, QStringLiteral("avant la lecture"));
     if (read == ReadOutcome::Lost) return lostPort(port);
     if (read != ReadOutcome::Read)
         return failure(port, kBoardFailed, QStringLiteral("la carte ne répond pas"));
@@ -277,23 +339,24 @@ std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, int port,
     return *bytes;
 }
 
-using AfterRead = std::function<PortReport(Exchange&, const Phase&, PortReport, const ImageBytes&)>;
+using AfterRead =
+    std::function<PortReport(Exchange&, const PortRun&, PortReport, const ImageBytes&)>;
 
 // A task that begins by reading the port's image: a failed read is the port's report, with
 // `unread` after its reason; otherwise `then` goes on from the image and a report that names
 // the port. kind: what the image read is to the history.
 Task afterRead(AfterRead then, const QString& unread = {},
                history::Direction kind = history::Direction::Read) {
-    return [=, then = std::move(then)](Exchange& exchange, int port, const Phase& phase) {
-        phase(QStringLiteral("lecture"));
-        auto read = readBytes(exchange, port, kind);
+    return [=, then = std::move(then)](Exchange& exchange, const PortRun& run) {
+        run.phase(QStringLiteral("lecture"));
+        auto read = readBytes(exchange, run.port, kind);
         if (auto* f = std::get_if<PortReport>(&read)) {
             if (f->status != kPortClosed) f->line += unread;
             return *f;
         }
         PortReport r;
-        r.port = port;
-        return then(exchange, phase, r, std::get<ImageBytes>(read));
+        r.port = run.port;
+        return then(exchange, run, r, std::get<ImageBytes>(read));
     };
 }
 
@@ -358,6 +421,7 @@ int commandPorts(Streams& s, bool json) {
 int commandDetect(Streams& s, bool json) {
     TrafficTap serial(std::make_unique<SystemSerialPort>());
     Exchange exchange(serial, steadyClock());
+    exchange.stopWhen(s.stop);
     QJsonArray array;
     QStringList lines;
     trace::TraceLog* log = traceFor(s);
@@ -368,26 +432,33 @@ int commandDetect(Streams& s, bool json) {
     };
     steps.done = [&](int n, board::PortState state) {
         serial.close();
+        if (exchange.stopped()) {
+            endTraced(serial, log, {QStringLiteral("interrompu"), true});
+            return;
+        }
         const QString name = state == board::PortState::Board  ? QStringLiteral("carte")
                              : state == board::PortState::Free ? QStringLiteral("libre")
                                                                : QStringLiteral("absent");
         lines << QStringLiteral("%1 : %2").arg(com(n), name);
-        array.append(QJsonObject{{QStringLiteral("port"), n}, {QStringLiteral("etat"), name}});
+        array.append(QJsonObject{{QStringLiteral("source"), com(n)},
+                                 {QStringLiteral("port"), n},
+                                 {QStringLiteral("etat"), name}});
         endTraced(serial, log, {name, false});
     };
     board::detectPorts(exchange, steps);
     if (s.progress) s.err << "\r\x1b[K" << Qt::flush;
+    if (exchange.stopped()) s.err << "trvctl : détection interrompue\n" << Qt::flush;
     if (json)
         printJson(s, array);
     else
         s.out << lines.join(u'\n') << "\n" << Qt::flush;
-    return kOk;
+    return exchange.stopped() ? kInterrupted : kOk;
 }
 
 int commandRead(Streams& s, const Invocation& inv) {
     RunHistory history;
     const auto reports = onPorts(
-        inv.ports, afterRead([&](Exchange&, const Phase&, PortReport r, const ImageBytes& bytes) {
+        inv.ports, afterRead([&](Exchange&, const PortRun&, PortReport r, const ImageBytes& bytes) {
             const int port = r.port;
             r.image = bytes;
             r.json.insert(QStringLiteral("image"), hexString(bytes));
@@ -417,6 +488,19 @@ QString verificationFailure(const board::Verification& v, const CellTexts& sent)
              sent[std::size_t(a)].rightJustified(2, u'0'));
 }
 
+// What a board may hold after a write that a stop cut short.
+PortReport interruptedWrite(int port, const PortRun& run) {
+    return interrupted(port, QStringLiteral("pendant l'écriture : la carte peut contenir une image "
+                                            "partielle ; l'image d'avant est dans %1")
+                                 .arg(run.imageBefore()));
+}
+PortReport interruptedBeforeVerification(int port, const PortRun& run) {
+    return interrupted(port, QStringLiteral("avant la vérification : l'image a été écrite et "
+                                            "acquittée mais pas relue ; l'image d'avant est "
+                                            "dans %1")
+                                 .arg(run.imageBefore()));
+}
+
 int commandWrite(Streams& s, const Invocation& inv) {
     const imagefile::Parsed file = imagefile::readFile(inv.file);
     if (!file.bytes) {
@@ -429,10 +513,23 @@ int commandWrite(Streams& s, const Invocation& inv) {
         inv.ports,
         // The board's image is kept (in the history) before it is replaced.
         afterRead(
-            [&](Exchange& exchange, const Phase& phase, PortReport r, const ImageBytes&) {
+            [&](Exchange& exchange, const PortRun& run, PortReport r, const ImageBytes&) {
                 const int port = r.port;
-                phase(QStringLiteral("écriture"));
+                run.phase(QStringLiteral("écriture"));
                 const WriteOutcome written = writeImage(exchange, sent);
+                if (exchange.stopped())
+                    return interrupted(port,
+                                       QStringLiteral("avant l'écriture ; rien n'a été écrit"));
+                // Asked during the write, which went on to its end: nothing follows it.
+                if (run.stopAsked() && written != WriteOutcome::Lost) {
+                    PortReport stopped = interruptedWrite(port, run);
+                    stopped.details << (written == WriteOutcome::Written
+                                            ? QStringLiteral("  la carte a acquitté l'image "
+                                                             "entière ; elle n'a pas été relue")
+                                            : QStringLiteral("  la carte n'a pas acquitté "
+                                                             "l'écriture"));
+                    return stopped;
+                }
                 if (written == WriteOutcome::Lost) return lostPort(port);
                 if (written != WriteOutcome::Written)
                     return failure(port, kBoardFailed,
@@ -441,8 +538,9 @@ int commandWrite(Streams& s, const Invocation& inv) {
                     r.line = QStringLiteral("%1 : image écrite (sans vérification)").arg(com(port));
                     return r;
                 }
-                phase(QStringLiteral("vérification"));
+                run.phase(QStringLiteral("vérification"));
                 const board::Verification v = board::verifyImage(exchange, sent);
+                if (exchange.stopped()) return interruptedBeforeVerification(port, run);
                 if (v.outcome == board::Verification::Outcome::PortLost) return lostPort(port);
                 if (v.outcome != board::Verification::Outcome::Matches)
                     return failure(port, kBoardFailed, verificationFailure(v, sent));
@@ -454,14 +552,13 @@ int commandWrite(Streams& s, const Invocation& inv) {
     return printReports(s, reports, inv.json);
 }
 
+// The settings as lines, and as fields at the top of the result's JSON.
 QStringList settingLines(const ImageBytes& bytes, QJsonObject* json) {
     QStringList lines;
-    QJsonObject settings;
     for (const diff::SettingValue& v : diff::settingValues(bytes)) {
         lines << QStringLiteral("  %1 : %2").arg(v.setting, v.value);
-        settings.insert(v.setting, v.value);
+        for (auto f = v.fields.begin(); f != v.fields.end(); ++f) json->insert(f.key(), f.value());
     }
-    json->insert(QStringLiteral("reglages"), settings);
     json->insert(QStringLiteral("image"), hexString(bytes));
     return lines;
 }
@@ -473,18 +570,14 @@ int commandShow(Streams& s, const Invocation& inv) {
             s.err << "trvctl : " << file.error << "\n" << Qt::flush;
             return kUsage;
         }
-        QJsonObject json;
-        const QStringList lines = settingLines(*file.bytes, &json);
-        if (inv.json) {
-            json.insert(QStringLiteral("fichier"), inv.file);
-            printJson(s, json);
-        } else {
-            s.out << inv.file << " :\n" << lines.join(u'\n') << "\n" << Qt::flush;
-        }
-        return kOk;
+        PortReport r;
+        r.source = inv.file;
+        r.line = inv.file + QStringLiteral(" :");
+        r.details = settingLines(*file.bytes, &r.json);
+        return printReports(s, {r}, inv.json);
     }
     const auto reports = onPorts(
-        inv.ports, afterRead([](Exchange&, const Phase&, PortReport r, const ImageBytes& bytes) {
+        inv.ports, afterRead([](Exchange&, const PortRun&, PortReport r, const ImageBytes& bytes) {
             r.line = QStringLiteral("%1 :").arg(com(r.port));
             r.details = settingLines(bytes, &r.json);
             return r;
@@ -520,7 +613,8 @@ int commandSet(Streams& s, const Invocation& inv) {
     RunHistory history;
     const auto reports = onPorts(
         inv.ports,
-        [&](Exchange& exchange, int port, const auto& phase) {
+        [&](Exchange& exchange, const PortRun& run) {
+            const int port = run.port;
             PortReport r;
             r.port = port;
             board::Result result;
@@ -528,23 +622,41 @@ int commandSet(Streams& s, const Invocation& inv) {
                 const bool lost = result.outcome == board::Outcome::PortLost;
                 return failure(port, lost ? kPortClosed : kBoardFailed, programmingFailure(result));
             };
+            // A stop asked before any programming leaves the board as it was; one asked
+            // during a programming lets it end and nothing follows.
+            const auto stoppedHere = [&]() -> std::optional<PortReport> {
+                if (!run.stopAsked()) return std::nullopt;
+                if (!run.wrote())
+                    return interrupted(
+                        port, QStringLiteral("avant la programmation ; rien n'a été programmé"));
+                PortReport stopped = interruptedWrite(port, run);
+                stopped.details << QStringLiteral(
+                    "  la carte a acquitté la programmation ; elle n'a pas été relue");
+                return stopped;
+            };
             // Counter settings as "Programme les paramètres" does, luminosity as its "Envoi".
-            phase(QStringLiteral("programmation"));
+            // Each programming runs whole, from its read to the board's return to sleep.
+            run.phase(QStringLiteral("programmation"));
             if (c.anyCounter) {
+                if (const auto stopped = stoppedHere()) return *stopped;
+                const Exchange::Unstoppable whole(exchange);
                 result = board::programCounter(exchange, board::ReplyControl::Oui, c.counter,
                                                !c.counterComplete);
                 if (result.outcome != board::Outcome::Done) return failed();
             }
             if (c.anyLuminosity) {
+                if (const auto stopped = stoppedHere()) return *stopped;
+                const Exchange::Unstoppable whole(exchange);
                 result = board::programLuminosity(exchange, board::ReplyControl::Oui, c.luminosity);
                 if (result.outcome != board::Outcome::Done) return failed();
             }
+            if (const auto stopped = stoppedHere()) return *stopped;
             if (!inv.verify) {
                 r.line =
                     QStringLiteral("%1 : réglages programmés (sans vérification)").arg(com(port));
                 return r;
             }
-            phase(QStringLiteral("vérification"));
+            run.phase(QStringLiteral("vérification"));
             result = board::readBack(exchange, std::move(result), false);
             if (result.outcome != board::Outcome::Done) return failed();
             if (result.verification->outcome != board::Verification::Outcome::Matches)
@@ -560,9 +672,11 @@ int commandSet(Streams& s, const Invocation& inv) {
 int commandPing(Streams& s, const Invocation& inv) {
     const auto reports = onPorts(
         inv.ports,
-        [&](Exchange& exchange, int port, const auto& phase) {
-            phase(QStringLiteral("ping"));
+        [&](Exchange& exchange, const PortRun& run) {
+            const int port = run.port;
+            run.phase(QStringLiteral("ping"));
             const LinkTally t = measureLink(exchange, inv.count);
+            if (exchange.stopped()) return interrupted(port, QStringLiteral("pendant le ping"));
             if (t.lostPort()) return lostPort(port);
             PortReport r;
             r.port = port;
@@ -604,7 +718,7 @@ int commandDiff(Streams& s, const Invocation& inv) {
     QList<PortReport> reads;
     if (!ports.isEmpty())
         reads = onPorts(
-            ports, afterRead([](Exchange&, const Phase&, PortReport r, const ImageBytes& bytes) {
+            ports, afterRead([](Exchange&, const PortRun&, PortReport r, const ImageBytes& bytes) {
                 r.image = bytes;
                 return r;
             }),
@@ -635,6 +749,7 @@ int commandDiff(Streams& s, const Invocation& inv) {
             const ImageBytes a = leftRead ? *leftRead->image : files.value(inv.left.file);
             const ImageBytes b = rightRead ? *rightRead->image : files.value(inv.right.file);
             const QList<diff::Difference> found = diff::differences(a, b);
+            r.source = QStringLiteral("%1 / %2").arg(leftName, rightName);
             r.status = found.isEmpty() ? kOk : kBoardFailed;
             r.line = found.isEmpty()
                          ? QStringLiteral("%1 / %2 : identiques").arg(leftName, rightName)
@@ -644,10 +759,15 @@ int commandDiff(Streams& s, const Invocation& inv) {
             for (const QString& line : diff::describeAll(found, leftName, rightName))
                 r.details << QStringLiteral("  ") + line;
             QJsonArray list;
-            for (const diff::Difference& d : found)
-                list.append(QJsonObject{{QStringLiteral("reglage"), d.setting},
-                                        {QStringLiteral("gauche"), d.left},
-                                        {QStringLiteral("droite"), d.right}});
+            for (const diff::Difference& d : found) {
+                QJsonArray addresses;
+                for (int a : d.addresses) addresses.append(a);
+                list.append(QJsonObject{{QStringLiteral("reglage"), d.key},
+                                        {QStringLiteral("libelle"), d.setting},
+                                        {QStringLiteral("gauche"), d.leftData},
+                                        {QStringLiteral("droite"), d.rightData},
+                                        {QStringLiteral("adresses"), addresses}});
+            }
             r.json = {{QStringLiteral("gauche"), leftName},
                       {QStringLiteral("droite"), rightName},
                       {QStringLiteral("differences"), list}};
@@ -663,7 +783,7 @@ namespace {
 int runCommand(const Invocation& inv, Streams& s) {
     switch (inv.command) {
         case Command::Help:
-            s.out << helpText() << Qt::flush;
+            s.out << (inv.helpOn ? commandHelp(*inv.helpOn) : helpText()) << Qt::flush;
             return kOk;
         case Command::Version:
             s.out << "trvctl " << QCoreApplication::applicationVersion() << "\n" << Qt::flush;
@@ -689,6 +809,53 @@ int runCommand(const Invocation& inv, Streams& s) {
 }
 }  // namespace
 
+namespace {
+// Opens path for writing as the command will, before any frame is sent, and leaves no file
+// behind that was not there. Empty when it can be written, else why not.
+QString unwritable(const QString& path) {
+    const bool existed = QFileInfo::exists(path);
+    QFile file(path);
+    errno = 0;
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::Append)) {
+        return QStringLiteral("Impossible d'écrire %1 : %2")
+            .arg(path, fileErrorText(file, path, errno));
+    }
+    file.close();
+    if (!existed) file.remove();
+    return {};
+}
+
+// The files a run will write: the trace, and read's image files.
+QStringList filesWritten(const Invocation& inv) {
+    QStringList paths;
+    if (!inv.trace.isEmpty()) paths << inv.trace;
+    if (inv.command == Command::Read && !inv.output.isEmpty())
+        for (int port : inv.ports)
+            paths << (inv.ports.size() > 1 ? withPort(inv.output, port) : inv.output);
+    return paths;
+}
+
+#ifdef Q_OS_UNIX
+std::atomic<bool> interruption{false};
+extern "C" void onInterruption(int) { interruption.store(true); }
+#endif
+}  // namespace
+
+const std::atomic<bool>* stopOnInterruption() {
+#ifdef Q_OS_UNIX
+    interruption.store(false);
+    struct sigaction action = {};
+    action.sa_handler = onInterruption;
+    sigemptyset(&action.sa_mask);
+    // The second Ctrl+C kills as it always did, for a run that would not stop.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (int signalNumber : {SIGINT, SIGTERM}) ::sigaction(signalNumber, &action, nullptr);
+    return &interruption;
+#else
+    return nullptr;
+#endif
+}
+
 int run(const QStringList& arguments, Streams s) {
     const Parsed parsed = parse(arguments);
     if (!parsed.invocation) {
@@ -698,6 +865,13 @@ int run(const QStringList& arguments, Streams s) {
         return kUsage;
     }
     const Invocation& inv = *parsed.invocation;
+    // A file that cannot be written stops the run before anything reaches a board.
+    for (const QString& path : filesWritten(inv)) {
+        if (const QString error = unwritable(path); !error.isEmpty()) {
+            s.err << "trvctl : " << error << "\n" << Qt::flush;
+            return kUsage;
+        }
+    }
     if (inv.trace.isEmpty()) return runCommand(inv, s);
 
     // The trace is written whatever the outcome: a failed run is when it is wanted most.
@@ -706,12 +880,11 @@ int run(const QStringList& arguments, Streams s) {
     if (at >= 0) line.remove(at, 2);
     Tracer tracer(QStringLiteral("trvctl ") + line.join(u' '));
     s.tracer = &tracer;
-    int status = runCommand(inv, s);
+    const int status = runCommand(inv, s);
+    // The boards' outcome stands: a trace lost afterwards (a full disk) is only a warning.
     QString error;
-    if (!tracer.save(inv.trace, &error)) {
-        s.err << "trvctl : " << error << "\n" << Qt::flush;
-        status = std::max(status, int(kUsage));
-    }
+    if (!tracer.save(inv.trace, &error))
+        s.err << "trvctl : avertissement : trace non écrite : " << error << "\n" << Qt::flush;
     return status;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <QTextStream>
+#include <atomic>
 
 // trvctl: parse, run on the board library, print. Results go to out, messages and the
 // progress line to err.
@@ -14,7 +15,15 @@ struct Streams {
     QTextStream& err;
     bool progress = false;     // err is a terminal: one progress line, rewritten in place
     Tracer* tracer = nullptr;  // --trace: where the ports' traffic is gathered
+    // Set when the run is to stop (Ctrl+C): every exchange stops at its next frame boundary,
+    // a write transaction once the board has acknowledged it.
+    const std::atomic<bool>* stop = nullptr;
 };
+
+// From now on SIGINT and SIGTERM set the flag returned instead of killing the program, so a
+// run can close its ports, write its trace and say what the boards hold; a second signal
+// kills as before. Null off Unix.
+const std::atomic<bool>* stopOnInterruption();
 
 // Runs one invocation; returns the exit status.
 int run(const QStringList& arguments, Streams streams);

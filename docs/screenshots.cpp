@@ -1,5 +1,5 @@
-// trv-screenshots: the pictures of the user manual, taken from the program's own windows
-// against a simulated board linked as COM3 (scripts/screenshots.sh sets that up). Every
+// trv-screenshots: the pictures of the user manual and of the README, taken from the program's
+// own windows against a simulated board linked as COM3 (scripts/screenshots.sh sets that up). Every
 // control is reached by its object name, as a user reaches it by its caption, so the
 // pictures follow the windows when they change.
 
@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QIcon>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
+#include <utility>
 
 #include "app/main_window.h"
 #include "port/qt_serial_port.h"
@@ -27,10 +29,11 @@
 namespace {
 
 QDir output;
+QDir readmeOutput;
 int failures = 0;
 
-void save(QWidget* widget, const QString& name) {
-    const QString path = output.filePath(name + QStringLiteral(".png"));
+void save(QWidget* widget, const QString& name, const QDir& folder = output) {
+    const QString path = folder.filePath(name + QStringLiteral(".png"));
     if (!widget || !widget->grab().save(path)) {
         std::fprintf(stderr, "trv-screenshots: %s not taken\n", qPrintable(name));
         ++failures;
@@ -80,14 +83,17 @@ bool trigger(trv::MainWindow& main, const char* action) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     trv::installQtFrench(app);
+    // The icon the tool itself sets, so that every title bar pictured shows it.
     QIcon icon(QStringLiteral(":/icons/trv-compteur-48.png"));
+    icon.addFile(QStringLiteral(":/icons/trv-compteur-256.png"));
     QApplication::setWindowIcon(icon);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage : trv-screenshots DOSSIER\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage : trv-screenshots DOSSIER_MANUEL DOSSIER_README\n");
         return 2;
     }
     output.setPath(QString::fromLocal8Bit(argv[1]));
     output.mkpath(QStringLiteral("."));
+    readmeOutput.setPath(QString::fromLocal8Bit(argv[2]));
 
     // Message boxes are pictured once, then answered as the user would.
     QString nextBox;
@@ -120,6 +126,7 @@ int main(int argc, char* argv[]) {
     click(frameOf(main, "LUM"), "but_LIT_LUM");
     click(frameOf(main, "SW"), "LIT_SW");
     save(&main, QStringLiteral("principal"));
+    save(&main, QStringLiteral("main-window"), readmeOutput);
     save(frameOf(main, "dump_24c01"), QStringLiteral("parametres"));
     save(frameOf(main, "LUM"), QStringLiteral("luminosite"));
     save(frameOf(main, "SW"), QStringLiteral("microswitches"));
@@ -183,6 +190,33 @@ int main(int argc, char* argv[]) {
     QWidget* detect = frameOf(main, "DETECT");
     click(detect, "Command1");
     save(detect, QStringLiteral("detection"));
+
+    // The README's counter window: long values programmed into the board, then read back.
+    click(counter, "Extension");
+    const std::pair<const char*, const char*> values[] = {{"valeur(0)", "1234567890"},
+                                                          {"vdeci(0)", "12"},
+                                                          {"valeur(1)", "9876543210"},
+                                                          {"vdeci(1)", "99"}};
+    for (const auto& [field, text] : values)
+        if (auto* edit = child<QLineEdit>(counter, field)) edit->setText(QString::fromLatin1(text));
+    nextBox.clear();
+    click(counter, "but_ecrit_para");
+    click(counter, "but_lit_para");
+    save(counter, QStringLiteral("counter-window"), readmeOutput);
+
+    // The counter window at 100 % and at 150 % ("Outils > Taille du texte"), holding a short
+    // value and a ten-digit one, for the README.
+    // The window stays as the picture above left it.
+    QWidget* sized = counter;
+    if (auto* start = child<QLineEdit>(sized, "valeur(0)")) start->setText(QStringLiteral("10"));
+    if (auto* end = child<QLineEdit>(sized, "valeur(1)"))
+        end->setText(QStringLiteral("9876543210"));
+    for (int percent : {100, 150}) {
+        main.setTextSize(percent);
+        QApplication::processEvents();
+        save(sized, QStringLiteral("taille-%1").arg(percent));
+    }
+    main.setTextSize(100);
 
     return failures == 0 ? 0 : 1;
 }

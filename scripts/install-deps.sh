@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libgl-dev xvfb xauth
           fonts-dejavu-core fonts-comic-neue qt6-translations-l10n
-          dpkg-dev file desktop-file-utils appstream groff-base)
+          dpkg-dev file desktop-file-utils appstream groff-base lintian)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts a simulated board on COM3 unless something is
-# already linked there, then starts the tool. The simulated board stops with the tool.
+# Installs what is missing, builds the tool and the simulated board (not the tests), starts a
+# simulated board on COM3 unless something is already linked there, then starts the tool.
+# The simulated board stops with the tool.
 set -euo pipefail
+build_targets=(trv_run)
 # shellcheck source=scripts/simulated-board.sh
 source "$(dirname "$0")/simulated-board.sh"
 # Any existing com3 is the user's, a dangling link (adapter unplugged) included, except a

@@ -1,10 +1,14 @@
 # shellcheck shell=bash
 # Sourced (not run) by the scripts that start the programs beside a simulated board: installs
-# what is missing and builds, then offers start_board. The simulated board stops, and
+# what is missing and builds the targets that the sourcing script names in build_targets
+# (everything when it names none), then offers start_board. The simulated board stops, and
 # on_exit (which the sourcing script may define again) runs, when that script ends.
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$root/build"
+target_options=()
+# shellcheck disable=SC2154  # set by the sourcing script, if at all
+for t in ${build_targets[@]+"${build_targets[@]}"}; do target_options+=(--target "$t"); done
+"$root/scripts/build.sh" "$root/build" "${target_options[@]}"
 sim_pid=""
 on_exit() { :; }
 trap '[[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null; wait 2>/dev/null; on_exit' EXIT

@@ -132,8 +132,14 @@ int main(int argc, char* argv[]) {
         "Simule une carte d'affichage TRV sur un pseudo-terminal, relié comme port COMn\n"
         "de trv-compteur. L'EEPROM de 128 octets est gardée dans un fichier image.\n"
         "Arrêt par Ctrl+C."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    // Qt's own help and version options describe themselves in English whatever the
+    // translation: these say the same in French.
+    const QCommandLineOption help(
+        {QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("help-all")},
+        QStringLiteral("Affiche cette aide."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Affiche le nom et la version du programme."));
+    parser.addOptions({help, version});
     parser.addOptions({
         {QStringLiteral("port"), QStringLiteral("Numéro du port COM simulé (défaut : 3)."),
          QStringLiteral("N"), QStringLiteral("3")},
@@ -191,6 +197,8 @@ int main(int argc, char* argv[]) {
          QStringLiteral("FICHIER")},
     });
     parser.process(app);
+    if (parser.isSet(help)) parser.showHelp(0);
+    if (parser.isSet(version)) parser.showVersion();
 
     trv::sim::PtyBoardOptions options;
     if (parser.isSet(QStringLiteral("faults"))) {

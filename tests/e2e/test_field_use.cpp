@@ -32,6 +32,7 @@
 #include "test_support.h"
 #include "tools/detect.h"
 #include "tools/history_window.h"
+#include "ui/preferences.h"
 #include "ui/text_fit.h"
 
 using namespace trv;
@@ -160,9 +161,16 @@ private slots:
         QCOMPARE(neighbour->font().pointSizeF(), 8.25);
     }
 
-    // Every window in the states a technician sees: read from a board of ten-digit values,
-    // grid panel open, after a detection scan. No text is clipped by its control.
+    // Every window in the states a technician sees, at every text size: read from a board of
+    // ten-digit values, grid panel open, after a detection scan. No text is clipped by its
+    // control.
+    void everyTextFits_data() {
+        QTest::addColumn<int>("percent");
+        for (int percent : prefs::kTextSizes) QTest::addRow("%d %%", percent) << percent;
+    }
     void everyTextFits() {
+        QFETCH(int, percent);
+        main->setTextSize(percent);
         validate();
         test::MessageRecorder& recorder = freshRecorder();
         CounterWindow* counter = main->counter();
@@ -338,14 +346,15 @@ private slots:
         QCOMPARE(kinds(), (QStringList{"vérification", "écrite", "lue avant programmation"}));
         h->list->setCurrentItem(h->list->topLevelItem(2));
         freshRecorder();
+        recorder.answer = [](const QString&) { return true; };
         h->butRestaurer->click();
-        QCOMPARE(recorder.messages.size(), 2);
-        QCOMPARE(recorder.messages[0].kind, msg::Kind::Question);
-        QVERIFY(recorder.messages[0].detail.contains(
+        QCOMPARE(recorder.questions.size(), 1);
+        QVERIFY(recorder.questionDetails[0].contains(
             QStringLiteral("Luminosité : carte 60 % / image 100 %")));
-        QCOMPARE(recorder.messages[1].text,
-                 QStringLiteral("Restauration effectuée avec succés : la carte contient l'image "
-                                "choisie, octet pour octet (relue et vérifiée)."));
+        QCOMPARE(recorder.texts(),
+                 QStringList{QStringLiteral("Restauration effectuée avec succés : la carte "
+                                            "contient l'image choisie, octet pour octet (relue et "
+                                            "vérifiée).")});
         QVERIFY(board->eeprom() == before);
         QCOMPARE(kinds().mid(0, 3),
                  (QStringList{"vérification", "écrite", "lue avant programmation"}));

@@ -16,7 +16,8 @@ expected=(usr/share/applications/$id.desktop usr/share/metainfo/$id.metainfo.xml
           usr/share/icons/hicolor/scalable/apps/trv-compteur.svg
           usr/share/icons/hicolor/48x48/apps/trv-compteur.png
           usr/share/icons/hicolor/256x256/apps/trv-compteur.png
-          usr/share/doc/trv-compteur/manuel/index.html)
+          usr/share/doc/trv-compteur/manuel/index.html
+          usr/share/doc/trv-compteur/copyright usr/share/doc/trv-compteur/changelog.gz)
 for p in "${programs[@]}"; do expected+=(usr/bin/$p usr/share/man/man1/$p.1.gz); done
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./||' >"$work/contents"
 for f in "${expected[@]}"; do grep -qx "$f" "$work/contents" || fail "$f missing from the package"; done
@@ -35,6 +36,23 @@ for p in "${programs[@]}"; do
   out="$(zcat "$r/usr/share/man/man1/$p.1.gz" | preconv | groff -man -Tutf8 -ww -z 2>&1)"
   [[ -z "$out" ]] || fail "man page of $p: $out"
 done
+# The copyright file is in the machine-readable format; the changelog is Debian's, gzip -9n
+# (no name, no time stamp: the same bytes on every build), and names the package's version.
+doc="$r/usr/share/doc/trv-compteur"
+head -n1 "$doc/copyright" |
+  grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "copyright is not in the machine-readable format"
+[[ "$(od -An -tx1 -j3 -N5 "$doc/changelog.gz" | tr -d ' \n')" == 0000000000 ]] ||
+  fail "changelog.gz keeps a name or a time stamp (gzip -n)"
+version="$(dpkg-deb -f "$deb" Version)"
+zcat "$doc/changelog.gz" | head -n1 | grep -q "^trv-compteur ($version) " ||
+  fail "changelog does not start with version $version"
+# Debian's own checks: an error fails, warnings are shown.
+status=0
+out="$(lintian --fail-on error "$deb" 2>&1)" || status=$?
+out="$(grep -v 'running with root privileges' <<<"$out" || true)"
+[[ -z "$out" ]] || echo "$out" >&2
+[[ $status -eq 0 ]] || fail "lintian reports errors on $(basename "$deb")"
 # Every image the manual shows is in the package.
 manual="$r/usr/share/doc/trv-compteur/manuel"
 for img in $(grep -oh 'src="[^"]*"' "$manual"/*.html | sed 's/src="\(.*\)"/\1/'); do

@@ -126,6 +126,8 @@ private slots:
     void programLeavesNoLink_data();
     void programLeavesNoLink();
     void foreignLinkSurvivesStop();
+    void helpAndVersion_data();
+    void helpAndVersion();
     void startFailures_data();
     void startFailures();
     void throughTheProgramsPort();
@@ -515,6 +517,33 @@ void TestSim::foreignLinkSurvivesStop() {
     board.stop();
     QCOMPARE(QFileInfo(trv::portLinkPath(9)).symLinkTarget(), QStringLiteral("/dev/null"));
     QFile::remove(trv::portLinkPath(9));
+}
+
+// The program's own options describe themselves in French, Qt's help option included.
+void TestSim::helpAndVersion_data() {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("line");  // one line of what it prints
+    const QString help = QStringLiteral("  -h, --help, --help-all   Affiche cette aide.");
+    QTest::newRow("--help") << "--help" << help;
+    QTest::newRow("-h") << "-h" << help;
+    QTest::newRow("--help-all") << "--help-all" << help;
+    QTest::newRow("--version") << "--version"
+                               << QStringLiteral("trv-board-sim %1.%2.%3")
+                                      .arg(TRV_VERSION_MAJOR)
+                                      .arg(TRV_VERSION_MINOR)
+                                      .arg(TRV_VERSION_PATCH);
+}
+
+void TestSim::helpAndVersion() {
+    QFETCH(QString, option);
+    QFETCH(QString, line);
+    QProcess sim;
+    sim.start(QStringLiteral(TRV_BOARD_SIM), {option});
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 0);
+    const QString said = QString::fromUtf8(sim.readAllStandardOutput());
+    QVERIFY2(said.split(u'\n').contains(line), qPrintable(said));
+    QVERIFY2(!said.contains(QStringLiteral("Displays")), qPrintable(said));
 }
 
 void TestSim::startFailures_data() {

@@ -2,14 +2,15 @@
 
 namespace trv::test {
 
+bool MessageRecorder::question(QWidget*, const QString& text, const QString& detail) {
+    questions << text;
+    questionDetails << detail;
+    return answer && answer(text);
+}
+
 void MessageRecorder::message(msg::Kind kind, QWidget*, const QString& text,
                               const QString& detail) {
     messages.append({kind, text, detail});
-}
-
-bool MessageRecorder::question(QWidget*, const QString& text, const QString& detail) {
-    messages.append({msg::Kind::Question, text, detail});
-    return answer ? answer(text) : true;
 }
 
 QString MessageRecorder::openFileName(QWidget* parent, const QString& title, const QString& filter,

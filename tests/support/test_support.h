@@ -27,8 +27,9 @@ public:
 
     void message(msg::Kind kind, QWidget* parent, const QString& text,
                  const QString& detail) override;
-    // Recorded as a Question message; answered by `answer` (OK when unset).
-    bool question(QWidget* parent, const QString& text, const QString& detail) override;
+    // Recorded in `questions` (and its detail in `questionDetails`), answered by `answer` (no
+    // when the test gives none).
+    bool question(QWidget* parent, const QString& text, const QString& detail = {}) override;
     QString openFileName(QWidget* parent, const QString& title, const QString& filter,
                          const QString& initialName) override;
     QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
@@ -37,13 +38,19 @@ public:
                                const QString& initialName) override;
 
     QList<Message> messages;
+    QStringList questions;
+    QStringList questionDetails;
+    std::function<bool(const QString& text)> answer;
     QStringList texts() const;
-    void clear() { messages.clear(); }
+    void clear() {
+        messages.clear();
+        questions.clear();
+        questionDetails.clear();
+    }
 
     Ask open;
     Ask save;        // takes the name as given
     Ask saveAsking;  // the dialog that asks before replacing a file
-    std::function<bool(const QString& text)> answer;
 
 private:
     PlatformPrompts m_platform;

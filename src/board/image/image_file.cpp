@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <array>
+#include <cerrno>
+
+#include "image/system_error.h"
 
 namespace trv::imagefile {
 namespace {
@@ -212,13 +215,14 @@ Parsed readFile(const QString& path) {
             .arg(fileLabel(path));
     if (info.size() > kMaxFileSize) return refused(tooLarge);
     QFile file(path);
+    errno = 0;
     if (!file.open(QIODevice::ReadOnly))
         return refused(QStringLiteral("Le fichier %1 ne peut pas être lu : %2.")
-                           .arg(fileLabel(path), file.errorString()));
+                           .arg(fileLabel(path), fileErrorText(file, path, errno)));
     const QByteArray data = file.read(kMaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
         return refused(QStringLiteral("Le fichier %1 ne peut pas être lu : %2.")
-                           .arg(fileLabel(path), file.errorString()));
+                           .arg(fileLabel(path), fileErrorText(file, path, errno)));
     if (data.size() > kMaxFileSize) return refused(tooLarge);
 
     Parsed parsed = formatOf(path) == Format::Binary ? parseBinary(data) : parseIntelHex(data);
@@ -235,12 +239,13 @@ QString writeFile(const QString& path, const ImageBytes& bytes) {
     else
         data = toIntelHex(bytes);
     QSaveFile file(path);
+    errno = 0;
     // commit() can miss an error of the final buffer write: flush first and check.
     if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.flush() &&
         file.commit())
         return {};
     return QStringLiteral("Le fichier %1 n'a pas pu être écrit : %2.")
-        .arg(fileLabel(path), file.errorString());
+        .arg(fileLabel(path), fileErrorText(file, path, errno));
 }
 
 }  // namespace trv::imagefile

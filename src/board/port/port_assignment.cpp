@@ -19,6 +19,38 @@ QString portLinkPath(const QString& folder, int portNumber) {
     return folder + QStringLiteral("/com%1").arg(portNumber);
 }
 
+PortTarget parsePortTarget(const QString& typed) {
+    PortTarget t;
+    t.text = typed.trimmed();
+    if (t.text.isEmpty()) {
+        t.error = QStringLiteral("Tapez le chemin d'un appareil, par exemple /dev/ttyUSB0.");
+        return t;
+    }
+    if (!QDir::isAbsolutePath(t.text)) {
+        t.error =
+            QStringLiteral("%1 n'est pas le chemin complet d'un appareil (/dev/…).").arg(t.text);
+        return t;
+    }
+    const QFileInfo entry(t.text);
+    if (!entry.exists()) {
+        t.error = QStringLiteral("%1 n'existe pas.").arg(t.text);
+        return t;
+    }
+    if (entry.isDir()) {
+        t.error = QStringLiteral("%1 est un dossier, pas un appareil.").arg(t.text);
+        return t;
+    }
+    t.kind = PortTarget::Kind::DevicePath;
+    t.text = QDir::cleanPath(t.text);
+    return t;
+}
+
+std::optional<QString> replaceQuestion(const PortEntry& entry, const QString& target) {
+    if (entry.state == PortEntry::State::Unassigned || entry.target == target) return std::nullopt;
+    return QStringLiteral("COM%1 mène à %2. Le remplacer par %3 ?")
+        .arg(QString::number(entry.number), entry.target, target);
+}
+
 QList<PortEntry> portEntries(const QString& folder, const QList<SerialDevice>& devices) {
     QList<PortEntry> entries;
     for (int n = 1; n <= kAssignablePorts; ++n) {

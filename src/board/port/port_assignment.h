@@ -34,6 +34,25 @@ struct PortEntry {
 // COM1 to COM14: the numbers the port map assigns and detection scans (the settings window's
 // list stops at COM12).
 inline constexpr int kAssignablePorts = 14;
+// The last number the settings window offers; those above serve detection and trvctl only.
+inline constexpr int kSettingsPorts = 12;
+
+// What a COM number is to lead to, as the technician typed it. A device path is the one kind
+// today; another kind of target (a network address) comes in as one more Kind, parsed here
+// and linked by assignPort like a path.
+struct PortTarget {
+    enum class Kind { Invalid, DevicePath };
+    Kind kind = Kind::Invalid;
+    QString text;   // what the link holds (Invalid: what was typed)
+    QString error;  // why it cannot be linked (Invalid only), in French
+};
+// Trims what was typed and checks it names something a port can lead to: an absolute path of
+// an existing entry that is not a folder (a device node, a pseudo-terminal, a by-id link).
+PortTarget parsePortTarget(const QString& typed);
+
+// The question before replacing COM n's association with target: "COM5 mène à /dev/pts/0.
+// Le remplacer par /dev/ttyS0 ?"; none when COM n leads nowhere yet or already to target.
+std::optional<QString> replaceQuestion(const PortEntry& entry, const QString& target);
 
 QString portLinkPath(const QString& folder, int portNumber);
 

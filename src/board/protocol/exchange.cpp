@@ -29,8 +29,14 @@ bool Exchange::lineLost() {
     return true;
 }
 
+bool Exchange::stopping() {
+    if (!m_stopped && m_unstoppable == 0 && m_stopRequest && m_stopRequest->load())
+        m_stopped = true;
+    return m_stopped;
+}
+
 void Exchange::send(const QByteArray& bytes) {
-    if (lineLost()) return;
+    if (halted()) return;
     const Micros now = m_clock.now();
     m_lineClearAt = std::max(m_lineClearAt, now) + wire::lineTime(bytes.size(), m_port.baudRate());
     m_port.write(bytes);
@@ -42,33 +48,34 @@ void Exchange::sendFrame(QByteArrayView command) { send(frames::frame(command));
 void Exchange::sendBurst(QByteArrayView command, int count) { send(frames::burst(command, count)); }
 
 void Exchange::waitUntil(Millis when) {
-    for (Millis now = m_clock.now(); now < when && !lineLost(); now = m_clock.now()) {
+    for (Millis now = m_clock.now(); now < when && !halted(); now = m_clock.now()) {
         m_clock.sleep(std::min(kSlice, when - now));
         waiting();
     }
 }
 
 void Exchange::settle() {
-    if (lineLost()) return;
+    if (halted()) return;
     // Frames queued in Qt's buffer only move while the port is waited on.
     m_port.drain(int(kSettle.count()));
     waitUntil(m_clock.now() + kSettle);
 }
 
 void Exchange::discardInput() {
-    if (!lineLost()) m_port.discardInput();
+    if (!halted()) m_port.discardInput();
 }
 
 Millis Exchange::beginReplyWait() {
-    // Long enough for the longest run at the slowest rate used.
-    m_port.drain(10000);
+    // Long enough for the longest run at the slowest rate used. A stopped exchange leaves
+    // what is still queued to be dropped when the port closes.
+    if (!stopping()) m_port.drain(10000);
     waitUntil(std::chrono::ceil<Millis>(m_lineClearAt));
     return m_clock.now();
 }
 
 Exchange::Outcome Exchange::waitReply(const std::function<bool(qint64)>& test, Millis start) {
     for (;;) {
-        if (lineLost()) return Outcome::Lost;
+        if (halted()) return Outcome::Lost;
         const Millis elapsed = m_clock.now() - start;
         if (elapsed > kReplyLimit) {
             m_port.readAll();
@@ -90,7 +97,7 @@ Exchange::Outcome Exchange::waitReply(const std::function<bool(qint64)>& test) {
     return waitReply(test, beginReplyWait());
 }
 
-QByteArray Exchange::readReply() { return lineLost() ? QByteArray() : m_port.readAll(); }
+QByteArray Exchange::readReply() { return halted() ? QByteArray() : m_port.readAll(); }
 
 QString portLostReason(int portNumber) {
     return QStringLiteral("le port COM%1 a été perdu (adaptateur débranché ?)").arg(portNumber);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <atomic>
 #include <functional>
 
 #include "image/eeprom_image.h"
@@ -82,9 +83,33 @@ public:
     bool portLost() const { return m_lostPort != 0; }
     int lostPortNumber() const { return m_lostPort; }
 
+    // A stop asked from outside (a command line's Ctrl+C), looked at before every frame and
+    // between the slices of every wait. Once it is seen the exchange ends as a lost port
+    // does: nothing more is sent and every wait returns at once, so an operation stops at a
+    // frame boundary. Without one the exchange never stops.
+    void stopWhen(const std::atomic<bool>* requested) { m_stopRequest = requested; }
+    // The stop was seen: the operation ended short of its last frame.
+    bool stopped() const { return m_stopped; }
+    // True (and the exchange stopped) when a stop is asked and may be taken now.
+    bool stopping();
+    // A transaction that runs whole (the whole-image transfers, a programming): a stop asked
+    // while it runs is taken at its end.
+    class Unstoppable {
+    public:
+        explicit Unstoppable(Exchange& e) : m_exchange(e) { ++m_exchange.m_unstoppable; }
+        ~Unstoppable() { --m_exchange.m_unstoppable; }
+        Unstoppable(const Unstoppable&) = delete;
+        Unstoppable& operator=(const Unstoppable&) = delete;
+
+    private:
+        Exchange& m_exchange;
+    };
+
 private:
     // Looks at the port now; the first loss is told to the observer.
     bool lineLost();
+    // The line is lost or the exchange stopped: nothing more goes through it.
+    bool halted() { return lineLost() || stopping(); }
     void waitUntil(Millis when);
     void waiting();
 
@@ -94,6 +119,9 @@ private:
     Micros m_lineClearAt{0};
     bool m_timedOut = false;
     int m_lostPort = 0;
+    const std::atomic<bool>* m_stopRequest = nullptr;
+    bool m_stopped = false;
+    int m_unstoppable = 0;
 };
 
 // A port that went away during an operation, in the one wording of the windows and trvctl:

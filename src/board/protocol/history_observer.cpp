@@ -9,8 +9,11 @@ void HistoryObserver::imageTransferred(const CellTexts& cells, history::Directio
     if (!bytes) return;
     std::optional<QMutexLocker<QMutex>> locked;
     if (m_lock) locked.emplace(m_lock);
-    const QString error = m_history().record(*bytes, m_portNumber, m_window, kind).error;
+    const history::ImageHistory::Recorded recorded =
+        m_history().record(*bytes, m_portNumber, m_window, kind);
     locked.reset();
+    m_transfers.append({kind == history::Direction::Written, recorded.path});
+    const QString& error = recorded.error;
     if (error.isEmpty()) return;
     m_failures << error;
     historyFailed(error);

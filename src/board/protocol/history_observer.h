@@ -28,6 +28,13 @@ public:
     void imageTransferred(const CellTexts& cells, history::Direction kind) override;
     // Why images could not be kept, in order.
     const QStringList& failures() const { return m_failures; }
+    // Every whole image that went through, in order: whether the board took it (or sent
+    // it), and the record it is kept in (empty when it could not be kept).
+    struct Transfer {
+        bool written = false;
+        QString path;
+    };
+    const QList<Transfer>& transfers() const { return m_transfers; }
 
 protected:
     // An image could not be kept; the operation goes on.
@@ -39,6 +46,7 @@ private:
     QString m_window;
     QMutex* m_lock;
     QStringList m_failures;
+    QList<Transfer> m_transfers;
 };
 
 }  // namespace trv

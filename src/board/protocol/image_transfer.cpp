@@ -22,6 +22,10 @@ void openTransfer(Exchange& exchange) {
 
 ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant,
                       history::Direction kind) {
+    // A stop asked before the first frame sends nothing; once begun, the read runs to its
+    // end, so the board is not left answering frames to a line nobody reads.
+    if (exchange.stopping()) return ReadOutcome::TimedOut;
+    const Exchange::Unstoppable whole(exchange);
     openTransfer(exchange);
     for (const char* command : {"SSS", "ZA0", "Y00", "ZA1"}) exchange.sendFrame(command);
     for (int i = 0; i < kImageSize; ++i) exchange.sendFrame("X1X");
@@ -50,6 +54,10 @@ QString unsendableCellMessage(int address) {
 
 WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells) {
     if (firstNonByteCell(cells)) return WriteOutcome::Refused;
+    // Likewise: once begun, the board takes the whole image (and acknowledges it) rather
+    // than a part cut at some frame.
+    if (exchange.stopping()) return WriteOutcome::TimedOut;
+    const Exchange::Unstoppable whole(exchange);
     openTransfer(exchange);
     for (int block = 0; block < 8; ++block) {
         exchange.sendFrame("SSS");

@@ -17,7 +17,9 @@ enum class ReadVariant { Plain, ClosingRrr };
 // Lost: the port went away during the transfer.
 enum class ReadOutcome { Read, TimedOut, Lost };
 
-// Wakes the board and reads its whole image. On success each cell holds the two characters
+// Wakes the board and reads its whole image. An exchange asked to stop before the first
+// frame sends nothing (TimedOut, and Exchange::stopped()); once begun, the read runs to its
+// end whatever is asked. On success each cell holds the two characters
 // the board sent for its address, as they are; after a time-out, a lost port, or a reply
 // whose frames are not where they belong, the cells are untouched. kind: what the image read
 // is to the operation, as the history keeps it.
@@ -31,7 +33,8 @@ enum class WriteOutcome { Written, TimedOut, Refused, Lost };
 QString unsendableCellMessage(int address);
 
 // Wakes the board and writes the whole image. Cells that are not all bytes are never sent:
-// nothing reaches the board and the answer is Refused (firstNonByteCell says which).
+// nothing reaches the board and the answer is Refused (firstNonByteCell says which). A stop
+// is taken as by readImage: before the first frame, or once the write is acknowledged.
 WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells);
 
 // The same transfers on a board window's image: cells are marked read or written on success;

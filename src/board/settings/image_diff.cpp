@@ -1,5 +1,6 @@
 #include "settings/image_diff.h"
 
+#include <QJsonObject>
 #include <algorithm>
 #include <functional>
 
@@ -15,12 +16,34 @@ namespace cm = counter;
 namespace lc = luminosity;
 namespace sc = switches;
 
-// One setting: its name, the addresses it is stored in, and how the windows show it.
+// One setting: its name, the addresses it is stored in, how the windows show it, and its
+// fields for scripts.
 struct Setting {
     QString name;
     QList<int> addresses;
     std::function<QString(const CellTexts&)> show;
+    QString key;
+    std::function<QJsonObject(const CellTexts&)> fields;
 };
+
+// A parameter as a number ("0000000012","50" is 12.5); null when its digits are not decimal
+// (a blank EEPROM's "FF").
+QJsonValue valueNumber(const std::optional<cm::ValueText>& v) {
+    if (!v) return QJsonValue::Null;
+    bool ok = false;
+    const double number = (v->integer + u'.' + v->decimals).toDouble(&ok);
+    const bool digits =
+        std::all_of(v->integer.begin(), v->integer.end(), [](QChar c) { return c.isDigit(); }) &&
+        std::all_of(v->decimals.begin(), v->decimals.end(), [](QChar c) { return c.isDigit(); });
+    return ok && digits ? QJsonValue(number) : QJsonValue(QJsonValue::Null);
+}
+
+std::function<QJsonObject(const CellTexts&)> one(
+    const QString& key, std::function<QJsonValue(const CellTexts&)> value) {
+    return [key, value = std::move(value)](const CellTexts& c) {
+        return QJsonObject{{key, value(c)}};
+    };
+}
 
 QList<int> range(int first, int count) {
     QList<int> list;
@@ -30,10 +53,15 @@ QList<int> range(int first, int count) {
 
 QString hex2(unsigned value) { return cellText(quint8(value)); }
 
-// A parameter as the fields show it, leading zeros dropped: "12,00", "FFFFFFFFFF,FF".
+// A parameter as the fields show it: a number with its leading zeros dropped ("12,00"); cells
+// that are not all decimal digits as they stand ("0B0A090807,06", "FFFFFFFFFF,FF"), where a
+// zero is a digit of a cell like any other.
 QString valueText(const cm::ValueText& v) {
     QString integer = v.integer;
-    while (integer.size() > 1 && integer.front() == u'0') integer.remove(0, 1);
+    const bool number =
+        std::all_of(integer.begin(), integer.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (number)
+        while (integer.size() > 1 && integer.front() == u'0') integer.remove(0, 1);
     return integer + u',' + v.decimals;
 }
 
@@ -66,6 +94,7 @@ QString variantName(const CellTexts& cells) {
 QList<Setting> buildSettings() {
     QList<Setting> s;
     // Counter parameters, in the window's row order.
+    // The value settings' keys are set's names; the register and the highest end are not set.
     const std::array<std::pair<int, const char16_t*>, 11> records{{
         {0, u"Départ"},
         {1, u"Fin"},
@@ -82,51 +111,124 @@ QList<Setting> buildSettings() {
     for (const auto& [field, name] : records) {
         const int base = *cm::recordBase(field);
         const int length = field == cm::kStepField ? cm::kStepRecordLength : cm::kRecordLength;
-        s.append({QString::fromUtf16(name), range(base, length),
-                  // Copied by name: clang 14 cannot capture a structured binding.
-                  [field = field](const CellTexts& c) {
-                      return valueText(*cm::decodeField(c, field));
-                  }});
+        const QString key =
+            cm::isProgrammed(field)
+                ? QString::fromLatin1(vocabulary::kValueSettings[std::size_t(field)].name)
+            : field == cm::kRegisterField ? QStringLiteral("registre")
+                                          : QStringLiteral("fin_max");
+        // Copied by name: clang 14 cannot capture a structured binding.
+        s.append(
+            {QString::fromUtf16(name), range(base, length),
+             [field = field](const CellTexts& c) { return valueText(*cm::decodeField(c, field)); },
+             key, one(key, [field = field](const CellTexts& c) {
+                 return valueNumber(cm::decodeField(c, field));
+             })});
     }
     for (int k = 0; k < cm::kRangeCount; ++k) {
         const int cell = cm::kColourCell12 + k / 2;
-        s.append({QStringLiteral("Couleur plage %1").arg(k + 1), {cell}, [k](const CellTexts& c) {
-                      return vocabulary::colourWord(cm::readRangeColours(c)[std::size_t(k)]);
-                  }});
+        const auto colour = [k](const CellTexts& c) {
+            return vocabulary::colourWord(cm::readRangeColours(c)[std::size_t(k)]);
+        };
+        const QString key = QStringLiteral("couleur%1").arg(k + 1);
+        s.append({QStringLiteral("Couleur plage %1").arg(k + 1),
+                  {cell},
+                  colour,
+                  key,
+                  one(key, [colour](const CellTexts& c) { return QJsonValue(colour(c)); })});
     }
-    s.append({QStringLiteral("Polarité relais 1"), {cm::kFlagCell}, [](const CellTexts& c) {
-                  return checked(cm::readFlags(c).polrel1);
-              }});
-    s.append({QStringLiteral("Polarité relais 2"), {cm::kFlagCell}, [](const CellTexts& c) {
-                  return checked(cm::readFlags(c).polrel2);
-              }});
-    s.append({QStringLiteral("Sens de comptage"), {cm::kFlagCell}, [](const CellTexts& c) {
+    for (const int relay : {1, 2}) {
+        const auto on = [relay](const CellTexts& c) {
+            return relay == 1 ? cm::readFlags(c).polrel1 : cm::readFlags(c).polrel2;
+        };
+        const QString key = QStringLiteral("polrel%1").arg(relay);
+        s.append({QStringLiteral("Polarité relais %1").arg(relay),
+                  {cm::kFlagCell},
+                  [on](const CellTexts& c) { return checked(on(c)); },
+                  key,
+                  one(key, [on](const CellTexts& c) { return QJsonValue(on(c)); })});
+    }
+    s.append({QStringLiteral("Sens de comptage"),
+              {cm::kFlagCell},
+              [](const CellTexts& c) {
                   return cm::readFlags(c).polrel3 ? QStringLiteral("décompte")
                                                   : QStringLiteral("compte");
-              }});
+              },
+              QStringLiteral("decompte"),
+              one(QStringLiteral("decompte"),
+                  [](const CellTexts& c) { return QJsonValue(cm::readFlags(c).polrel3); })});
     s.append({QStringLiteral("Signature"), range(cm::kSignatureBase, cm::kSignatureLength),
               [](const CellTexts& c) {
                   return cm::hasSignature(c) ? QStringLiteral("présente")
                                              : QStringLiteral("absente");
+              },
+              QStringLiteral("signature"), one(QStringLiteral("signature"), [](const CellTexts& c) {
+                  return QJsonValue(cm::hasSignature(c));
+              })});
+    // Luminosity: the word set takes ("capteur", "80"), and the level as a number.
+    s.append({QStringLiteral("Luminosité"),
+              {lc::kModeCell},
+              modeText,
+              vocabulary::kModeSetting,
+              [](const CellTexts& c) {
+                  const std::optional<int> option = lc::decodeMode(c);
+                  QJsonValue word = QJsonValue::Null;
+                  QJsonValue level = QJsonValue::Null;
+                  if (option && *option == lc::kSensorOption) {
+                      word = QStringLiteral("capteur");
+                  } else if (option) {
+                      QString caption = lc::optionCaption(*option);
+                      caption.chop(1);  // "80%"
+                      word = caption;
+                      level = caption.toInt();
+                  }
+                  return QJsonObject{{vocabulary::kModeSetting, word},
+                                     {vocabulary::kModeSetting + QStringLiteral("_pct"), level}};
               }});
-    // Luminosity.
-    s.append({QStringLiteral("Luminosité"), {lc::kModeCell}, modeText});
+    const QString period = vocabulary::kPeriodSetting + QStringLiteral("_s");
     s.append({QStringLiteral("Fréquence de commutation"),
               {lc::kPeriodCell},
-              [](const CellTexts& c) { return QStringLiteral("%1 s").arg(lc::decodePeriod(c)); }});
-    s.append({QStringLiteral("Commutation jour/nuit"), {lc::kThresholdCell}, thresholdText});
+              [](const CellTexts& c) { return QStringLiteral("%1 s").arg(lc::decodePeriod(c)); },
+              period,
+              one(period, [](const CellTexts& c) { return QJsonValue(lc::decodePeriod(c)); })});
+    s.append({QStringLiteral("Commutation jour/nuit"),
+              {lc::kThresholdCell},
+              thresholdText,
+              vocabulary::kThresholdSetting,
+              one(vocabulary::kThresholdSetting, [](const CellTexts& c) {
+                  const auto t = lc::decodeThreshold(c);
+                  return t ? QJsonValue(*t) : QJsonValue(QJsonValue::Null);
+              })});
     // Switches: bank SW1 sits in the frame the board calls "SW3".
     for (const auto& [cell, bank] : {std::pair{sc::kSw1Cell, 3}, std::pair{sc::kSw2Cell, 2}}) {
         for (int i = 0; i < sc::kLeversPerBank; ++i) {
+            const auto on = [cell = cell, i](const CellTexts& c) {
+                return bool((cellValue(c[std::size_t(cell)]) >> i) & 1u);
+            };
+            const QString key = QStringLiteral("sw%1_%2").arg(bank).arg(i + 1);
             s.append({QStringLiteral("DIP SW%1 n°%2").arg(bank).arg(i + 1),
                       {cell},
-                      [cell = cell, i](const CellTexts& c) {
-                          const bool on = (cellValue(c[std::size_t(cell)]) >> i) & 1u;
-                          return on ? QStringLiteral("ON") : QStringLiteral("OFF");
-                      }});
+                      [on](const CellTexts& c) {
+                          return on(c) ? QStringLiteral("ON") : QStringLiteral("OFF");
+                      },
+                      key,
+                      one(key, [on](const CellTexts& c) { return QJsonValue(on(c)); })});
         }
     }
-    s.append({QStringLiteral("Variante"), {sc::kVariantCell}, variantName});
+    s.append({QStringLiteral("Variante"),
+              {sc::kVariantCell},
+              variantName,
+              QStringLiteral("variante"),
+              one(QStringLiteral("variante"), [](const CellTexts& c) {
+                  switch (sc::decodeVariant(c)) {
+                      case sc::Variant::ThreeColours:
+                          return QJsonValue(QStringLiteral("trois couleurs"));
+                      case sc::Variant::OneColour:
+                          return QJsonValue(QStringLiteral("une couleur"));
+                      case sc::Variant::Unknown:
+                          break;
+                  }
+                  return QJsonValue(QJsonValue::Null);
+              })});
     return s;
 }
 
@@ -140,7 +242,8 @@ const QList<Setting>& settings() {
 QList<SettingValue> settingValues(const ImageBytes& image) {
     const CellTexts cells = cellTexts(image);
     QList<SettingValue> values;
-    for (const Setting& setting : settings()) values.append({setting.name, setting.show(cells)});
+    for (const Setting& setting : settings())
+        values.append({setting.name, setting.show(cells), setting.key, setting.fields(cells)});
     return values;
 }
 
@@ -168,7 +271,8 @@ QList<Difference> differences(const ImageBytes& left, const ImageBytes& right) {
         const QString r = setting.show(b);
         if (l == r) continue;
         for (int address : touched) explained[std::size_t(address)] = true;
-        found.append({setting.name, l, r, touched});
+        found.append({setting.name, l, r, touched, setting.key,
+                      setting.fields(a).value(setting.key), setting.fields(b).value(setting.key)});
     }
     // What no setting shows: the bytes no window decodes and the bits no window uses.
     for (int address : differing)
@@ -176,7 +280,10 @@ QList<Difference> differences(const ImageBytes& left, const ImageBytes& right) {
             found.append({QStringLiteral("Octet 0x%1").arg(hex2(unsigned(address))),
                           hex2(left[std::size_t(address)]),
                           hex2(right[std::size_t(address)]),
-                          {address}});
+                          {address},
+                          QStringLiteral("octet_0x%1").arg(hex2(unsigned(address)).toLower()),
+                          int(left[std::size_t(address)]),
+                          int(right[std::size_t(address)])});
     std::stable_sort(found.begin(), found.end(), [](const Difference& x, const Difference& y) {
         return x.addresses.front() < y.addresses.front();
     });

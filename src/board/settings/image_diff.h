@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,10 +12,16 @@
 // window decodes, or bits no window uses).
 namespace trv::diff {
 
-// One setting of an image as the windows show it ("Départ", "12,00").
+// One setting of an image as the windows show it ("Départ", "12,00"), and as a script
+// reads it: under `set`'s name where it has one ("depart": 12.0), otherwise an ASCII name
+// ("fin_max", "sw3_1"); numbers as numbers with their unit in the name ("periode_s"), yes/no
+// as booleans, null for what does not decode. Most settings are one field; the luminosity
+// is two ("luminosite": the word `set` takes, "luminosite_pct": the level).
 struct SettingValue {
     QString setting;
     QString value;
+    QString key;         // the setting's first field
+    QJsonObject fields;  // every field, key first
 };
 // Every setting the windows decode from an image, in the windows' order: counter rows,
 // range colours, flags, signature, luminosity, switches, variant (the same names and values
@@ -29,6 +36,9 @@ struct Difference {
     QString left;          // the value in the left image, as the windows show it
     QString right;         // the value in the right image
     QList<int> addresses;  // the differing addresses the setting covers
+    QString key;           // as SettingValue::key; "octet_0x5a" for a byte
+    QJsonValue leftData;   // the key's value in each image, as SettingValue::fields has it
+    QJsonValue rightData;
     friend bool operator==(const Difference&, const Difference&) = default;
 };
 

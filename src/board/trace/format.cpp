@@ -2,6 +2,9 @@
 
 #include <QDateTime>
 #include <QSaveFile>
+#include <cerrno>
+
+#include "image/system_error.h"
 
 namespace trv::trace {
 
@@ -79,13 +82,16 @@ bool saveTrace(const TraceLog& log, const QString& path, QString* error) {
 
 bool saveTraces(const QList<const TraceLog*>& logs, const QString& path, QString* error) {
     QSaveFile file(path);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        *error = QStringLiteral("Impossible d'écrire %1 : %2").arg(path, file.errorString());
+        *error = QStringLiteral("Impossible d'écrire %1 : %2")
+                     .arg(path, fileErrorText(file, path, errno));
         return false;
     }
     for (const TraceLog* log : logs) file.write(traceText(*log).toUtf8());
     if (!file.commit()) {
-        *error = QStringLiteral("Impossible d'écrire %1 : %2").arg(path, file.errorString());
+        *error = QStringLiteral("Impossible d'écrire %1 : %2")
+                     .arg(path, fileErrorText(file, path, errno));
         return false;
     }
     return true;

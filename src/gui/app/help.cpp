@@ -13,7 +13,7 @@ QStringList manualPlaces() {
 
 QString helpDocument(const QString& programFolder, const QStringList& places) {
     const QDir folder(programFolder);
-    const QString document = folder.filePath(QStringLiteral("TRV_VXM.doc"));
+    const QString document = folder.filePath(QLatin1String(kHelpDocumentName));
     if (QFileInfo::exists(document)) return document;
     for (const QString& place : places) {
         const QFileInfo manual(folder.filePath(place));

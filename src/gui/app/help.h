@@ -10,6 +10,9 @@ namespace trv {
 // levels below the build folder, which holds a copy of the manual at the same place.
 QStringList manualPlaces();
 
+// The help document a site may put beside the program, opened by the desktop as before.
+inline constexpr const char* kHelpDocumentName = "TRV_VXM.doc";
+
 // The document "Aide" opens: "TRV_VXM.doc" in the program's folder when it exists, else the
 // first manual found at `places` (relative to that folder). Empty when there is neither.
 QString helpDocument(const QString& programFolder, const QStringList& places = manualPlaces());

@@ -1,16 +1,19 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QUrl>
 
 #include "app/help.h"
+#include "app/help_window.h"
 #include "boards/counter_window.h"
 #include "boards/luminosity_window.h"
 #include "boards/switches_window.h"
@@ -23,6 +26,7 @@
 #include "tools/serial_ports_window.h"
 #include "tools/traffic_monitor.h"
 #include "ui/preferences.h"
+#include "ui/text_fit.h"
 
 namespace trv {
 namespace {
@@ -98,10 +102,34 @@ void MainWindow::buildMenus() {
     add(m_tools, "MENU_TRAFIC", QStringLiteral("&Trafic série"), [this] { showTrafficMonitor(); });
     add(m_tools, "MENU_TEST_LIAISON", QStringLiteral("Test de &liaison"),
         [this] { showLinkTest(); });
+    buildTextSizeMenu();
 
     QMenu* aide = menuBar()->addMenu(QStringLiteral("&?"));
     aide->setObjectName(QStringLiteral("MENU_Aide_generale"));
     add(aide, "MENU_Aide", QStringLiteral("Aide"), [this] { help(); });
+}
+
+void MainWindow::buildTextSizeMenu() {
+    QMenu* sizes = m_tools->addMenu(QStringLiteral("T&aille du texte"));
+    sizes->setObjectName(QStringLiteral("MENU_TAILLE_TEXTE"));
+    auto* group = new QActionGroup(sizes);
+    const int chosen = prefs::textSize();
+    for (int percent : prefs::kTextSizes) {
+        QAction* a = sizes->addAction(QStringLiteral("%1 %").arg(percent));
+        a->setObjectName(QStringLiteral("MENU_TAILLE_%1").arg(percent));
+        a->setCheckable(true);
+        a->setChecked(percent == chosen);
+        group->addAction(a);
+        connect(a, &QAction::triggered, this, [this, percent] { setTextSize(percent); });
+    }
+}
+
+void MainWindow::setTextSize(int percent) {
+    prefs::setTextSize(percent);
+    if (QAction* a = action(qPrintable(QStringLiteral("MENU_TAILLE_%1").arg(percent))))
+        a->setChecked(true);
+    for (BoardWindow* w : std::initializer_list<BoardWindow*>{counter(), luminosity(), switches()})
+        if (w) scaleWindow(w, percent / 100.0);
 }
 
 void MainWindow::buildImageMenu() {
@@ -155,8 +183,10 @@ BoardWindow* MainWindow::activeBoardWindow() const {
 }
 
 template <typename W>
-W* MainWindow::withVerification(W* window) {
+W* MainWindow::asBoardWindow(W* window) {
     window->setVerifySetting([this] { return action("MENU_IMAGE_VERIFIER")->isChecked(); });
+    // At the text size chosen before it opens; its frame is made to fit it.
+    scaleWindow(window, prefs::textSize() / 100.0);
     return window;
 }
 
@@ -173,7 +203,7 @@ QAction* MainWindow::action(const char* name) const {
 }
 
 template <typename W, typename Make>
-W* MainWindow::showChild(QPointer<QMdiSubWindow>& slot, Make make) {
+W* MainWindow::showChild(QPointer<QMdiSubWindow>& slot, Make make, bool maximisable) {
     if (!slot) {
         W* widget = make();
         // Fixed-size windows get a plain frame: no minimise or maximise box.
@@ -181,6 +211,7 @@ W* MainWindow::showChild(QPointer<QMdiSubWindow>& slot, Make make) {
         Qt::WindowFlags flags = Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                 Qt::WindowCloseButtonHint;
         if (!fixedSize) flags |= Qt::WindowMinimizeButtonHint;
+        if (maximisable) flags |= Qt::WindowMaximizeButtonHint;
         slot = m_mdi->addSubWindow(widget, flags);
         slot->setAttribute(Qt::WA_DeleteOnClose);
         slot->setObjectName(widget->objectName() + QStringLiteral("_frame"));
@@ -218,28 +249,29 @@ board::ReplyControl MainWindow::replyControl() const {
 
 CounterWindow* MainWindow::showCounter() {
     return showChild<CounterWindow>(m_counter, [this] {
-        return withVerification(
+        return asBoardWindow(
             new CounterWindow(m_link, m_prompts, [this] { return replyControl(); }));
     });
 }
 
 LuminosityWindow* MainWindow::showLuminosity() {
     return showChild<LuminosityWindow>(m_luminosity, [this] {
-        return withVerification(
+        return asBoardWindow(
             new LuminosityWindow(m_link, m_prompts, [this] { return replyControl(); }));
     });
 }
 
 SwitchesWindow* MainWindow::showSwitches() {
     return showChild<SwitchesWindow>(m_switches, [this] {
-        return withVerification(
+        return asBoardWindow(
             new SwitchesWindow(m_link, m_prompts, [this] { return replyControl(); }));
     });
 }
 
 TrafficMonitor* MainWindow::showTrafficMonitor() {
-    return showChild<TrafficMonitor>(m_traffic,
-                                     [this] { return new TrafficMonitor(m_link, m_prompts); });
+    // A long trace reads better on the whole area.
+    return showChild<TrafficMonitor>(
+        m_traffic, [this] { return new TrafficMonitor(m_link, m_prompts); }, true);
 }
 
 LinkTest* MainWindow::showLinkTest() {
@@ -273,14 +305,34 @@ void MainWindow::newConfiguration() {
 }
 
 void MainWindow::help() {
-    // The help document beside the program comes first, then the manual that ships with
-    // it; with neither, nothing happens and nothing is said. Whether the desktop managed to
-    // open it is not reported either.
+    // The help document beside the program comes first, handed to the desktop; else the
+    // manual that ships with the program, read in the help window (no browser needed). With
+    // neither, nothing happens and nothing is said. Whether the desktop managed to open the
+    // document is not reported either.
     const QString folder = QCoreApplication::applicationDirPath();
     QDir::setCurrent(folder);
     const QString document = helpDocument(folder);
-    if (!document.isEmpty()) m_openDocument(QUrl::fromLocalFile(document));
+    if (document.isEmpty()) return;
+    if (QFileInfo(document).fileName() == QLatin1String(kHelpDocumentName))
+        m_openDocument(QUrl::fromLocalFile(document));
+    else
+        showHelp(document);
 }
+
+HelpWindow* MainWindow::showHelp(const QString& manual) {
+    auto* h = showChild<HelpWindow>(m_help, [this, manual] {
+        return new HelpWindow(manual, [this](const QUrl& url) { m_openDocument(url); });
+    });
+    // A manual reads best as large as the frame allows.
+    if (!m_help->windowFlags().testFlag(Qt::WindowMaximizeButtonHint))
+        m_help->setWindowFlag(Qt::WindowMaximizeButtonHint);
+    h->showManual();
+    m_help->showNormal();
+    m_mdi->setActiveSubWindow(m_help);
+    return h;
+}
+
+HelpWindow* MainWindow::helpWindow() const { return childIn<HelpWindow>(m_help); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // No question and nothing saved; only an exchange in progress holds the window.

@@ -20,6 +20,7 @@ namespace trv {
 class BoardWindow;
 class SettingsWindow;
 class Detect;
+class HelpWindow;
 class HistoryWindow;
 class CounterWindow;
 class LuminosityWindow;
@@ -53,6 +54,7 @@ public:
     TrafficMonitor* showTrafficMonitor();
     LinkTest* showLinkTest();
     SerialPortsWindow* showSerialPorts();
+    HelpWindow* showHelp(const QString& manual);  // at the manual's first page
 
     SettingsWindow* configuration() const;
     CounterWindow* counter() const;
@@ -66,15 +68,21 @@ public:
     // "&Image" menu acts on.
     BoardWindow* activeBoardWindow() const;
     SerialPortsWindow* serialPorts() const;
+    HelpWindow* helpWindow() const;
 
     // The "&Outils" menu: every tool of the program (ports, traffic, link test) has its entry
     // here.
     QMenu* toolsMenu() const { return m_tools; }
 
+    // "Outils > Taille du texte": scales the open board windows and those opened later, and is
+    // kept for the next run. percent: one of prefs::kTextSizes.
+    void setTextSize(int percent);
+
     void newConfiguration();
     void help();
 
-    // How "Aide" hands a document to the desktop; the desktop's own opener unless replaced.
+    // How "Aide" hands a document to the desktop (TRV_VXM.doc, and the manual's links that
+    // lead out of it); the desktop's own opener unless replaced.
     using OpenDocument = std::function<void(const QUrl&)>;
     void setOpenDocument(OpenDocument open) { m_openDocument = std::move(open); }
 
@@ -83,14 +91,16 @@ protected:
 
 private:
     template <typename W, typename Make>
-    W* showChild(QPointer<QMdiSubWindow>& slot, Make make);
+    W* showChild(QPointer<QMdiSubWindow>& slot, Make make, bool maximisable = false);
     board::ReplyControl replyControl() const;
     void buildMenus();
     void buildImageMenu();
+    void buildTextSizeMenu();
     void updateImageMenu();
-    // A new board window checks its writes when "Vérifier après programmation" is on.
+    // A new board window checks its writes when "Vérifier après programmation" is on, and
+    // opens at the text size chosen.
     template <typename W>
-    W* withVerification(W* window);
+    W* asBoardWindow(W* window);
 
     Link m_link;
     Prompts& m_prompts;
@@ -99,7 +109,7 @@ private:
     QMdiArea* m_mdi = nullptr;
     QMenu* m_tools = nullptr;
     QPointer<QMdiSubWindow> m_configuration, m_detect, m_counter, m_luminosity, m_switches,
-        m_traffic, m_linkTest, m_history, m_serialPorts;
+        m_traffic, m_linkTest, m_history, m_serialPorts, m_help;
     OpenDocument m_openDocument;
     // The history window's buttons act on the board window the technician was in last.
     QPointer<BoardWindow> m_lastBoard;

@@ -378,8 +378,8 @@ board::ConfirmWrite BoardWindow::loadedImageCheck() {
             QStringLiteral("Les réglages hors de cette fenêtre ne seront pas programmés : %1. "
                            "Utilisez Image > Restaurer sur la carte.")
                 .arg(names.join(QStringLiteral(", "))),
-            listed(lines) + QStringLiteral("\n\nOK programme les réglages de cette fenêtre "
-                                           "seulement ; Annuler n'écrit rien."));
+            listed(lines) + QStringLiteral("\n\nProgrammer les seuls réglages de cette fenêtre ? "
+                                           "Non n'écrit rien."));
         if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
         return go;
     };

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
@@ -71,6 +72,13 @@ constexpr int kFirstButtonTop = kFirstRowTop + CounterWindow::kRows * kRowPitch 
 constexpr int kIntegerLength = 10;
 constexpr int kDecimalLength = 2;
 
+// The window's outer size as given in twips holds 120 × 360 twips of frame; what lies inside
+// scales with the text size.
+QSize outerSize(const QWidget* window, int width, int height) {
+    const QSize frame = twipSize(120, 360);
+    return scaledSize(window, twipSize(width, height) - frame) + frame;
+}
+
 QLineEdit* textBox(QWidget* window, const QRect& geometry, Qt::Alignment alignment) {
     auto* box = new QLineEdit(window);
     box->setGeometry(geometry);
@@ -139,13 +147,15 @@ CounterWindow::CounterWindow(Link& link, Prompts& prompts, ReplyControl replyCon
     connect(Command2, &QPushButton::clicked, this, &CounterWindow::openGridPanel);
     connect(&grid(), &GridControls::closeExtensionRequested, this, &CounterWindow::closeGridPanel);
 
-    // Tab follows the rows from "Départ" down, then the buttons, then the grid.
+    // Tab follows the rows from "Départ" down, a range's label before its fields, then the
+    // buttons, then the grid.
     QList<QWidget*> order;
     for (int r = 0; r < kRows; ++r) {
         const auto f = std::size_t(kRowTable[std::size_t(r)].field);
         if (r == 1) order << POLREL3;
         if (r == 2) order << POLREL1;
         if (r == 3) order << POLREL2;
+        if (isRangeLabel(r)) order << intitu[std::size_t(r)];
         order << valeur[f] << vdeci[f];
     }
     order << butLitPara << butEcritPara << Command2 << grid().tabOrder();
@@ -166,6 +176,8 @@ void CounterWindow::buildRows() {
         nameDescribed(label, arrayName("intitu", r));
         label->setText(QString::fromUtf8(row.label));
         makeCaption(label);
+        // A range label is a control of its own: Tab reaches it and Space changes its colour.
+        if (isRangeLabel(r)) label->setFocusPolicy(Qt::StrongFocus);
         // A greyed label still names its row: on a one-colour board the range labels are
         // disabled over their orange.
         QPalette palette = label->palette();
@@ -182,7 +194,6 @@ void CounterWindow::buildRows() {
         nameControl(value, arrayName("valeur", row.field));
         value->setMaxLength(kIntegerLength);
         value->setText(QString::fromUtf8(row.integer));
-        alsoShows(value, digitRuns(step ? counter::kStepDigits : kIntegerLength));
         valeur[f] = value;
 
         QLineEdit* comma =
@@ -197,7 +208,6 @@ void CounterWindow::buildRows() {
         nameControl(decimals, arrayName("vdeci", row.field));
         decimals->setMaxLength(kDecimalLength);
         decimals->setText(QString::fromUtf8(row.decimals));
-        alsoShows(decimals, digitRuns(kDecimalLength));
         vdeci[f] = decimals;
 
         for (QLineEdit* box : {label, value, comma, decimals}) box->setFont(small);
@@ -260,7 +270,9 @@ void CounterWindow::applyColourSetting(bool monoColour) {
 
 void CounterWindow::openGridPanel() {
     QWidget* frame = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
-    frame->resize(twipSize(11790, 4980));
+    frame->resize(outerSize(this, 11790, 4980));
+    // Opened near the right edge, the panel would reach out of view.
+    keepInView(frame);
 }
 
 void CounterWindow::closeGridPanel() {
@@ -268,11 +280,20 @@ void CounterWindow::closeGridPanel() {
     // the first field rather than to whatever follows out of view.
     const bool inGrid = grid().tabOrder().contains(focusWidget());
     QWidget* frame = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
-    frame->resize(twipSize(2730, 4980));
+    frame->resize(outerSize(this, 2730, 4980));
     if (inGrid) valeur[0]->setFocus();
 }
 
 bool CounterWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+        for (int r = 0; r < kRows; ++r) {
+            if (watched == intitu[std::size_t(r)] && isRangeLabel(r)) {
+                rangeLabelClicked(r);
+                return true;
+            }
+        }
+    }
     if (event->type() == QEvent::MouseButtonRelease) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         for (int r = 0; r < kRows; ++r) {

@@ -80,7 +80,6 @@ GridControls::GridControls(EepromImage& image, QWidget* window, Placement placem
         cell->setAlignment(Qt::AlignCenter);
         cell->setValidator(validator);
         cell->setFrame(true);
-        alsoShows(cell, digitRuns(2) << QStringLiteral("Er"));
         Text1[std::size_t(i)] = cell;
         if (i < 128) {
             cell->setGeometry(twipRect(left + 480 * (i % 16), 600 + 360 * (i / 16), 375, 285));

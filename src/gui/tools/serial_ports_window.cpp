@@ -1,14 +1,17 @@
 #include "tools/serial_ports_window.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "port/open_failure.h"
 #include "port/port_map.h"
 #include "ui/prompts.h"
 
@@ -44,6 +47,14 @@ void setRow(QTableWidget* t, int row, const QStringList& texts) {
         if (!item) t->setItem(row, c, item = new QTableWidgetItem);
         if (item->text() != texts[c]) item->setText(texts[c]);
     }
+}
+
+QString comName(int n) { return QStringLiteral("COM%1").arg(n); }
+
+// Whether the device a row names can be opened now; nothing for what leads nowhere.
+QString statusOf(const QString& device) {
+    return device.isEmpty() ? QString()
+                            : deviceStatusText(deviceStatus(device, defaultLockFolders()));
 }
 
 int selectedRow(const QTableWidget* t) {
@@ -89,9 +100,21 @@ void SerialPortsWindow::build() {
     m_ports =
         table(this, "TABLE_COM",
               {QStringLiteral("Port"), QStringLiteral("Mène à"), QStringLiteral("Description"),
-               QStringLiteral("Fabricant"), QStringLiteral("N° de série")});
+               QStringLiteral("Fabricant"), QStringLiteral("N° de série"), QStringLiteral("État")});
     m_ports->setRowCount(kAssignablePorts);
     layout->addWidget(m_ports, 3);
+    // The numbers past the settings window's list are not there by mistake.
+    auto* beyond = new QLabel(QStringLiteral("COM%1 et COM%2 servent à la détection et à trvctl "
+                                             "seulement : la fenêtre Configuration propose "
+                                             "COM1 à COM%3.")
+                                  .arg(kSettingsPorts + 1)
+                                  .arg(kAssignablePorts)
+                                  .arg(kSettingsPorts),
+                              this);
+    beyond->setObjectName(QStringLiteral("NOTE_COM_DETECTION"));
+    beyond->setAccessibleDescription(QStringLiteral("NOTE_COM_DETECTION"));
+    beyond->setWordWrap(true);
+    layout->addWidget(beyond);
 
     m_unassign = new QPushButton(QStringLiteral("Retirer l'association"), this);
     m_unassign->setObjectName(QStringLiteral("BOUTON_RETIRER"));
@@ -101,16 +124,20 @@ void SerialPortsWindow::build() {
     layout->addLayout(portButtons);
 
     layout->addWidget(new QLabel(QStringLiteral("Appareils série de cet ordinateur"), this));
-    m_devices = table(
-        this, "TABLE_APPAREILS",
-        {QStringLiteral("Appareil"), QStringLiteral("Nom stable"), QStringLiteral("Description"),
-         QStringLiteral("Fabricant"), QStringLiteral("N° de série"), QStringLiteral("Associé à")});
+    m_devices =
+        table(this, "TABLE_APPAREILS",
+              {QStringLiteral("Appareil"), QStringLiteral("Nom stable"),
+               QStringLiteral("Description"), QStringLiteral("Fabricant"),
+               QStringLiteral("N° de série"), QStringLiteral("Associé à"), QStringLiteral("État")});
     layout->addWidget(m_devices, 2);
 
     m_target = new QComboBox(this);
     m_target->setObjectName(QStringLiteral("SEL_COM_ASSOCIE"));
     m_target->setAccessibleDescription(QStringLiteral("SEL_COM_ASSOCIE"));
-    for (int n = 1; n <= kAssignablePorts; ++n) m_target->addItem(QStringLiteral("COM%1").arg(n));
+    for (int n = 1; n <= kAssignablePorts; ++n)
+        m_target->addItem(n <= kSettingsPorts
+                              ? comName(n)
+                              : QStringLiteral("%1 (détection et trvctl)").arg(comName(n)));
     m_assign = new QPushButton(this);
     m_assign->setObjectName(QStringLiteral("BOUTON_ASSOCIER"));
     auto* deviceButtons = new QHBoxLayout;
@@ -119,26 +146,51 @@ void SerialPortsWindow::build() {
     deviceButtons->addWidget(m_assign);
     layout->addLayout(deviceButtons);
 
+    // A device the system does not list and no link leads to yet (a pseudo-terminal, a node
+    // made by a driver) is reached by its path.
+    m_typed = new QLineEdit(this);
+    m_typed->setObjectName(QStringLiteral("CHEMIN_APPAREIL"));
+    m_typed->setAccessibleName(QStringLiteral("CHEMIN_APPAREIL"));
+    m_typed->setPlaceholderText(QStringLiteral("/dev/pts/3, /dev/ttyS0…"));
+    auto* typedLabel = new QLabel(QStringLiteral("Autre appareil (chemin) :"), this);
+    typedLabel->setBuddy(m_typed);
+    m_assignTyped = new QPushButton(this);
+    m_assignTyped->setObjectName(QStringLiteral("BOUTON_ASSOCIER_CHEMIN"));
+    auto* typedRow = new QHBoxLayout;
+    typedRow->addWidget(typedLabel);
+    typedRow->addWidget(m_typed, 1);
+    typedRow->addWidget(m_assignTyped);
+    layout->addLayout(typedRow);
+
     auto caption = [this] {
-        m_assign->setText(QStringLiteral("Associer à %1").arg(m_target->currentText()));
+        const QString com = comName(m_target->currentIndex() + 1);
+        m_assign->setText(QStringLiteral("Associer à %1").arg(com));
+        m_assignTyped->setText(QStringLiteral("Associer le chemin à %1").arg(com));
     };
     caption();
     connect(m_target, &QComboBox::currentIndexChanged, this, caption);
     connect(m_assign, &QPushButton::clicked, this, &SerialPortsWindow::assignSelected);
     connect(m_unassign, &QPushButton::clicked, this, &SerialPortsWindow::unassignSelected);
+    connect(m_assignTyped, &QPushButton::clicked, this, &SerialPortsWindow::assignTyped);
+    connect(m_typed, &QLineEdit::returnPressed, this, &SerialPortsWindow::assignTyped);
     auto enable = [this] {
         const int port = selectedRow(m_ports);
         m_unassign->setEnabled(port >= 0 && port < m_entries.size() &&
                                m_entries[port].state != PortEntry::State::Unassigned);
         m_assign->setEnabled(selectedRow(m_devices) >= 0);
+        m_assignTyped->setEnabled(!m_typed->text().trimmed().isEmpty());
     };
     connect(m_ports, &QTableWidget::itemSelectionChanged, this, enable);
     connect(m_devices, &QTableWidget::itemSelectionChanged, this, enable);
     connect(this, &SerialPortsWindow::refreshed, this, enable);
+    connect(m_typed, &QLineEdit::textChanged, this, enable);
     // On Windows the COM numbers are the system's own: the window only shows them.
     for (QWidget* w : {static_cast<QWidget*>(m_unassign), static_cast<QWidget*>(m_target),
-                       static_cast<QWidget*>(m_assign)})
+                       static_cast<QWidget*>(m_assign), static_cast<QWidget*>(typedLabel),
+                       static_cast<QWidget*>(m_typed), static_cast<QWidget*>(m_assignTyped)})
         w->setVisible(kAssignable);
+    m_ports->setColumnHidden(5, !kAssignable);
+    m_devices->setColumnHidden(6, !kAssignable);
 }
 
 QString SerialPortsWindow::leadsTo(const PortEntry& e) {
@@ -183,10 +235,11 @@ void SerialPortsWindow::fillPorts() {
     for (const PortEntry& e : m_entries) {
         const SerialDevice info = e.info.value_or(SerialDevice{});
         setRow(m_ports, e.number - 1,
-               {QStringLiteral("COM%1").arg(e.number),
+               {comName(e.number),
                 e.state == PortEntry::State::Unassigned && !kAssignable ? QStringLiteral("absent")
                                                                         : leadsTo(e),
-                info.description, info.manufacturer, info.serialNumber});
+                info.description, info.manufacturer, info.serialNumber,
+                e.state == PortEntry::State::Unassigned ? QString() : statusOf(e.target)});
     }
 }
 
@@ -203,7 +256,7 @@ void SerialPortsWindow::fillDevices() {
         for (int n : portsLeadingTo(m_entries, d.location)) ports << QStringLiteral("COM%1").arg(n);
         setRow(m_devices, r,
                {d.location, stablePath(d.location, m_byId), d.description, d.manufacturer,
-                d.serialNumber, ports.join(QStringLiteral(", "))});
+                d.serialNumber, ports.join(QStringLiteral(", ")), statusOf(d.location)});
         if (d.location == selectedLocation && selectedRow(m_devices) != r) m_devices->selectRow(r);
     }
     // A device that went away takes its selection along: the row that slid into its place is
@@ -218,10 +271,30 @@ void SerialPortsWindow::assignSelected() {
     const QString device = m_known[row].location;
     // The by-id name keeps leading to the same adapter whichever node it gets next time.
     const QString byId = stablePath(device, m_byId);
-    if (const auto error =
-            assignPort(m_folder, m_target->currentIndex() + 1, byId.isEmpty() ? device : byId))
-        m_prompts.warning(this, *error);
+    associate(m_target->currentIndex() + 1, byId.isEmpty() ? device : byId);
+}
+
+void SerialPortsWindow::assignTyped() {
+    const PortTarget target = parsePortTarget(m_typed->text());
+    if (target.kind == PortTarget::Kind::Invalid) {
+        m_prompts.warning(this, target.error);
+        return;
+    }
+    if (associate(m_target->currentIndex() + 1, target.text)) m_typed->clear();
+}
+
+bool SerialPortsWindow::associate(int portNumber, const QString& target) {
+    // The links may have changed since the last look: ask about what is there now.
     refresh();
+    const PortEntry& entry = m_entries[portNumber - 1];
+    // What is not a link is never replaced (assignPort says so): nothing to ask about.
+    const bool link = QFileInfo(portLinkPath(m_folder, portNumber)).isSymLink();
+    if (const auto question = link ? replaceQuestion(entry, target) : std::nullopt)
+        if (!m_prompts.question(this, *question)) return false;
+    const auto error = assignPort(m_folder, portNumber, target);
+    if (error) m_prompts.warning(this, *error);
+    refresh();
+    return !error;
 }
 
 void SerialPortsWindow::unassignSelected() {

@@ -8,6 +8,7 @@
 #include "port/port_assignment.h"
 
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -15,9 +16,10 @@ namespace trv {
 
 class Prompts;
 
-// The window "Ports série": what COM1 to COM14 lead to, the machine's serial devices, and
-// associating a device with a COM number or removing that association. It looks again by
-// itself while it is shown, and costs nothing once closed.
+// The window "Ports série": what COM1 to COM14 lead to, the machine's serial devices and
+// whether this account can open each now, and associating a device (chosen in the list or
+// typed as a path) with a COM number, asking before an association is replaced, or removing
+// one. It looks again by itself while it is shown, and costs nothing once closed.
 class SerialPortsWindow : public QWidget {
     Q_OBJECT
 public:
@@ -34,11 +36,15 @@ public:
     QComboBox* targetPort() const { return m_target; }
     QPushButton* assignButton() const { return m_assign; }
     QPushButton* unassignButton() const { return m_unassign; }
+    QLineEdit* typedPath() const { return m_typed; }
+    QPushButton* assignTypedButton() const { return m_assignTyped; }
     const QTimer& refreshTimer() const { return m_timer; }
 
     void refresh();
     // Links the selected device to the COM number chosen beside the button.
     void assignSelected();
+    // Links the path typed in the field to the COM number chosen beside the button.
+    void assignTyped();
     // Removes the link of the selected COM row.
     void unassignSelected();
 
@@ -60,6 +66,9 @@ private:
     void build();
     void fillPorts();
     void fillDevices();
+    // Links COM n to target after asking when that replaces another association; false when
+    // nothing was linked.
+    bool associate(int portNumber, const QString& target);
 
     Prompts& m_prompts;
     QString m_folder;
@@ -72,6 +81,8 @@ private:
     QComboBox* m_target = nullptr;
     QPushButton* m_assign = nullptr;
     QPushButton* m_unassign = nullptr;
+    QLineEdit* m_typed = nullptr;
+    QPushButton* m_assignTyped = nullptr;
     QTimer m_timer;
 };
 

@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "link/link.h"
 #include "trace/format.h"
@@ -114,6 +115,8 @@ bool TraceModel::sync() {
 namespace {
 // Often enough to follow an exchange, rarely enough to cost it nothing worth measuring.
 constexpr int kRefreshMs = 250;
+// Room for a few operations' lines.
+constexpr int kOpeningHeight = 420;
 }  // namespace
 
 TrafficMonitor::TrafficMonitor(Link& link, Prompts& prompts, QWidget* parent)
@@ -149,8 +152,11 @@ TrafficMonitor::TrafficMonitor(Link& link, Prompts& prompts, QWidget* parent)
                                  {trace::TraceModel::Clock, 13},
                                  {trace::TraceModel::Direction, 9},
                                  {trace::TraceModel::Meaning, 44},
-                                 {trace::TraceModel::Hex, 30}})
+                                 {trace::TraceModel::Hex, 30},
+                                 {trace::TraceModel::Text, 16}}) {
         m_view->setColumnWidth(column, digit * chars);
+        m_columnsWidth += digit * chars;
+    }
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_pause);
@@ -161,7 +167,7 @@ TrafficMonitor::TrafficMonitor(Link& link, Prompts& prompts, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(m_view);
-    resize(1000, 420);
+    resize(sizeHint());
 
     connect(m_pause, &QPushButton::toggled, this, &TrafficMonitor::setPaused);
     connect(m_clear, &QPushButton::clicked, this, &TrafficMonitor::clear);
@@ -174,6 +180,15 @@ TrafficMonitor::TrafficMonitor(Link& link, Prompts& prompts, QWidget* parent)
     });
     m_link.tap().setObserver(&m_log);
     refresh();
+}
+
+QSize TrafficMonitor::sizeHint() const {
+    // Wide enough for every column beside the vertical scroll bar; the frame that opens the
+    // monitor takes this size.
+    const QMargins margins = layout()->contentsMargins();
+    const int width = margins.left() + m_columnsWidth + 2 * m_view->frameWidth() +
+                      m_view->verticalScrollBar()->sizeHint().width() + margins.right();
+    return {width, std::max(QWidget::sizeHint().height(), kOpeningHeight)};
 }
 
 TrafficMonitor::~TrafficMonitor() {

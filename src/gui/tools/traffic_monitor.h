@@ -51,6 +51,8 @@ public:
     TrafficMonitor(Link& link, Prompts& prompts, QWidget* parent = nullptr);
     ~TrafficMonitor() override;
 
+    QSize sizeHint() const override;
+
     trace::TraceLog& log() { return m_log; }
     trace::TraceModel& model() { return m_model; }
     QTableView* view() const { return m_view; }
@@ -75,6 +77,7 @@ private:
     QPushButton* m_clear = nullptr;
     QPushButton* m_save = nullptr;
     QLabel* m_count = nullptr;
+    int m_columnsWidth = 0;  // every column at the width it opens with
 };
 
 }  // namespace trv

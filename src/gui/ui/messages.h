@@ -4,8 +4,8 @@
 // the windows show them through the Prompts they are given (ui/prompts.h).
 namespace trv::msg {
 
-// The box's icon: information, warning, critical, or none; a question asks OK or Annuler.
-enum class Kind { Info, Warning, Critical, Plain, Question };
+// The box's icon: information, warning, critical, or none.
+enum class Kind { Info, Warning, Critical, Plain };
 
 inline constexpr const char* kCaption = "TRV_T";
 

@@ -21,9 +21,6 @@ void PlatformPrompts::message(msg::Kind kind, QWidget* parent, const QString& te
         case msg::Kind::Plain:
             icon = QMessageBox::NoIcon;
             break;
-        case msg::Kind::Question:
-            icon = QMessageBox::Question;
-            break;
     }
     QMessageBox box(icon, QString::fromLatin1(msg::kCaption), text, QMessageBox::Ok, parent);
     box.setInformativeText(detail);
@@ -32,10 +29,11 @@ void PlatformPrompts::message(msg::Kind kind, QWidget* parent, const QString& te
 
 bool PlatformPrompts::question(QWidget* parent, const QString& text, const QString& detail) {
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(msg::kCaption), text,
-                    QMessageBox::Ok | QMessageBox::Cancel, parent);
-    box.setDefaultButton(QMessageBox::Cancel);
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    // Enter alone never replaces anything.
+    box.setDefaultButton(QMessageBox::No);
     box.setInformativeText(detail);
-    return box.exec() == QMessageBox::Ok;
+    return box.exec() == QMessageBox::Yes;
 }
 
 // No default suffix: a name typed without extension is used as typed.

@@ -19,9 +19,10 @@ public:
     // of a failure), empty for none. Returns once the user has acknowledged it.
     virtual void message(msg::Kind kind, QWidget* parent, const QString& text,
                          const QString& detail) = 0;
-    // A box with OK and Annuler, before something that cannot be taken back; true for OK.
-    // Annuler is the default button, so an Enter pressed by habit changes nothing.
-    virtual bool question(QWidget* parent, const QString& text, const QString& detail) = 0;
+
+    // A yes/no question on parent with the caption "TRV_T", "Non" by default: true when the
+    // user answers yes. `detail` is an informative text under the question, empty for none.
+    virtual bool question(QWidget* parent, const QString& text, const QString& detail = {}) = 0;
 
     // Each returns the chosen path, or an empty string when the user cancels; `filter` is in
     // QFileDialog's form ("Text(*.ext);;Other(*.*)").
@@ -48,7 +49,7 @@ class PlatformPrompts final : public Prompts {
 public:
     void message(msg::Kind kind, QWidget* parent, const QString& text,
                  const QString& detail) override;
-    bool question(QWidget* parent, const QString& text, const QString& detail) override;
+    bool question(QWidget* parent, const QString& text, const QString& detail = {}) override;
     QString openFileName(QWidget* parent, const QString& title, const QString& filter,
                          const QString& initialName) override;
     QString saveFileName(QWidget* parent, const QString& title, const QString& filter,

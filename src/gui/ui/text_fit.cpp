@@ -4,19 +4,31 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetricsF>
+#include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOption>
 #include <QVariant>
+#include <algorithm>
 #include <cmath>
 
 namespace trv {
 namespace {
 constexpr const char* kTextsProperty = "trvAlsoShows";
+constexpr const char* kFullPointsProperty = "trvFullPoints";
+constexpr const char* kFollowsTextProperty = "trvFollowsText";
+// What a window and its controls were at 100 %, and the window's present scale.
+constexpr const char* kBaseGeometryProperty = "trvBaseGeometry";
+constexpr const char* kBasePointsProperty = "trvBasePoints";
+constexpr const char* kBaseSpacingProperty = "trvBaseSpacing";
+constexpr const char* kScaleProperty = "trvScale";
 const QString kFace = QStringLiteral("Comic Sans MS");
 // Below this a text is no longer worth reading; fitting stops there.
 constexpr qreal kSmallestPoints = 4.0;
@@ -103,12 +115,6 @@ void alsoShows(QWidget* control, const QStringList& texts) {
     control->setProperty(kTextsProperty, texts);
 }
 
-QStringList digitRuns(int n) {
-    QStringList runs;
-    for (QChar c : QStringLiteral("0123456789ABCDEF")) runs << QString(n, c);
-    return runs;
-}
-
 QRect textArea(const QWidget* control) {
     if (auto* edit = qobject_cast<const QLineEdit*>(control)) return lineEditArea(edit);
     if (auto* label = qobject_cast<const QLabel*>(control))
@@ -173,18 +179,155 @@ QStringList clippedTexts(const QWidget* control) {
     return clipped;
 }
 
+qreal fullPointSize(const QWidget* control) {
+    const QVariant full = control->property(kFullPointsProperty);
+    return full.isValid() ? full.toReal() : control->font().pointSizeF();
+}
+
+void setFullPointSize(QWidget* control, qreal points) {
+    control->setProperty(kFullPointsProperty, points);
+}
+
+void fitControl(QWidget* control) {
+    // An emptied text box goes back to its full size too.
+    if (!qobject_cast<QLineEdit*>(control) && shownTexts(control).isEmpty()) return;
+    // Kept from the first fitting on: the size the window gave, before any shrinking.
+    if (!control->property(kFullPointsProperty).isValid())
+        setFullPointSize(control, control->font().pointSizeF());
+    qreal points = fullPointSize(control);
+    if (points <= 0) return;  // sized in pixels by its owner
+    QFont font = control->font();
+    const auto drawAt = [&] {
+        font.setPointSizeF(points);
+        if (control->font().pointSizeF() != points) control->setFont(font);
+    };
+    drawAt();
+    while (points > kSmallestPoints && !clippedTexts(control).isEmpty()) {
+        points -= kPointStep;
+        drawAt();
+    }
+}
+
 void fitTexts(QWidget* window) {
     for (QWidget* control : window->findChildren<QWidget*>()) {
-        if (clippedTexts(control).isEmpty()) continue;
-        QFont font = control->font();
-        qreal points = font.pointSizeF();
-        if (points <= 0) continue;  // sized in pixels by its owner
-        while (points > kSmallestPoints && !clippedTexts(control).isEmpty()) {
-            points -= kPointStep;
-            font.setPointSizeF(points);
-            control->setFont(font);
-        }
+        fitControl(control);
+        auto* box = qobject_cast<QLineEdit*>(control);
+        if (!box || box->property(kFollowsTextProperty).toBool()) continue;
+        box->setProperty(kFollowsTextProperty, true);
+        QObject::connect(box, &QLineEdit::textChanged, box, [box] { fitControl(box); });
     }
+}
+
+namespace {
+
+int scaledEdge(int edge, qreal factor) { return qRound(edge * factor); }
+
+// Edges are scaled rather than sizes, so that controls that meet at 100 % still meet.
+QRect scaledRect(const QRect& r, qreal factor) {
+    const QPoint topLeft(scaledEdge(r.left(), factor), scaledEdge(r.top(), factor));
+    const QPoint end(scaledEdge(r.left() + r.width(), factor),
+                     scaledEdge(r.top() + r.height(), factor));
+    return QRect(topLeft, QSize(end.x() - topLeft.x(), end.y() - topLeft.y()));
+}
+
+// The controls a window places itself: its children, and theirs inside plain containers (a
+// bank's frame). The inner parts of a composite control are its own business.
+QList<QWidget*> placedControls(QWidget* parent) {
+    QList<QWidget*> placed;
+    for (QObject* child : parent->children()) {
+        auto* control = qobject_cast<QWidget*>(child);
+        if (!control || control->isWindow()) continue;
+        placed << control;
+        const QMetaObject* kind = control->metaObject();
+        if (kind == &QWidget::staticMetaObject || kind == &QFrame::staticMetaObject ||
+            kind == &QGroupBox::staticMetaObject)
+            placed += placedControls(control);
+    }
+    return placed;
+}
+
+// Remembered once, while the window is still at 100 %.
+void keepBase(QWidget* control) {
+    if (control->property(kBasePointsProperty).isValid()) return;
+    control->setProperty(kBaseGeometryProperty, control->geometry());
+    control->setProperty(kBasePointsProperty, fullPointSize(control));
+    const QFont font = control->font();
+    if (font.letterSpacingType() == QFont::AbsoluteSpacing)
+        control->setProperty(kBaseSpacingProperty, font.letterSpacing());
+}
+
+void scaleFont(QWidget* control, qreal factor) {
+    const qreal base = control->property(kBasePointsProperty).toReal();
+    if (base <= 0) return;
+    QFont font = control->font();
+    font.setPointSizeF(base * factor);
+    const QVariant spacing = control->property(kBaseSpacingProperty);
+    if (spacing.isValid()) font.setLetterSpacing(QFont::AbsoluteSpacing, spacing.toReal() * factor);
+    control->setFont(font);
+    setFullPointSize(control, base * factor);
+}
+
+}  // namespace
+
+qreal windowScale(const QWidget* window) {
+    const QVariant scale = window->property(kScaleProperty);
+    return scale.isValid() ? scale.toReal() : 1.0;
+}
+
+QSize scaledSize(const QWidget* window, const QSize& size) {
+    const qreal factor = windowScale(window);
+    return {scaledEdge(size.width(), factor), scaledEdge(size.height(), factor)};
+}
+
+void scaleWindow(QWidget* window, qreal factor) {
+    const qreal before = windowScale(window);
+    if (qFuzzyCompare(before, factor)) return;
+    const QList<QWidget*> controls = placedControls(window);
+    // Every base first: a control that inherits its font would otherwise take the scaled one.
+    keepBase(window);
+    for (QWidget* control : controls) keepBase(control);
+    window->setProperty(kScaleProperty, factor);
+    scaleFont(window, factor);
+    for (QWidget* control : controls) {
+        control->setGeometry(scaledRect(control->property(kBaseGeometryProperty).toRect(), factor));
+        scaleFont(control, factor);
+    }
+    fitTexts(window);
+
+    // The window keeps its shape (the counter's grid panel open or closed) at the new scale;
+    // the frame around it follows.
+    const QSize size(scaledEdge(window->width(), factor / before),
+                     scaledEdge(window->height(), factor / before));
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(window->parentWidget())) {
+        frame->resize(frame->size() - window->size() + size);
+        keepInView(frame);
+    } else {
+        window->resize(size);
+        keepInView(window);
+    }
+}
+
+QPoint placeInView(const QRect& frame, const QRect& area) {
+    const int x = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
+    const int y = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
+    return {x, y};
+}
+
+void keepInView(QWidget* frame) {
+    QRect area;
+    QRect outer;
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(frame)) {
+        if (!sub->mdiArea()) return;
+        area = sub->mdiArea()->viewport()->rect();
+        outer = sub->geometry();
+    } else if (frame->isWindow()) {
+        area = frame->screen()->availableGeometry();
+        outer = frame->frameGeometry();
+    } else {
+        return;
+    }
+    const QPoint shift = placeInView(outer, area) - outer.topLeft();
+    if (!shift.isNull()) frame->move(frame->pos() + shift);
 }
 
 void finishWindow(QWidget* window) {

@@ -3,6 +3,7 @@
 // window's own tests are with the tools.
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -18,6 +19,7 @@ using test::touch;
 using Cause = OpenFailure::Cause;
 Q_DECLARE_METATYPE(trv::OpenFailure::Cause)
 Q_DECLARE_METATYPE(trv::OpenFacts)
+Q_DECLARE_METATYPE(trv::OpenFailure::Remedy)
 
 class PortMapTest : public QObject {
     Q_OBJECT
@@ -112,9 +114,8 @@ private slots:
         OpenFacts denied = present;
         denied.permissionError = true;
         denied.accessDenied = true;
-        denied.group = QStringLiteral("uucp");
-        OpenFacts deniedRootGroup = denied;
-        deniedRootGroup.group = QStringLiteral("root");
+        denied.entry = {true, 0, QStringLiteral("root"), 14, QStringLiteral("uucp"), 0660};
+        denied.account = {1000, {1000}, {1000}};
         OpenFacts exclusive = present;
         exclusive.permissionError = true;
         OpenFacts other = present;
@@ -138,8 +139,6 @@ private slots:
         QTest::newRow("permission, device's group")
             << denied << Cause::PermissionDenied
             << "groupe uucp :\n    sudo usermod -aG uucp $USER\npuis fermez la session";
-        QTest::newRow("permission, dialout")
-            << deniedRootGroup << Cause::PermissionDenied << "sudo usermod -aG dialout $USER";
 #endif
     }
     void causeOfAFailedOpening() {
@@ -150,6 +149,139 @@ private slots:
         QCOMPARE(f.cause, cause);
         const QString text = openFailureText(f, 5);
         QVERIFY2(text.contains(says), qPrintable(text));
+    }
+
+    // Why this account may not open a device, from its entry and the account's groups: the
+    // advice is the one that would help, never joining a group one is already in or root's.
+    void permissionCauseReadsTheDevice_data() {
+        QTest::addColumn<uint>("owner");
+        QTest::addColumn<uint>("group");
+        QTest::addColumn<uint>("mode");
+        QTest::addColumn<QList<uint>>("groups");
+        QTest::addColumn<QList<uint>>("session");
+        QTest::addColumn<OpenFailure::Remedy>("remedy");
+        QTest::addColumn<QString>("says");
+        using R = OpenFailure::Remedy;
+        const uint dialout = 20;
+        const QList<uint> me{1000};
+        const QList<uint> inDialout{1000, dialout};
+        QTest::newRow("not in the group")
+            << 0u << dialout << 0660u << me << me << R::JoinGroup
+            << "Accès refusé à /dev/ttyUSB0. Ajoutez votre compte au groupe dialout";
+        QTest::newRow("in the group, session older")
+            << 0u << dialout << 0660u << inDialout << me << R::LogInAgain
+            << "Votre compte est dans le groupe dialout, mais pas encore cette session : "
+               "fermez la session et reconnectez-vous.";
+        QTest::newRow("root only, mode 600")
+            << 0u << 0u << 0600u << inDialout << inDialout << R::OwnerOnly
+            << "Accès refusé à /dev/ttyUSB0 : accessible à root seulement (root:root, mode 600).";
+        QTest::newRow("group root, mode 660")
+            << 0u << 0u << 0660u << me << me << R::OwnerOnly << "accessible à root seulement";
+        QTest::newRow("group may only read")
+            << 0u << dialout << 0640u << me << me << R::OwnerOnly
+            << "accessible à root seulement (root:dialout, mode 640)";
+        QTest::newRow("another user's device")
+            << 1001u << 1001u << 0600u << me << me << R::OwnerOnly << "accessible à bob seulement";
+        QTest::newRow("in the group and the session")
+            << 0u << dialout << 0660u << inDialout << inDialout << R::None
+            << "ce compte n'a pas le droit de l'ouvrir";
+        QTest::newRow("open to everyone")
+            << 0u << dialout << 0666u << me << me << R::None << "n'a pas le droit";
+        QTest::newRow("own device")
+            << 1000u << 1000u << 0000u << me << me << R::None << "n'a pas le droit";
+    }
+    void permissionCauseReadsTheDevice() {
+        QFETCH(uint, owner);
+        QFETCH(uint, group);
+        QFETCH(uint, mode);
+        QFETCH(QList<uint>, groups);
+        QFETCH(QList<uint>, session);
+        QFETCH(OpenFailure::Remedy, remedy);
+        QFETCH(QString, says);
+        auto name = [](uint id) {
+            return id == 0    ? QStringLiteral("root")
+                   : id == 20 ? QStringLiteral("dialout")
+                              : QStringLiteral("bob");
+        };
+        OpenFacts facts;
+        facts.linkExists = true;
+        facts.target = facts.device = QStringLiteral("/dev/ttyUSB0");
+        facts.permissionError = facts.accessDenied = true;
+        facts.entry = {true, owner, name(owner), group, name(group), mode};
+        facts.account = {1000, groups, session};
+        const OpenFailure f = classifyOpenFailure(facts);
+        QCOMPARE(f.cause, Cause::PermissionDenied);
+        QCOMPARE(f.remedy, remedy);
+        const QString text = openFailureText(f, 5);
+        QVERIFY2(text.contains(says), qPrintable(text));
+        if (remedy != OpenFailure::Remedy::JoinGroup)
+            QVERIFY2(!text.contains(QLatin1String("usermod")), qPrintable(text));
+    }
+
+    // The facts come from the device's real entry and this process's groups.
+    void realEntryAndAccount() {
+        QVERIFY(touch(dev->node("pts8")));
+        QVERIFY(QFile::setPermissions(dev->node("pts8"),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        const DeviceEntry e = readDeviceEntry(dev->node("pts8"));
+        QVERIFY(e.known);
+        QCOMPARE(e.uid, uint(::geteuid()));
+        QCOMPARE(e.mode, 0600u);
+        QCOMPARE(e.owner, QFileInfo(dev->node("pts8")).owner());
+        QVERIFY(!readDeviceEntry(dev->node("gone")).known);
+        const Account a = currentAccount();
+        QCOMPARE(a.uid, uint(::geteuid()));
+        QVERIFY(a.sessionGroups.contains(uint(::getegid())));
+        QVERIFY(a.groups.contains(uint(::getgid())));
+    }
+
+    // What the Ports série window says of a device, without opening it.
+    void deviceStatusWithoutOpening_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("free pseudo-terminal") << "free"
+                                              << "libre";
+        QTest::newRow("absent path") << "absent"
+                                     << "absent";
+        QTest::newRow("locked by this process")
+            << "held"
+            << QStringLiteral("tenu par le processus %1 (test_port_map)")
+                   .arg(QCoreApplication::applicationPid());
+        QTest::newRow("no permission") << "denied"
+                                       << "permission refusée";
+        QTest::newRow("serial node without a UART") << "no UART"
+                                                    << "absent";
+        QTest::newRow("serial node with a UART") << "UART"
+                                                 << "libre";
+    }
+    void deviceStatusWithoutOpening() {
+        QFETCH(QString, situation);
+        QFETCH(QString, says);
+        if (situation == QLatin1String("denied") && ::geteuid() == 0)
+            QSKIP("the super-user opens a device whatever its mode");
+        test::LinkedPty pty(4);
+        QVERIFY(pty.ok());
+        QString device = portDevice(4);
+        const QStringList locks{dev->path()};
+        if (situation == QLatin1String("absent")) device = dev->node("gone");
+        if (situation == QLatin1String("held")) {
+            QFile lock(dev->path() + QStringLiteral("/LCK..") + device.mid(5).replace(u'/', u'_'));
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            lock.write(QByteArray::number(QCoreApplication::applicationPid()) + "\n");
+        }
+        if (situation == QLatin1String("denied"))
+            QVERIFY(QFile::setPermissions(device, QFileDevice::Permissions()));
+        // What the kernel tells of a ttyS node: type 0 when no UART is behind it.
+        const QString tty = dev->path() + QStringLiteral("/class-tty");
+        if (situation.endsWith(QLatin1String("UART"))) {
+            device = dev->node("ttyS7");
+            QVERIFY(touch(device));
+            QVERIFY(QDir().mkpath(tty + QStringLiteral("/ttyS7")));
+            QFile type(tty + QStringLiteral("/ttyS7/type"));
+            QVERIFY(type.open(QIODevice::WriteOnly));
+            type.write(situation == QLatin1String("UART") ? "4\n" : "0\n");
+        }
+        QCOMPARE(deviceStatusText(deviceStatus(device, locks, tty)), says);
     }
 
     void lockFileNamesItsHolder_data() {

@@ -26,6 +26,13 @@ private slots:
                                << QStringList{"Départ : grille 12,00 / carte 10,00"};
         QTest::newRow("end decimals and integer")
             << Changes{{6, 0x25}, {8, 0x01}} << QStringList{"Fin : grille 150,25 / carte 50,00"};
+        // Cells that are not a number keep every digit, their leading zero included.
+        QTest::newRow("start not a number")
+            << Changes{{0, 0x06}, {1, 0x07}, {2, 0x08}, {3, 0x09}, {4, 0x0A}, {5, 0x0B}}
+            << QStringList{"Départ : grille 0B0A090807,06 / carte 10,00"};
+        QTest::newRow("end all F")
+            << Changes{{6, 0xFF}, {7, 0xFF}, {8, 0xFF}, {9, 0xFF}, {10, 0xFF}, {11, 0xFF}}
+            << QStringList{"Fin : grille FFFFFFFFFF,FF / carte 50,00"};
         QTest::newRow("counting step")
             << Changes{{56, 0x12}} << QStringList{"Pas de comptage : grille 1201,00 / carte 1,00"};
         QTest::newRow("brightness")

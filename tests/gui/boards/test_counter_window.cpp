@@ -201,6 +201,47 @@ private slots:
         QCOMPARE(bg(l), after);
     }
 
+    // Without a mouse: Tab reaches a range label (on a three-colour board), and Space on it
+    // changes its colour as a click does.
+    void rangeColourKeys_data() {
+        QTest::addColumn<bool>("monoColour");
+        QTest::addColumn<int>("spaces");
+        QTest::addColumn<QStringList>("chain");  // Tab from "Relais 2"'s decimals
+        QTest::addColumn<colour::Packed>("after");
+        const QStringList three{"intitu(4)", "intitu(5)"};
+        QTest::newRow("one press") << false << 1 << three << colour::kRed;
+        QTest::newRow("two presses") << false << 2 << three << colour::kGreen;
+        QTest::newRow("round to orange") << false << 3 << three << colour::kOrange;
+        QTest::newRow("one colour: not reached")
+            << true << 1 << QStringList{"valeur(4)", "vdeci(4)"} << colour::kOrange;
+    }
+    void rangeColourKeys() {
+        QFETCH(bool, monoColour);
+        QFETCH(int, spaces);
+        QFETCH(QStringList, chain);
+        QFETCH(colour::Packed, after);
+        Link link(std::make_unique<QtSerialPort>());
+        test::MessageRecorder prompts;
+        CounterWindow w(link, prompts, [] { return board::ReplyControl::Oui; });
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.applyColourSetting(monoColour);
+        w.vdeci[3]->setFocus();
+        QStringList reached;
+        for (int i = 0; i < chain.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            reached << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(reached, chain);
+        for (int i = 0; i < spaces; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(bg(w.intitu[5]), std::optional(after));
+        // The range before it and the label of a row without a colour are left alone.
+        QCOMPARE(bg(w.intitu[4]), std::optional(colour::kOrange));
+        QCOMPARE(w.intitu[3]->focusPolicy(), Qt::NoFocus);
+    }
+
     void colourSettingResetsRanges() {
         Link link(std::make_unique<QtSerialPort>());
         test::MessageRecorder prompts;

@@ -1,9 +1,11 @@
-// The Ports série window on a private data folder with fake device entries, and the settings
-// window telling why a port did not open. The port map itself is tested with the ports.
+// The Ports série window on a private data folder with fake device entries (and once with the
+// simulated board, reached through a typed path), and the settings window telling why a port
+// did not open. The port map itself is tested with the ports.
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -13,6 +15,10 @@
 #include "port/port_assignment.h"
 #include "port/port_map.h"
 #include "port/qt_serial_port.h"
+#include "protocol/clock.h"
+#include "protocol/exchange.h"
+#include "protocol/image_transfer.h"
+#include "simulated_board.h"
 #include "test_support.h"
 #include "tools/serial_ports_window.h"
 
@@ -66,8 +72,14 @@ private slots:
         QCOMPARE(w.devices()->item(0, 5)->text(), QStringLiteral("COM5"));
         QCOMPARE(w.ports()->item(4, 3)->text(), QStringLiteral("FTDI"));
 
+        // Replacing COM5's association is asked first, and done on yes.
+        recorder.answer = [](const QString&) { return true; };
         w.devices()->selectRow(1);
         w.assignButton()->click();
+        QCOMPARE(recorder.questions,
+                 QStringList{QStringLiteral("COM5 mène à %1. Le remplacer par %2 ?")
+                                 .arg(byId + QStringLiteral("/usb-FTDI_FT232R_A1B2C3-if00"),
+                                      node("ttyUSB1"))});
         QCOMPARE(QFileInfo(portLinkPath(5)).symLinkTarget(), node("ttyUSB1"));
         QCOMPARE(w.devices()->item(0, 5)->text(), QString());
         QCOMPARE(w.devices()->item(1, 5)->text(), QStringLiteral("COM5"));
@@ -90,6 +102,151 @@ private slots:
         for (const test::Message& m : recorder.messages) QCOMPARE(m.kind, msg::Kind::Warning);
         QVERIFY(QFileInfo(portLinkPath(6)).isFile());
         QVERIFY(!QFileInfo(portLinkPath(6)).isSymLink());
+        // Nothing to ask about what is refused anyway.
+        QCOMPARE(recorder.questions.size(), 1);
+    }
+
+    // A path typed in the field: a device no link leads to and the system does not list (a
+    // pseudo-terminal) is associated; an association is replaced only on yes; what cannot
+    // be a device is refused with a word and nothing changes.
+    void windowAssociatesATypedPath_data() {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("typed");   // "@name": that entry of the device folder
+        QTest::addColumn<QString>("before");  // what the link led to, empty for none
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("question");  // expected, "@" marks as in typed
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("pseudo-terminal nobody links") << 5 << "@pts8"
+                                                      << "" << false << ""
+                                                      << "@pts8"
+                                                      << "";
+        QTest::newRow("blanks around the path") << 5 << "  @pts8 "
+                                                << "" << false << ""
+                                                << "@pts8"
+                                                << "";
+        QTest::newRow("COM14, for detection and trvctl") << 14 << "@pts8"
+                                                         << "" << false << ""
+                                                         << "@pts8"
+                                                         << "";
+        QTest::newRow("replace, yes")
+            << 5 << "@pts8"
+            << "@ttyUSB0" << true << "COM5 mène à @ttyUSB0. Le remplacer par @pts8 ?"
+            << "@pts8"
+            << "";
+        QTest::newRow("replace, no")
+            << 5 << "@pts8"
+            << "@ttyUSB0" << false << "COM5 mène à @ttyUSB0. Le remplacer par @pts8 ?"
+            << "@ttyUSB0"
+            << "";
+        QTest::newRow("replace a dangling link, no")
+            << 5 << "@pts8"
+            << "@gone" << false << "COM5 mène à @gone. Le remplacer par @pts8 ?"
+            << "@gone"
+            << "";
+        QTest::newRow("same device again") << 5 << "@pts8"
+                                           << "@pts8" << false << ""
+                                           << "@pts8"
+                                           << "";
+        QTest::newRow("absent path") << 5 << "@pts9"
+                                     << "" << true << ""
+                                     << ""
+                                     << "@pts9 n'existe pas.";
+        QTest::newRow("relative path") << 5 << "pts/3"
+                                       << "@ttyUSB0" << true << ""
+                                       << "@ttyUSB0"
+                                       << "pts/3 n'est pas le chemin complet d'un appareil";
+        QTest::newRow("a folder") << 5 << "@"
+                                  << "" << true << ""
+                                  << ""
+                                  << "est un dossier, pas un appareil.";
+    }
+    void windowAssociatesATypedPath() {
+        QFETCH(int, port);
+        QFETCH(QString, typed);
+        QFETCH(QString, before);
+        QFETCH(bool, yes);
+        QFETCH(QString, question);
+        QFETCH(QString, after);
+        QFETCH(QString, warning);
+        const QString folder = dev->path();
+        auto at = [&](QString text) { return text.replace(u'@', folder + u'/'); };
+        QVERIFY(touch(node("pts8")));
+        if (!before.isEmpty()) QVERIFY(QFile::link(at(before), portLinkPath(port)));
+        test::MessageRecorder recorder;
+        recorder.answer = [yes](const QString&) { return yes; };
+        SerialPortsWindow w(recorder, ports, byId, [this] { return devices; });
+
+        w.targetPort()->setCurrentIndex(port - 1);
+        // Past the settings window's list, a number says what it serves.
+        QCOMPARE(w.targetPort()->currentText().endsWith(QStringLiteral(" (détection et trvctl)")),
+                 port > 12);
+        QCOMPARE(w.assignTypedButton()->text(),
+                 QStringLiteral("Associer le chemin à COM%1").arg(port));
+        QVERIFY(!w.assignTypedButton()->isEnabled());
+        QTest::keyClicks(w.typedPath(), at(typed));
+        QVERIFY(w.assignTypedButton()->isEnabled());
+        w.assignTypedButton()->click();
+
+        QCOMPARE(recorder.questions,
+                 question.isEmpty() ? QStringList() : QStringList{at(question)});
+        QCOMPARE(QFileInfo(portLinkPath(port)).symLinkTarget(),
+                 after.isEmpty() ? QString() : at(after));
+        QCOMPARE(recorder.texts().join(u'|').contains(at(warning)), true);
+        QCOMPARE(recorder.messages.size(), warning.isEmpty() ? 0 : 1);
+        // Linked: the field is emptied for the next one; else what was typed stays to mend.
+        const bool linked = after == typed.trimmed() && !after.isEmpty();
+        QCOMPARE(w.typedPath()->text().isEmpty(), linked);
+        if (linked) {
+            QCOMPARE(w.ports()->item(port - 1, 1)->text(), at(after));
+            QCOMPARE(w.ports()->item(port - 1, 5)->text(), QStringLiteral("libre"));
+        }
+    }
+
+    // Whether each device opens now, as the tables show it: a free pseudo-terminal, a link
+    // to a device that is gone, a number that leads nowhere.
+    void windowShowsWhetherDevicesOpen() {
+        test::LinkedPty pty(3);
+        QVERIFY(pty.ok());
+        QVERIFY(QFile::link(node("gone"), portLinkPath(4)));
+        test::MessageRecorder recorder;
+        SerialPortsWindow w(recorder, ports, byId, [this] { return devices; });
+        QCOMPARE(w.ports()->horizontalHeaderItem(5)->text(), QStringLiteral("État"));
+        QCOMPARE(w.ports()->item(2, 5)->text(), QStringLiteral("libre"));
+        QCOMPARE(w.ports()->item(3, 5)->text(), QStringLiteral("absent"));
+        QCOMPARE(w.ports()->item(0, 5)->text(), QString());
+        QCOMPARE(w.devices()->horizontalHeaderItem(6)->text(), QStringLiteral("État"));
+        const int last = w.devices()->rowCount() - 1;
+        QCOMPARE(w.devices()->item(last, 0)->text(), portDevice(3));
+        QCOMPARE(w.devices()->item(last, 6)->text(), QStringLiteral("libre"));
+    }
+
+    // The simulator's device, typed in the window and nowhere else, reached through the COM
+    // number it was given: the board's whole image comes back.
+    void simulatorReachedThroughATypedPath() {
+        sim::PtyBoard board(test::BoardOnPort::options(3, false));
+        QVERIFY2(board.start(), qPrintable(board.errorString()));
+        test::MessageRecorder recorder;
+        SerialPortsWindow w(recorder, ports, byId, [this] { return devices; });
+        w.show();
+        w.targetPort()->setCurrentIndex(6);
+        QTest::keyClicks(w.typedPath(), board.devicePath());
+        QTest::keyClick(w.typedPath(), Qt::Key_Return);
+        QVERIFY(recorder.messages.isEmpty());
+        QVERIFY(recorder.questions.isEmpty());
+        QCOMPARE(w.ports()->item(6, 1)->text(), board.devicePath());
+
+        QtSerialPort port;
+        QVERIFY(port.open(7));
+        SteadyClock clock;
+        Exchange exchange(port, clock);
+        CellTexts cells;
+        QCOMPARE(readImage(exchange, cells), ReadOutcome::Read);
+        const sim::Eeprom expected = board.eeprom();
+        for (int a = 0; a < kImageSize; ++a)
+            QCOMPARE(
+                cells[size_t(a)],
+                QStringLiteral("%1").arg(expected[size_t(a)], 2, 16, QLatin1Char('0')).toUpper());
     }
 
     // The simulator's way in: its pseudo-terminal, linked as COM3, goes to COM5 as well.

@@ -94,12 +94,12 @@ private slots:
         QVERIFY2(ok, qPrintable(buttons.join(u',')));
     }
 
-    // The question box: OK goes on; Annuler, Escape and an Enter pressed by habit do not.
+    // The question box: Oui goes on; Non, Escape and an Enter pressed by habit do not.
     void question_data() {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<bool>("goesOn");
-        QTest::newRow("OK") << "ok" << true;
-        QTest::newRow("Annuler") << "cancel" << false;
+        QTest::newRow("Oui") << "yes" << true;
+        QTest::newRow("Non") << "no" << false;
         QTest::newRow("Enter") << "enter" << false;
         QTest::newRow("Escape") << "escape" << false;
     }
@@ -121,10 +121,10 @@ private slots:
                 caption = box->windowTitle();
                 informative = box->informativeText();
                 icon = box->icon();
-                if (answer == QLatin1String("ok"))
-                    box->button(QMessageBox::Ok)->click();
-                else if (answer == QLatin1String("cancel"))
-                    box->button(QMessageBox::Cancel)->click();
+                if (answer == QLatin1String("yes"))
+                    box->button(QMessageBox::Yes)->click();
+                else if (answer == QLatin1String("no"))
+                    box->button(QMessageBox::No)->click();
                 else
                     QTest::keyClick(
                         box, answer == QLatin1String("enter") ? Qt::Key_Return : Qt::Key_Escape);
