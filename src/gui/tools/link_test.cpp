@@ -1,6 +1,7 @@
 #include "tools/link_test.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "link/link.h"
 #include "link/port_guard.h"
@@ -22,7 +24,24 @@ QLabel* resultLabel(const char* name, QWidget* window) {
     auto* l = new QLabel(window);
     l->setObjectName(QLatin1String(name));
     l->setAccessibleDescription(QLatin1String(name));
+    // Long verdicts wrap rather than run out of the window.
+    l->setWordWrap(true);
     return l;
+}
+
+// The longest texts the result labels show in a run of up to 1000 probes: the window opens
+// wide enough for each on one line.
+QStringList widestResults() {
+    LinkTally garbled;
+    for (int i = 0; i < 998; ++i) garbled.add({false, true, Millis(0)});
+    garbled.add({true, true, Millis(999)});
+    garbled.add({true, false, Millis(100)});
+    return {garbled.verdict() + QStringLiteral(" (arrêté après 999 essais)"),
+            garbled.roundTripText(),
+            forecastText(forecastTransfers(Millis(999), 9600)),
+            forecastText(forecastTransfers(Millis(15), 9600)),
+            forecastText(forecastTransfers(Millis(9), 9600)),
+            QStringLiteral("Refusé : une autre opération est en cours.")};
 }
 }  // namespace
 
@@ -56,6 +75,12 @@ LinkTest::LinkTest(Link& link, Prompts& prompts, QWidget* parent)
     bold.setBold(true);
     verdict->setFont(bold);
     verdict->setAutoFillBackground(true);
+    prevision = resultLabel("prevision", this);
+    prevision->setAutoFillBackground(true);
+    int widest = 0;
+    for (const QString& text : widestResults())
+        widest = std::max(widest, QFontMetrics(bold).horizontalAdvance(text));
+    for (QLabel* l : {verdict, prevision}) l->setMinimumWidth(widest + 2 * l->margin() + 4);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Nombre d'essais :"), nombre);
@@ -66,7 +91,8 @@ LinkTest::LinkTest(Link& link, Prompts& prompts, QWidget* parent)
     layout->addLayout(form);
     layout->addLayout(buttons);
     layout->addWidget(progression);
-    for (QLabel* l : {reponses, allerRetour, brouillees, verdict}) layout->addWidget(l);
+    for (QLabel* l : {reponses, allerRetour, brouillees, verdict, prevision})
+        layout->addWidget(l);
     layout->addStretch();
     showTally();
 
@@ -114,6 +140,7 @@ void LinkTest::probeNext() {
         WindowExchange exchange(
             m_link, m_prompts, this,
             QStringLiteral("essai %1 sur %2").arg(m_tally.sent() + 1).arg(m_count));
+        m_baudRate = exchange.port().baudRate();
         const ProbeResult probe = probeOnce(exchange);
         lost = probe.lostPort;
         if (!lost) exchange.setOutcome(probeOutcome(probe), !probe.answered);
@@ -150,6 +177,17 @@ void LinkTest::showTally() {
     brouillees->setText(m_tally.garbledText());
     const QString words = m_tally.verdict();
     verdict->setText(words);
+    // The forecast waits for the whole measurement: a few probes say little of a whole run.
+    const QString forecast = m_running ? QString() : m_tally.transferVerdict(m_baudRate);
+    prevision->setText(forecast);
+    if (forecast.isEmpty()) {
+        colour::setBackground(prevision, colour::kWhite);
+    } else {
+        const TransferForecast f = forecastTransfers(*m_tally.median(), m_baudRate);
+        colour::setBackground(prevision, !f.readFits    ? colour::kRed
+                                         : !f.writeFits ? colour::kOrange
+                                                        : colour::kGreen);
+    }
     if (words.isEmpty() || m_running)
         colour::setBackground(verdict, colour::kWhite);
     else
