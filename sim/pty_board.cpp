@@ -446,10 +446,11 @@ void PtyBoard::Impl::onBytes(const char* data, qsizetype size, Clock::time_point
         // One frame at a time: each answer waits for the board to be done with the one before.
         const auto perFrame = std::chrono::milliseconds(current.frameDelayMs);
         for (const QByteArray& reply : kept) {
-            const Clock::time_point due =
-                std::max(boardFree, now) + perFrame + std::chrono::milliseconds(current.delayMs);
-            schedule(reply, due);
-            boardFree = due + (pacing ? reply.size() * kByteTime : Clock::duration::zero());
+            const Clock::time_point done = std::max(boardFree, now) + perFrame;
+            schedule(reply, done + std::chrono::milliseconds(current.delayMs));
+            // Its answer on the line, the board takes the next frame.
+            boardFree = done;
+            if (pacing) boardFree += std::chrono::duration_cast<Clock::duration>(reply.size() * kByteTime);
         }
         runReplies.clear();
     } else if (!wholeRun && !loneProbe) {

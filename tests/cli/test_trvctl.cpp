@@ -308,6 +308,8 @@ private slots:
         QVERIFY2(lines[0].startsWith(QStringLiteral("COM3 : Liaison bonne ; ")), qPrintable(lines[0]));
         QVERIFY2(lines[1].startsWith(forecast), qPrintable(lines[1]));
         QCOMPARE(trvctl({"read", "-p", "3"}).status, readStatus);
+        // The answers the read gave up on are still on their way: they go before the next test.
+        if (readStatus != kOk) QTest::qWait(1500);
     }
 
     // Every image a command moves is kept in the history as the exchange reports it, as the

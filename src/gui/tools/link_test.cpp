@@ -1,7 +1,6 @@
 #include "tools/link_test.h"
 
 #include <QCloseEvent>
-#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -77,10 +76,6 @@ LinkTest::LinkTest(Link& link, Prompts& prompts, QWidget* parent)
     verdict->setAutoFillBackground(true);
     prevision = resultLabel("prevision", this);
     prevision->setAutoFillBackground(true);
-    int widest = 0;
-    for (const QString& text : widestResults())
-        widest = std::max(widest, QFontMetrics(bold).horizontalAdvance(text));
-    for (QLabel* l : {verdict, prevision}) l->setMinimumWidth(widest + 2 * l->margin() + 4);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Nombre d'essais :"), nombre);
@@ -171,6 +166,14 @@ void LinkTest::finish() {
 }
 
 void LinkTest::showTally() {
+    // In the font the labels have now: the window may have been given another since.
+    static const QStringList widest = widestResults();
+    for (QLabel* l : {verdict, prevision}) {
+        int width = 0;
+        for (const QString& text : widest)
+            width = std::max(width, l->fontMetrics().horizontalAdvance(text));
+        l->setMinimumWidth(width + 2 * l->margin() + 2 * l->frameWidth() + 4);
+    }
     progression->setValue(m_tally.sent());
     reponses->setText(m_tally.answeredText());
     allerRetour->setText(m_tally.roundTripText());

@@ -168,8 +168,9 @@ private slots:
             QVERIFY(w.tally().slowest()->count() < 1000);
         }
         QCOMPARE(w.verdict->text(), verdict);
-        QVERIFY2(w.prevision->text().startsWith(forecast), qPrintable(w.prevision->text()));
         QCOMPARE(w.prevision->text().isEmpty(), forecast.isEmpty());
+        if (!forecast.isEmpty())
+            QVERIFY2(w.prevision->text().startsWith(forecast), qPrintable(w.prevision->text()));
         // Both say all of it: a field test once saw "Liaison instable : 3 répon" cut short.
         for (const QLabel* l : {w.verdict, w.prevision})
             QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->contentsRect().width(),
