@@ -41,8 +41,8 @@ struct Faults {
 QString faultsText(const Faults& faults);
 
 // Reads a line of words: silent, garbage, wrong-probe, cut=N, extra=N, drop=N, delay=MS,
-// frame-delay=MS, pause=MS, noise=N, unwritten=ADDRESS, vanish=BYTES,MS, or none (also an empty line).
-// The words replace the whole set. nullopt with a French reason in *error otherwise.
+// frame-delay=MS, pause=MS, noise=N, unwritten=ADDRESS, vanish=BYTES,MS, or none (also an empty
+// line). The words replace the whole set. nullopt with a French reason in *error otherwise.
 std::optional<Faults> parseFaults(QStringView line, QString* error);
 
 }  // namespace trv::sim

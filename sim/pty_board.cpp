@@ -450,7 +450,8 @@ void PtyBoard::Impl::onBytes(const char* data, qsizetype size, Clock::time_point
             schedule(reply, done + std::chrono::milliseconds(current.delayMs));
             // Its answer on the line, the board takes the next frame.
             boardFree = done;
-            if (pacing) boardFree += std::chrono::duration_cast<Clock::duration>(reply.size() * kByteTime);
+            if (pacing)
+                boardFree += std::chrono::duration_cast<Clock::duration>(reply.size() * kByteTime);
         }
         runReplies.clear();
     } else if (!wholeRun && !loneProbe) {

@@ -252,6 +252,7 @@ private slots:
         QTest::newRow("write, silent board") << QStringList{"write", "-p", "3", "@"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été écrit" << "";
         QTest::newRow("write, one reply byte short") << QStringList{"write", "-p", "3", "@"} << sim::Faults{false, 1, 0, false, false} << 1 << "COM3 : la carte n'a pas acquitté l'écriture" << "";
         QTest::newRow("set, silent board") << QStringList{"set", "-p", "3", "fin=5"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été programmé" << "";
+        QTest::newRow("set, garbage") << QStringList{"set", "-p", "3", "fin=5"} << sim::Faults{false, 0, 0, true, false} << 1 << "COM3 : la carte a répondu des caractères qui ne sont pas des octets : liaison perturbée ? ; rien n'a été programmé" << "";
         QTest::newRow("ping, silent") << QStringList{"ping", "-p", "3", "-n", "2"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : Aucune réponse ; Réponses : 0 / 2 ; Aller-retour : —" << "";
         QTest::newRow("diff, silent") << QStringList{"diff", "@", "-p", "3"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas" << "";
         QTest::newRow("diff, one side does not open") << QStringList{"diff", "@", "-p", "3,9"} << sim::Faults{} << 3 << "COM9 : le port ne s'ouvre pas" << "  Aucun appareil n'est associé à COM9. Associez-en un dans Outils > Ports série…";
@@ -305,7 +306,8 @@ private slots:
         QCOMPARE(ping.status, int(kOk));
         const QStringList lines = ping.out.split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2);
-        QVERIFY2(lines[0].startsWith(QStringLiteral("COM3 : Liaison bonne ; ")), qPrintable(lines[0]));
+        QVERIFY2(lines[0].startsWith(QStringLiteral("COM3 : Liaison bonne ; ")),
+                 qPrintable(lines[0]));
         QVERIFY2(lines[1].startsWith(forecast), qPrintable(lines[1]));
         QCOMPARE(trvctl({"read", "-p", "3"}).status, readStatus);
         // The answers the read gave up on are still on their way: they go before the next test.

@@ -117,17 +117,16 @@ int runLimitMs(int frames, int baudRate) {
 }  // namespace
 
 TransferForecast forecastTransfers(Millis roundTrip, int baudRate) {
-    return {roundTrip,
-            runFits(kReadFrames, roundTrip, baudRate),
-            runFits(kWriteFrames, roundTrip, baudRate),
-            runLimitMs(kReadFrames, baudRate),
+    return {roundTrip, runFits(kReadFrames, roundTrip, baudRate),
+            runFits(kWriteFrames, roundTrip, baudRate), runLimitMs(kReadFrames, baudRate),
             runLimitMs(kWriteFrames, baudRate)};
 }
 
 QString forecastText(const TransferForecast& f) {
     const auto tooSlow = [&](const char* transfer, int limit) {
-        return QStringLiteral("Liaison trop lente pour une %1 complète : %2 ms par trame, il faut "
-                              "moins de %3 ms.")
+        return QStringLiteral(
+                   "Liaison trop lente pour une %1 complète : %2 ms par trame, il faut "
+                   "moins de %3 ms.")
             .arg(QString::fromUtf8(transfer))
             .arg(f.roundTrip.count())
             .arg(limit);

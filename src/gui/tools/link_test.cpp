@@ -86,8 +86,7 @@ LinkTest::LinkTest(Link& link, Prompts& prompts, QWidget* parent)
     layout->addLayout(form);
     layout->addLayout(buttons);
     layout->addWidget(progression);
-    for (QLabel* l : {reponses, allerRetour, brouillees, verdict, prevision})
-        layout->addWidget(l);
+    for (QLabel* l : {reponses, allerRetour, brouillees, verdict, prevision}) layout->addWidget(l);
     layout->addStretch();
     showTally();
 

@@ -429,11 +429,13 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("byte");  // at address 6; -1: nothing programmed
+        // clang-format off
         QTest::newRow("one digit is hundredths") << "5" << "05" << 0x05;
         QTest::newRow("two digits") << "50" << "50" << 0x50;
         QTest::newRow("none") << "" << "00" << 0x00;
         // Kept as typed, for the refusal to quote it so.
         QTest::newRow("not a byte") << "5," << "5," << -1;
+        // clang-format on
     }
     void decimalsAsProgrammed() {
         QFETCH(QString, typed);
@@ -470,10 +472,12 @@ private slots:
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("reply");
         QTest::addColumn<QByteArray>("frames");
+        // clang-format off
         QTest::newRow("read, OUI") << "but_lit_para" << "OUI" << readingFrames();
         QTest::newRow("read, NON") << "but_lit_para" << "NON" << readingFrames() + kClosing;
         QTest::newRow("programming") << "but_ecrit_para" << "OUI" << programmingPrefix() + kClosing;
         QTest::newRow("the grid's read") << "butRd" << "OUI" << QByteArray();
+        // clang-format on
     }
     void garbledBoard() {
         QFETCH(QString, button);

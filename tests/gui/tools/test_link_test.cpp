@@ -132,7 +132,8 @@ private slots:
         QTest::newRow("good link") << good << 8 << 8 << 0 << 8 << "Liaison bonne" << fits;
         QTest::newRow("one reply in four lost")
             << lossy << 8 << 6 << 0 << 8 << "Liaison instable : 2 réponses perdues sur 8" << fits;
-        QTest::newRow("silent board") << silent << 3 << 0 << 0 << 0 << "Aucune réponse" << "";
+        QTest::newRow("silent board") << silent << 3 << 0 << 0 << 0 << "Aucune réponse"
+                                      << "";
         QTest::newRow("slow but within the second")
             << slow << 3 << 3 << 0 << 300 << "Liaison bonne" << tooSlow;
         QTest::newRow("15 ms on every frame")
