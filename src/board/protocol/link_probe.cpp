@@ -139,7 +139,14 @@ QString forecastText(const TransferForecast& f) {
 
 QString LinkTally::transferVerdict(int baudRate) const {
     if (m_times.empty()) return {};
-    return forecastText(forecastTransfers(*median(), baudRate));
+    const TransferForecast f = forecastTransfers(*median(), baudRate);
+    // A whole read needs every one of its answers: fast enough is not enough on a lossy link.
+    if (f.readFits && f.writeFits && (lost() > 0 || m_garbled > 0))
+        return QStringLiteral(
+                   "Assez rapide (%1 ms par trame), mais une seule réponse perdue fait échouer "
+                   "une lecture complète.")
+            .arg(f.roundTrip.count());
+    return forecastText(f);
 }
 
 LinkTally measureLink(Exchange& exchange, int count,

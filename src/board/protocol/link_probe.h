@@ -76,7 +76,8 @@ public:
     QString answeredText() const;
     QString roundTripText() const;
     QString garbledText() const;
-    // The forecast from the median round trip; empty before the first answer.
+    // The forecast from the median round trip; empty before the first answer. A link fast
+    // enough that lost or garbled answers is said to be so.
     QString transferVerdict(int baudRate) const;
 
 private:

@@ -34,12 +34,16 @@ QStringList widestResults() {
     LinkTally garbled;
     for (int i = 0; i < 998; ++i) garbled.add({false, true, Millis(0)});
     garbled.add({true, true, Millis(999)});
-    garbled.add({true, false, Millis(100)});
+    garbled.add({true, false, Millis(999)});
+    LinkTally lossy;
+    lossy.add({true, false, Millis(14)});
+    lossy.add({false, false, Millis(0)});
     return {garbled.verdict() + QStringLiteral(" (arrêté après 999 essais)"),
             garbled.roundTripText(),
             forecastText(forecastTransfers(Millis(999), 9600)),
             forecastText(forecastTransfers(Millis(15), 9600)),
             forecastText(forecastTransfers(Millis(9), 9600)),
+            lossy.transferVerdict(9600),
             QStringLiteral("Refusé : une autre opération est en cours.")};
 }
 }  // namespace
@@ -186,9 +190,10 @@ void LinkTest::showTally() {
         colour::setBackground(prevision, colour::kWhite);
     } else {
         const TransferForecast f = forecastTransfers(*m_tally.median(), m_baudRate);
-        colour::setBackground(prevision, !f.readFits    ? colour::kRed
-                                         : !f.writeFits ? colour::kOrange
-                                                        : colour::kGreen);
+        const bool clean = m_tally.lost() == 0 && m_tally.garbled() == 0;
+        colour::setBackground(prevision, !f.readFits              ? colour::kRed
+                                         : !f.writeFits || !clean ? colour::kOrange
+                                                                  : colour::kGreen);
     }
     if (words.isEmpty() || m_running)
         colour::setBackground(verdict, colour::kWhite);

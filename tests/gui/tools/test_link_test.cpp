@@ -93,6 +93,7 @@ private slots:
         QTest::newRow("first too slow for the read") << "a16" << 9600 << false << false << slowRead.arg(16);
         QTest::newRow("20 ms a frame") << QString(QStringLiteral("a20 ").repeated(20)) << 9600 << false << false << slowRead.arg(20);
         QTest::newRow("a faster line leaves less room") << "a11" << 19200 << true << false << "Liaison trop lente pour une écriture complète : 11 ms par trame, il faut moins de 11 ms.";
+        QTest::newRow("fast, but answers lost") << "a9 l a9" << 9600 << true << true << "Assez rapide (9 ms par trame), mais une seule réponse perdue fait échouer une lecture complète.";
         QTest::newRow("no answer, no forecast") << "l l" << 9600 << false << false << "";
         // clang-format on
     }
@@ -131,7 +132,8 @@ private slots:
         const QString tooSlow = QStringLiteral("Liaison trop lente pour une lecture complète : ");
         QTest::newRow("good link") << good << 8 << 8 << 0 << 8 << "Liaison bonne" << fits;
         QTest::newRow("one reply in four lost")
-            << lossy << 8 << 6 << 0 << 8 << "Liaison instable : 2 réponses perdues sur 8" << fits;
+            << lossy << 8 << 6 << 0 << 8 << "Liaison instable : 2 réponses perdues sur 8"
+            << "Assez rapide (";
         QTest::newRow("silent board") << silent << 3 << 0 << 0 << 0 << "Aucune réponse"
                                       << "";
         QTest::newRow("slow but within the second")
