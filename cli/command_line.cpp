@@ -39,14 +39,21 @@ bool isHelpOption(const QString& arg) {
            arg == QLatin1String("--aide");
 }
 
-// "12,00", "12.5", "12": at most `digits` integer digits, at most two decimals.
-std::optional<cm::ValueText> parseValue(const QString& text, int digits) {
-    static const QRegularExpression re(QStringLiteral("^([0-9]+)(?:[,.]([0-9]{1,2}))?$"));
+// "12,00", "12.05", "12": at most `digits` integer digits, then none or two decimals. One
+// decimal reads as hundredths on the board and as tenths to most people, so it is refused
+// with both readings in *ambiguous ("12,5 : écrivez 12,05 ou 12,50").
+std::optional<cm::ValueText> parseValue(const QString& text, int digits, QString* ambiguous) {
+    static const QRegularExpression re(QStringLiteral("^([0-9]+)(?:([,.])([0-9]{1,2}))?$"));
     const auto m = re.match(text);
     if (!m.hasMatch() || m.captured(1).size() > digits) return std::nullopt;
-    const QString decimals = m.captured(2);
-    return cm::ValueText{
-        m.captured(1), decimals.isEmpty() ? QStringLiteral("00") : decimals.leftJustified(2, u'0')};
+    const QString decimals = m.captured(3);
+    if (decimals.size() == 1) {
+        const QString whole = m.captured(1) + m.captured(2);
+        *ambiguous = QStringLiteral("%1 : écrivez %2 ou %3")
+                         .arg(text, whole + u'0' + decimals, whole + decimals + u'0');
+        return std::nullopt;
+    }
+    return cm::ValueText{m.captured(1), decimals.isEmpty() ? QStringLiteral("00") : decimals};
 }
 
 std::optional<int> parseInt(const QString& text, int minimum, int maximum) {
@@ -250,9 +257,13 @@ std::optional<SettingChanges> parseSettings(const QStringList& assignments, QStr
             if (name != QLatin1String(words::kValueSettings[i].name)) continue;
             known = true;
             const int digits = words::kValueSettings[i].integerDigits;
-            const auto v = parseValue(value, digits);
+            QString ambiguous;
+            const auto v = parseValue(value, digits, &ambiguous);
             if (!v) {
-                *error = outOfRange(name, value, words::valueExpected(digits));
+                *error = ambiguous.isEmpty()
+                             ? outOfRange(name, value, words::valueExpected(digits))
+                             : QStringLiteral("%1=%2 (une décimale seule est ambiguë)")
+                                   .arg(name, ambiguous);
                 return std::nullopt;
             }
             c.counter.values[i] = *v;

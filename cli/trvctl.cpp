@@ -332,10 +332,12 @@ std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, int port,
     if (read != ReadOutcome::Read)
         return failure(port, kBoardFailed, QStringLiteral("la carte ne répond pas"));
     const auto bytes = imageBytes(cells);
-    if (!bytes)
+    if (!bytes) {
+        const int bad = *firstNonByteCell(cells);
         return failure(port, kBoardFailed,
-                       QStringLiteral("la carte a renvoyé autre chose qu'un octet (case %1)")
-                           .arg(*firstNonByteCell(cells)));
+                       notBytesReason() + QStringLiteral(" (adresse 0x%1 : « %2 »)")
+                                              .arg(cellText(quint8(bad)), cellAt(cells, bad)));
+    }
     return *bytes;
 }
 
@@ -595,6 +597,8 @@ QString programmingFailure(const board::Result& r) {
                        "EEPROM vièrge ou corrompue : donnez tous les réglages du compteur (%1) "
                        "pour la programmer ; rien n'a été programmé")
                 .arg(vocabulary::counterSettingNames());
+        case board::Outcome::NotBytes:
+            return notBytesReason() + QStringLiteral(" ; rien n'a été programmé");
         case board::Outcome::CellRefused:
             return unsendableCellMessage(r.refusedCell.value_or(0));
         case board::Outcome::WriteFailed:
@@ -685,6 +689,9 @@ int commandPing(Streams& s, const Invocation& inv) {
             QStringList parts{t.verdict(), t.answeredText(), t.roundTripText()};
             if (t.garbled() > 0) parts << t.garbledText();
             r.line = QStringLiteral("%1 : %2").arg(com(port), parts.join(QStringLiteral(" ; ")));
+            // Whether a whole-image read and write can fit on this link, under the verdict.
+            const QString forecast = t.transferVerdict(exchange.port().baudRate());
+            if (!forecast.isEmpty()) r.details << QStringLiteral("  ") + forecast;
             r.json = {{QStringLiteral("envoyees"), t.sent()},
                       {QStringLiteral("reponses"), t.answered()},
                       {QStringLiteral("brouillees"), t.garbled()},

@@ -21,7 +21,7 @@ constexpr Number kNumbers[] = {
     {"cut", &Faults::cut, 0, kMaxBytes},        {"extra", &Faults::extra, 0, kMaxBytes},
     {"drop", &Faults::dropEvery, 0, kMaxBytes}, {"delay", &Faults::delayMs, 0, kMaxMs},
     {"pause", &Faults::pauseMs, 0, kMaxMs},     {"noise", &Faults::noise, 0, kMaxBytes},
-    {"unwritten", &Faults::unwritten, 0, 127},
+    {"unwritten", &Faults::unwritten, 0, 127},  {"frame-delay", &Faults::frameDelayMs, 0, kMaxMs},
 };
 
 struct Flag {

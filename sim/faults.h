@@ -20,6 +20,10 @@ struct Faults {
                               // the right acknowledgement
     int dropEvery = 0;        // every n-th frame gets no answer (a radio link losing replies)
     int delayMs = 0;          // every reply leaves this long after the frame that asked for it
+    // The board takes this long over each frame, one frame after the other: an answer leaves
+    // this long after its frame came in or after the previous answer left the line, whichever
+    // is later, so a run's answers fall further behind with every frame.
+    int frameDelayMs = 0;
     // A run's answer breaks off halfway; the rest follows this much later.
     int pauseMs = 0;
     // This many line-noise bytes land in the middle of a run's answer.
@@ -37,8 +41,8 @@ struct Faults {
 QString faultsText(const Faults& faults);
 
 // Reads a line of words: silent, garbage, wrong-probe, cut=N, extra=N, drop=N, delay=MS,
-// pause=MS, noise=N, unwritten=ADDRESS, vanish=BYTES,MS, or none (also an empty line).
-// The words replace the whole set. nullopt with a French reason in *error otherwise.
+// frame-delay=MS, pause=MS, noise=N, unwritten=ADDRESS, vanish=BYTES,MS, or none (also an empty
+// line). The words replace the whole set. nullopt with a French reason in *error otherwise.
 std::optional<Faults> parseFaults(QStringView line, QString* error);
 
 }  // namespace trv::sim

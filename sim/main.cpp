@@ -190,7 +190,9 @@ int main(int argc, char* argv[]) {
              "cut=N (N octets de moins), extra=N (N octets ACK en trop), garbage (« G0 » au "
              "lieu des octets lus), drop=N (pas de réponse à une trame sur N), noise=N (N octets "
              "parasites au milieu de la réponse), "
-             "delay=MS (chaque réponse part MS ms plus tard), pause=MS (la réponse "
+             "delay=MS (chaque réponse part MS ms plus tard), frame-delay=MS (MS ms par "
+             "trame, une trame après l'autre : les réponses d'une série prennent du retard), "
+             "pause=MS (la réponse "
              "s'interrompt à moitié pendant MS ms), unwritten=ADRESSE (cet octet de "
              "l'EEPROM ne prend plus l'écriture), vanish=OCTETS,MS (le port disparaît après OCTETS "
              "octets reçus et revient MS ms plus tard), wrong-probe, none (aucune panne)."),

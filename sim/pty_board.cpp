@@ -201,6 +201,7 @@ public:
     qint64 framesSeen = 0;
     QByteArray runFirstCommand;
     QByteArray runReplies;
+    Clock::time_point boardFree{};  // Faults::frameDelayMs: when the board takes its next frame
     struct Delayed {
         Clock::time_point due;
         QByteArray bytes;
@@ -432,14 +433,28 @@ void PtyBoard::Impl::onBytes(const char* data, qsizetype size, Clock::time_point
     if (answer.commands.isEmpty()) return;
     if (runFrames == 0) runFirstCommand = answer.commands.first();
     runFrames += int(answer.commands.size());
+    QList<QByteArray> kept;
     for (const QByteArray& reply : answer.replies) {
         ++framesSeen;
-        if (current.dropEvery <= 0 || framesSeen % current.dropEvery != 0) runReplies += reply;
+        if (current.dropEvery <= 0 || framesSeen % current.dropEvery != 0) kept << reply;
     }
+    for (const QByteArray& reply : kept) runReplies += reply;
     const bool wholeRun =
         current.cut > 0 || current.extra > 0 || current.pauseMs > 0 || current.noise > 0;
     const bool loneProbe = current.wrongProbe && runFrames == 1 && runFirstCommand == "RRR";
-    if (!wholeRun && !loneProbe) {
+    if (!wholeRun && !loneProbe && current.frameDelayMs > 0) {
+        // One frame at a time: each answer waits for the board to be done with the one before.
+        const auto perFrame = std::chrono::milliseconds(current.frameDelayMs);
+        for (const QByteArray& reply : kept) {
+            const Clock::time_point done = std::max(boardFree, now) + perFrame;
+            schedule(reply, done + std::chrono::milliseconds(current.delayMs));
+            // Its answer on the line, the board takes the next frame.
+            boardFree = done;
+            if (pacing)
+                boardFree += std::chrono::duration_cast<Clock::duration>(reply.size() * kByteTime);
+        }
+        runReplies.clear();
+    } else if (!wholeRun && !loneProbe) {
         schedule(runReplies, now + std::chrono::milliseconds(current.delayMs));
         runReplies.clear();
     }
@@ -490,6 +505,7 @@ void PtyBoard::Impl::startAfresh() {
     }
     output.clear();
     delayed.clear();
+    boardFree = {};
     forgetRun();
 }
 

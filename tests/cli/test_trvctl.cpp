@@ -169,6 +169,8 @@ private slots:
         QTest::newRow("20 % only from a board") << QStringList{"set", "-p", "3", "luminosite=20"} << "hors limites pour luminosite";
         QTest::newRow("colour") << QStringList{"set", "-p", "3", "couleur6=rouge"} << "réglage inconnu : couleur6";
         QTest::newRow("colour name") << QStringList{"set", "-p", "3", "couleur2=bleu"} << "hors limites pour couleur2";
+        QTest::newRow("one decimal") << QStringList{"set", "-p", "3", "depart=12,5"} << "depart=12,5 : écrivez 12,05 ou 12,50 (une décimale seule est ambiguë)";
+        QTest::newRow("one decimal after a dot") << QStringList{"set", "-p", "3", "fin=50", "pas=3.5"} << "pas=3.5 : écrivez 3.05 ou 3.50";
         QTest::newRow("ping count") << QStringList{"ping", "-p", "3", "-n", "0"} << "hors limites pour -n";
         QTest::newRow("trace without file") << QStringList{"ping", "-p", "3", "--trace"} << "l'option --trace demande une valeur";
         QTest::newRow("trace twice") << QStringList{"--trace", "a", "ping", "-p", "3", "--trace", "b"} << "l'option --trace est donnée deux fois";
@@ -208,9 +210,9 @@ private slots:
         QTest::newRow("no decimals") << "depart=50"
                                      << "50"
                                      << "00";
-        QTest::newRow("one decimal is tenths") << "depart=7,5"
-                                               << "7"
-                                               << "50";
+        QTest::newRow("hundredths") << "depart=7,05"
+                                    << "7"
+                                    << "05";
         QTest::newRow("dot") << "depart=7.25"
                              << "7"
                              << "25";
@@ -288,13 +290,14 @@ private slots:
         QTest::addColumn<QString>("detail");  // a line under it, if any
         // clang-format off
         QTest::newRow("read, silent board") << QStringList{"read", "-p", "3"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas" << "";
-        QTest::newRow("read, garbage") << QStringList{"read", "-p", "3"} << sim::Faults{false, 0, 0, true, false} << 1 << "COM3 : la carte a renvoyé autre chose qu'un octet (case 0)" << "";
+        QTest::newRow("read, garbage") << QStringList{"read", "-p", "3"} << sim::Faults{false, 0, 0, true, false} << 1 << "COM3 : la carte a répondu des caractères qui ne sont pas des octets : liaison perturbée ? (adresse 0x00 : « G0 »)" << "";
         QTest::newRow("read, port closed") << QStringList{"read", "-p", "9"} << sim::Faults{} << 3 << "COM9 : le port ne s'ouvre pas" << "  Aucun appareil n'est associé à COM9 : créez le lien @ports/com9 vers le périphérique";
         QTest::newRow("read, dangling link") << QStringList{"read", "-p", "10"} << sim::Faults{} << 3 << "COM10 : le port ne s'ouvre pas" << "  COM10 mène à /nonexistent/ttyUSB7, qui est absent (adaptateur débranché ?).";
         QTest::newRow("read, worst of two") << QStringList{"read", "-p", "3,9"} << sim::Faults{true, 0, 0, false, false} << 3 << "COM3 : la carte ne répond pas" << "";
         QTest::newRow("write, silent board") << QStringList{"write", "-p", "3", "@"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été écrit" << "";
         QTest::newRow("write, one reply byte short") << QStringList{"write", "-p", "3", "@"} << sim::Faults{false, 1, 0, false, false} << 1 << "COM3 : la carte n'a pas acquitté l'écriture" << "";
         QTest::newRow("set, silent board") << QStringList{"set", "-p", "3", "fin=5"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été programmé" << "";
+        QTest::newRow("set, garbage") << QStringList{"set", "-p", "3", "fin=5"} << sim::Faults{false, 0, 0, true, false} << 1 << "COM3 : la carte a répondu des caractères qui ne sont pas des octets : liaison perturbée ? ; rien n'a été programmé" << "";
         QTest::newRow("ping, silent") << QStringList{"ping", "-p", "3", "-n", "2"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : Aucune réponse ; Réponses : 0 / 2 ; Aller-retour : —" << "";
         QTest::newRow("diff, silent") << QStringList{"diff", "@", "-p", "3"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas" << "";
         QTest::newRow("diff, one side does not open") << QStringList{"diff", "@", "-p", "3,9"} << sim::Faults{} << 3 << "COM9 : le port ne s'ouvre pas" << "  Aucun appareil n'est associé à COM9 : créez le lien @ports/com9 vers le périphérique";
@@ -326,6 +329,36 @@ private slots:
         if (!detail.isEmpty())
             QVERIFY2(lines.value(lines.indexOf(line) + 1).startsWith(detail), qPrintable(r.out));
         QCOMPARE(board->eeprom(), before);
+    }
+
+    // ping's forecast under its verdict, from the round trips it measured, and the whole read
+    // that follows on the same board doing as it said.
+    void pingForecast_data() {
+        QTest::addColumn<int>("frameDelayMs");
+        QTest::addColumn<QString>("forecast");  // how the line under the verdict begins
+        QTest::addColumn<int>("readStatus");
+        QTest::newRow("quick board") << 0 << "  Lecture et écriture complètes possibles : " << 0;
+        QTest::newRow("3 ms a frame") << 3 << "  Lecture et écriture complètes possibles : " << 0;
+        QTest::newRow("20 ms a frame")
+            << 20 << "  Liaison trop lente pour une lecture complète : " << int(kBoardFailed);
+    }
+    void pingForecast() {
+        QFETCH(int, frameDelayMs);
+        QFETCH(QString, forecast);
+        QFETCH(int, readStatus);
+        sim::Faults faults;
+        faults.frameDelayMs = frameDelayMs;
+        board->setFaults(faults);
+        const Run ping = trvctl({"ping", "-p", "3", "-n", "5"});
+        QCOMPARE(ping.status, int(kOk));
+        const QStringList lines = ping.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("COM3 : Liaison bonne ; ")),
+                 qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith(forecast), qPrintable(lines[1]));
+        QCOMPARE(trvctl({"read", "-p", "3"}).status, readStatus);
+        // The answers the read gave up on are still on their way: they go before the next test.
+        if (readStatus != kOk) QTest::qWait(1500);
     }
 
     // Every image a command moves is kept in the history as the exchange reports it, as the

@@ -298,6 +298,8 @@ void TestSim::faultWords_data() {
                             << "vanish=120,2000";
     QTest::newRow("unwritten") << "unwritten=127 noise=3"
                                << "noise=3 unwritten=127";
+    QTest::newRow("frame delay") << "frame-delay=20 delay=5"
+                                 << "delay=5 frame-delay=20";
     QTest::newRow("unwritten out of the memory") << "unwritten=128"
                                                  << "";
     QTest::newRow("negative") << "cut=-1"
@@ -708,15 +710,19 @@ void TestSim::replyTiming_data() {
     QTest::addColumn<QString>("faults");
     QTest::addColumn<int>("firstMs");  // when the first reply byte comes, at least
     QTest::addColumn<int>("gapMs");    // the longest silence inside the reply, at least
-    QTest::newRow("delay") << "delay=400" << 400 << 0;
-    QTest::newRow("pause") << "pause=500" << 0 << 500;
-    QTest::newRow("delay and pause") << "delay=300 pause=400" << 300 << 400;
+    QTest::addColumn<int>("lastMs");   // when the last byte comes, at least
+    QTest::newRow("delay") << "delay=400" << 400 << 0 << 400;
+    QTest::newRow("pause") << "pause=500" << 0 << 500 << 500;
+    QTest::newRow("delay and pause") << "delay=300 pause=400" << 300 << 400 << 700;
+    // One frame after the other: the 133 answers of a read add up their delays.
+    QTest::newRow("frame delay") << "frame-delay=10" << 10 << 0 << 1330;
 }
 
 void TestSim::replyTiming() {
     QFETCH(QString, faults);
     QFETCH(int, firstMs);
     QFETCH(int, gapMs);
+    QFETCH(int, lastMs);
     trv::sim::PtyBoardOptions options;
     options.pacing = false;
     QString error;
@@ -731,7 +737,8 @@ void TestSim::replyTiming() {
     qint64 last = 0;
     qint64 longestGap = 0;
     while (reply.size() < 793 && clock.elapsed() < 3000) {
-        const QByteArray bytes = line.receive(793 - reply.size(), 50);
+        // Short quiet spells end a receive, so that answers spaced out come one by one.
+        const QByteArray bytes = line.receive(793 - reply.size(), 5);
         if (bytes.isEmpty()) continue;
         const qint64 now = clock.elapsed();
         if (first < 0)
@@ -747,6 +754,7 @@ void TestSim::replyTiming() {
     QVERIFY2(first >= firstMs && first < firstMs + 300, qPrintable(QString::number(first)));
     QVERIFY2(longestGap >= gapMs - 60 && longestGap < gapMs + 300,
              qPrintable(QString::number(longestGap)));
+    QVERIFY2(last >= lastMs && last < lastMs + 1000, qPrintable(QString::number(last)));
 }
 
 void TestSim::vanishAndReturn() {

@@ -37,11 +37,15 @@ Result readSteps(Exchange& exchange, ReplyControl reply, ReadVariant variant, bo
     Result r;
     if (readImage(exchange, r.cells, variant) != ReadOutcome::Read)
         return silentRead(exchange, reply);
+    // Characters that are not bytes come from the link, not from the EEPROM: no signature
+    // could be found in them, and nothing is to be decoded from them.
+    const bool notBytes = firstNonByteCell(r.cells).has_value();
     if (checkSignature && signatureRefused(r.cells, reply)) {
-        r.outcome = Outcome::SignatureMismatch;
+        r.outcome = notBytes ? Outcome::NotBytes : Outcome::SignatureMismatch;
         return r;
     }
     sendClosingBurst(exchange);
+    if (notBytes) r.outcome = Outcome::NotBytes;
     return r;
 }
 
@@ -62,6 +66,13 @@ Result programSteps(Exchange& exchange, ReplyControl reply, const Encode& encode
     if (readImage(exchange, r.cells, ReadVariant::Plain, history::Direction::ReadBeforeWrite) !=
         ReadOutcome::Read)
         return silentRead(exchange, reply);
+    // An image with characters that are not bytes came through a disturbed link: nothing is
+    // decoded from it or encoded into it, and it is never written back.
+    if (firstNonByteCell(r.cells)) {
+        sendClosingBurst(exchange);
+        r.outcome = Outcome::NotBytes;
+        return r;
+    }
     r.found = r.cells;
     if (!encode(r.cells)) {
         sendClosingBurst(exchange);

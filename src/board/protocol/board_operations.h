@@ -24,6 +24,7 @@ enum class Outcome {
     Done,               // read, or programmed and acknowledged
     BoardSilent,        // the whole-image read timed out; nothing was written
     SignatureMismatch,  // the image read holds no signature (blank or corrupt EEPROM)
+    NotBytes,           // the read's cells are not all bytes (a disturbed link); not decoded
     CellRefused,        // an image cell is not a byte; nothing was written
     WriteFailed,        // the board did not acknowledge the whole-image write
     PortLost,           // the port went away during the operation (it has closed itself)
@@ -72,7 +73,8 @@ void sendClosingBurst(Exchange& exchange);
 // Wake-up burst, "PPP", the whole-image read and the closing burst. A silent board is left
 // awake with reply control "OUI" and sent back to sleep otherwise. The counter's read also
 // stops, leaving the board awake, on an image without the signature when the reply control
-// is "OUI".
+// is "OUI". A read holding cells that are not bytes ends as NotBytes, whatever else it found,
+// with the frames the read would otherwise have sent.
 Result readCounter(Exchange& exchange, ReplyControl reply);
 // The counter's rule for an image in hand, read or loaded from a file: with reply control
 // "OUI" an image without the signature is a blank or corrupt EEPROM, and is not decoded.

@@ -7,9 +7,8 @@
 
 namespace trv {
 namespace {
-// Eight blocks of 20 frames ("SSS", "ZA0", the address, 16 bytes, "WWW"), one acknowledgement
-// for each.
-constexpr qint64 kWriteReplySize = 8 * 20 * wire::kAckSize;
+// One acknowledgement for each frame of the write.
+constexpr qint64 kWriteReplySize = kWriteFrames * wire::kAckSize;
 
 // Every transfer starts by waking the board and dropping whatever it said before.
 void openTransfer(Exchange& exchange) {
@@ -47,6 +46,11 @@ ReadOutcome readImage(Exchange& exchange, CellTexts& cells, ReadVariant variant,
     return ReadOutcome::Read;
 }
 
+QString notBytesReason() {
+    return QStringLiteral(
+        "la carte a répondu des caractères qui ne sont pas des octets : liaison perturbée ?");
+}
+
 QString unsendableCellMessage(int address) {
     return nonByteCellMessage(QStringLiteral("Envoi impossible"), address) +
            QStringLiteral(" Rien n'a été envoyé.");
@@ -77,6 +81,16 @@ WriteOutcome writeImage(Exchange& exchange, const CellTexts& cells) {
 
 void markFailed(EepromImage& image) { image.fill(QStringLiteral("Er"), CellState::Failed); }
 
+bool markNonBytesFailed(EepromImage& image) {
+    bool any = false;
+    for (int address = 0; address < kImageSize; ++address) {
+        if (isByteText(image.text(address))) continue;
+        image.setState(address, CellState::Failed);
+        any = true;
+    }
+    return any;
+}
+
 ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant variant) {
     CellTexts cells = image.texts();
     const ReadOutcome outcome = readImage(exchange, cells, variant);
@@ -86,6 +100,7 @@ ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image, ReadVariant varian
     }
     image.setTexts(cells);
     image.setAllStates(CellState::Read);
+    markNonBytesFailed(image);
     return outcome;
 }
 

@@ -9,6 +9,18 @@
 // The whole-image transfers between the board's EEPROM and 128 cell texts.
 namespace trv {
 
+// The frames of each transfer after its wake-up: "SSS", "ZA0", "Y00", "ZA1", one "X1X" per
+// address and "X6X" for a read; eight blocks of "SSS", "ZA0", the address, 16 bytes and "WWW"
+// for a write. Every one of them is answered, and all the answers must be in within the reply
+// limit once the run has left the line.
+inline constexpr int kReadFrames = 4 + kImageSize + 1;
+inline constexpr int kWriteFrames = 8 * (3 + 16 + 1);
+
+// Why a read whose cells are not all bytes is no image: the board's answers came through, in
+// their places, but with characters that are not hexadecimal digits; the link, not the
+// EEPROM, is at fault. Lower case, as trvctl's port lines go.
+QString notBytesReason();
+
 class Exchange;
 
 // The microswitch window ends its read with one more "RRR" frame.
@@ -45,5 +57,7 @@ ReadOutcome LIT_24C01(Exchange& exchange, EepromImage& image,
 WriteOutcome ECRIT_24C01(Exchange& exchange, EepromImage& image);
 // The failure marks a transfer that timed out leaves in the image.
 void markFailed(EepromImage& image);
+// A read's cells that are not bytes keep their texts and are marked failed; true when any was.
+bool markNonBytesFailed(EepromImage& image);
 
 }  // namespace trv

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "protocol/exchange.h"
+#include "protocol/image_transfer.h"
 #include "protocol/wire.h"
 
 namespace trv {
@@ -98,6 +99,54 @@ QString LinkTally::roundTripText() const {
 
 QString LinkTally::garbledText() const {
     return QStringLiteral("Réponses brouillées : %1").arg(m_garbled);
+}
+
+namespace {
+// What a run of frames may take from its hand-over to its last answer, microseconds.
+qint64 runBudget(int frames, int baudRate) {
+    const auto limit = std::chrono::duration_cast<Micros>(wire::kReplyLimit);
+    return (wire::lineTime(frames * wire::kFrameSize, baudRate) + limit).count();
+}
+bool runFits(int frames, Millis roundTrip, int baudRate) {
+    return frames * roundTrip.count() * 1000 <= runBudget(frames, baudRate);
+}
+// The first whole millisecond at which the run no longer fits.
+int runLimitMs(int frames, int baudRate) {
+    return int(runBudget(frames, baudRate) / (qint64(frames) * 1000)) + 1;
+}
+}  // namespace
+
+TransferForecast forecastTransfers(Millis roundTrip, int baudRate) {
+    return {roundTrip, runFits(kReadFrames, roundTrip, baudRate),
+            runFits(kWriteFrames, roundTrip, baudRate), runLimitMs(kReadFrames, baudRate),
+            runLimitMs(kWriteFrames, baudRate)};
+}
+
+QString forecastText(const TransferForecast& f) {
+    const auto tooSlow = [&](const char* transfer, int limit) {
+        return QStringLiteral(
+                   "Liaison trop lente pour une %1 complète : %2 ms par trame, il faut "
+                   "moins de %3 ms.")
+            .arg(QString::fromUtf8(transfer))
+            .arg(f.roundTrip.count())
+            .arg(limit);
+    };
+    if (!f.readFits) return tooSlow("lecture", f.readLimitMs);
+    if (!f.writeFits) return tooSlow("écriture", f.writeLimitMs);
+    return QStringLiteral("Lecture et écriture complètes possibles : %1 ms par trame.")
+        .arg(f.roundTrip.count());
+}
+
+QString LinkTally::transferVerdict(int baudRate) const {
+    if (m_times.empty()) return {};
+    const TransferForecast f = forecastTransfers(*median(), baudRate);
+    // A whole read needs every one of its answers: fast enough is not enough on a lossy link.
+    if (f.readFits && f.writeFits && (lost() > 0 || m_garbled > 0))
+        return QStringLiteral(
+                   "Assez rapide (%1 ms par trame), mais une seule réponse perdue fait échouer "
+                   "une lecture complète.")
+            .arg(f.roundTrip.count());
+    return forecastText(f);
 }
 
 LinkTally measureLink(Exchange& exchange, int count,

@@ -36,6 +36,25 @@ ProbeResult probeOnce(Exchange& exchange, ProbeReading reading = ProbeReading::G
 // How one probe ended, in words: "réponse en 15 ms", "réponse brouillée", "réponse perdue".
 QString probeOutcome(const ProbeResult& probe);
 
+// Whether the whole-image transfers fit on a link. A transfer hands its whole run of frames to
+// the port at once and waits for all their answers until the reply limit has passed after the
+// run's line time. The probe measures one frame's round trip; taken as what every frame of the
+// run costs, one after the other (a board or adapter that takes a frame only once it has
+// answered the one before), a run of n frames fits when n round trips end within its line
+// time plus the reply limit.
+struct TransferForecast {
+    Millis roundTrip{0};
+    bool readFits = false;
+    bool writeFits = false;
+    // The whole milliseconds a frame's round trip must stay under for each to fit.
+    int readLimitMs = 0;
+    int writeLimitMs = 0;
+};
+TransferForecast forecastTransfers(Millis roundTrip, int baudRate);
+// "Liaison trop lente pour une lecture complète : 20 ms par trame, il faut moins de 16 ms.",
+// the same for the write, or "Lecture et écriture complètes possibles : 9 ms par trame."
+QString forecastText(const TransferForecast& forecast);
+
 class LinkTally {
 public:
     void add(const ProbeResult& probe);
@@ -57,6 +76,9 @@ public:
     QString answeredText() const;
     QString roundTripText() const;
     QString garbledText() const;
+    // The forecast from the median round trip; empty before the first answer. A link fast
+    // enough that lost or garbled answers is said to be so.
+    QString transferVerdict(int baudRate) const;
 
 private:
     int m_sent = 0;

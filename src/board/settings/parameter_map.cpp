@@ -59,6 +59,11 @@ bool encodeField(CellTexts& cells, int field, const ValueText& value) {
     return true;
 }
 
+QString programmedDecimals(const QString& decimals) {
+    const QString cell = rightmostPadded(decimals, 2);
+    return decimals.size() < 2 && isByteText(cell) ? cell : decimals;
+}
+
 std::optional<FieldPart> unsendablePart(int field, const ValueText& value) {
     CellTexts cells;
     if (!encodeField(cells, field, value)) return std::nullopt;

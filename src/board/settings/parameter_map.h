@@ -76,6 +76,11 @@ void encodeStep(CellTexts& cells, const ValueText& value);
 // register, the maximum end, the fixed range 1 and any index outside 0 to kFieldCount - 1.
 bool encodeField(CellTexts& cells, int field, const ValueText& value);
 
+// The decimals as a record holds them once encoded: fewer than two characters are padded on
+// the left ("5" -> "05", "" -> "00"), so that a field shows the two digits it programs. Text
+// that would not make a byte is handed back as it is, for the refusal to quote it as typed.
+QString programmedDecimals(const QString& decimals);
+
 // The text of a programmed field that, once encoded, would put something other than a byte
 // into a cell (a comma, a blank, a letter beyond F): nullopt when every cell takes a byte.
 enum class FieldPart { Integer, Decimals };

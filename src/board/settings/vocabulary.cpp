@@ -86,7 +86,7 @@ std::optional<int> modeOfWord(QString word) {
 }
 
 QString valueExpected(int integerDigits) {
-    return QStringLiteral("jusqu'à %1 chiffres, puis « , » et deux décimales au plus")
+    return QStringLiteral("jusqu'à %1 chiffres, puis, s'il y en a, « , » et deux décimales")
         .arg(integerDigits);
 }
 

@@ -53,6 +53,9 @@ std::optional<Report> reportFor(const board::Result& result, board::ReplyControl
             return Report{msg::Kind::Warning, kBoardErrorText};
         case board::Outcome::SignatureMismatch:
             return Report{msg::Kind::Warning, kBlankText};
+        case board::Outcome::NotBytes:
+            // Whatever the reply control: the cells would otherwise pass for a board's image.
+            return Report{msg::Kind::Warning, kNotBytesText};
         case board::Outcome::CellRefused:
             // Whatever the reply control: the technician must learn why nothing was sent.
             return Report{msg::Kind::Warning,
@@ -113,6 +116,7 @@ board::Result BoardWindow::runOnBoard(const QString& caption, const Operation& o
         // (or, refused, as they would have been sent): the board was not written.
         m_image.setTexts(result.cells);
         m_image.setAllStates(result.outcome == board::Outcome::Done ? done : CellState::Read);
+        markNonBytesFailed(m_image);
     }
     return result;
 }
@@ -148,6 +152,9 @@ void BoardWindow::readFromGrid() {
         lost = exchange.lostPortNumber();
     }
     if (read == ReadOutcome::Lost) m_prompts.warning(this, lostPortText(lost));
+    // The red cells alone would not tell that the link, not the EEPROM, is at fault.
+    if (read == ReadOutcome::Read && firstNonByteCell(m_image.texts()))
+        m_prompts.warning(this, kNotBytesText);
 }
 
 void BoardWindow::writeFromGrid() {

@@ -22,6 +22,9 @@ inline const QString kReadDoneText = QStringLiteral("Lecture effectuée avec suc
 inline const QString kProgramDoneText = QStringLiteral("Programmation effectuée avec succés.");
 inline const QString kBlankText =
     QStringLiteral("EEPROM vièrge ou corrompue. Programmer les paramètres.");
+// A read whose answers hold characters that are not bytes: the link is at fault, not the EEPROM.
+inline const QString kNotBytesText = QStringLiteral(
+    "La carte a répondu des caractères qui ne sont pas des octets : liaison perturbée ?");
 // Added to the success message when the image read back equals the image written.
 inline const QString kVerifiedSuffix = QStringLiteral(" Vérifiée.");
 // After a write whose acknowledgements did not add up, when the read-back equals the image.

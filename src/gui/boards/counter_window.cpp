@@ -396,6 +396,11 @@ void CounterWindow::readSettings() {
 
 void CounterWindow::programSettings() {
     if (!mayStartOperation(link(), prompts(), this)) return;
+    // One typed decimal is shown as the two digits it programs ("5" is ",05") before the write.
+    for (int f : counter::kProgrammedFields) {
+        QLineEdit* decimals = vdeci[std::size_t(f)];
+        decimals->setText(counter::programmedDecimals(decimals->text()));
+    }
     const board::CounterSettings settings = settingsFromFields();
     const board::ConfirmWrite confirm = loadedImageCheck();
     // The cells the window does not own go back to the board as the preliminary read finds

@@ -9,6 +9,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "link/link.h"
 #include "link/port_guard.h"
@@ -22,7 +23,28 @@ QLabel* resultLabel(const char* name, QWidget* window) {
     auto* l = new QLabel(window);
     l->setObjectName(QLatin1String(name));
     l->setAccessibleDescription(QLatin1String(name));
+    // Long verdicts wrap rather than run out of the window.
+    l->setWordWrap(true);
     return l;
+}
+
+// The longest texts the result labels show in a run of up to 1000 probes: the window opens
+// wide enough for each on one line.
+QStringList widestResults() {
+    LinkTally garbled;
+    for (int i = 0; i < 998; ++i) garbled.add({false, true, Millis(0)});
+    garbled.add({true, true, Millis(999)});
+    garbled.add({true, false, Millis(999)});
+    LinkTally lossy;
+    lossy.add({true, false, Millis(14)});
+    lossy.add({false, false, Millis(0)});
+    return {garbled.verdict() + QStringLiteral(" (arrêté après 999 essais)"),
+            garbled.roundTripText(),
+            forecastText(forecastTransfers(Millis(999), 9600)),
+            forecastText(forecastTransfers(Millis(15), 9600)),
+            forecastText(forecastTransfers(Millis(9), 9600)),
+            lossy.transferVerdict(9600),
+            QStringLiteral("Refusé : une autre opération est en cours.")};
 }
 }  // namespace
 
@@ -56,6 +78,8 @@ LinkTest::LinkTest(Link& link, Prompts& prompts, QWidget* parent)
     bold.setBold(true);
     verdict->setFont(bold);
     verdict->setAutoFillBackground(true);
+    prevision = resultLabel("prevision", this);
+    prevision->setAutoFillBackground(true);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Nombre d'essais :"), nombre);
@@ -66,7 +90,7 @@ LinkTest::LinkTest(Link& link, Prompts& prompts, QWidget* parent)
     layout->addLayout(form);
     layout->addLayout(buttons);
     layout->addWidget(progression);
-    for (QLabel* l : {reponses, allerRetour, brouillees, verdict}) layout->addWidget(l);
+    for (QLabel* l : {reponses, allerRetour, brouillees, verdict, prevision}) layout->addWidget(l);
     layout->addStretch();
     showTally();
 
@@ -114,6 +138,7 @@ void LinkTest::probeNext() {
         WindowExchange exchange(
             m_link, m_prompts, this,
             QStringLiteral("essai %1 sur %2").arg(m_tally.sent() + 1).arg(m_count));
+        m_baudRate = exchange.port().baudRate();
         const ProbeResult probe = probeOnce(exchange);
         lost = probe.lostPort;
         if (!lost) exchange.setOutcome(probeOutcome(probe), !probe.answered);
@@ -144,12 +169,32 @@ void LinkTest::finish() {
 }
 
 void LinkTest::showTally() {
+    // In the font the labels have now: the window may have been given another since.
+    static const QStringList widest = widestResults();
+    for (QLabel* l : {verdict, prevision}) {
+        int width = 0;
+        for (const QString& text : widest)
+            width = std::max(width, l->fontMetrics().horizontalAdvance(text));
+        l->setMinimumWidth(width + 2 * l->margin() + 2 * l->frameWidth() + 4);
+    }
     progression->setValue(m_tally.sent());
     reponses->setText(m_tally.answeredText());
     allerRetour->setText(m_tally.roundTripText());
     brouillees->setText(m_tally.garbledText());
     const QString words = m_tally.verdict();
     verdict->setText(words);
+    // The forecast waits for the whole measurement: a few probes say little of a whole run.
+    const QString forecast = m_running ? QString() : m_tally.transferVerdict(m_baudRate);
+    prevision->setText(forecast);
+    if (forecast.isEmpty()) {
+        colour::setBackground(prevision, colour::kWhite);
+    } else {
+        const TransferForecast f = forecastTransfers(*m_tally.median(), m_baudRate);
+        const bool clean = m_tally.lost() == 0 && m_tally.garbled() == 0;
+        colour::setBackground(prevision, !f.readFits              ? colour::kRed
+                                         : !f.writeFits || !clean ? colour::kOrange
+                                                                  : colour::kGreen);
+    }
     if (words.isEmpty() || m_running)
         colour::setBackground(verdict, colour::kWhite);
     else

@@ -33,6 +33,8 @@ public:
     QLabel* allerRetour = nullptr;
     QLabel* brouillees = nullptr;
     QLabel* verdict = nullptr;
+    // Whether a whole-image read and write fit on the link measured.
+    QLabel* prevision = nullptr;
 
     void start();
     void stop();
@@ -54,6 +56,7 @@ private:
     Prompts& m_prompts;
     LinkTally m_tally;
     int m_count = 0;
+    int m_baudRate = 0;
     bool m_running = false;
     bool m_stopAsked = false;
 };

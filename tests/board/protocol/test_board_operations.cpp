@@ -56,16 +56,21 @@ private slots:
         QTest::addColumn<bool>("blank");
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<bool>("closing");
+        QTest::addColumn<bool>("garbage");  // data replies that are not bytes
         // clang-format off
-        QTest::newRow("counter OUI") << 0 << ReplyControl::Oui << false << false << Outcome::Done << true;
-        QTest::newRow("counter OUI silent") << 0 << ReplyControl::Oui << true << false << Outcome::BoardSilent << false;
-        QTest::newRow("counter NON silent") << 0 << ReplyControl::Non << true << false << Outcome::BoardSilent << true;
-        QTest::newRow("counter OUI blank") << 0 << ReplyControl::Oui << false << true << Outcome::SignatureMismatch << false;
-        QTest::newRow("counter NON blank") << 0 << ReplyControl::Non << false << true << Outcome::Done << true;
-        QTest::newRow("luminosity OUI blank") << 1 << ReplyControl::Oui << false << true << Outcome::Done << true;
-        QTest::newRow("luminosity NON silent") << 1 << ReplyControl::Non << true << false << Outcome::BoardSilent << true;
-        QTest::newRow("switches OUI") << 2 << ReplyControl::Oui << false << false << Outcome::Done << true;
-        QTest::newRow("switches OUI silent") << 2 << ReplyControl::Oui << true << false << Outcome::BoardSilent << false;
+        QTest::newRow("counter OUI") << 0 << ReplyControl::Oui << false << false << Outcome::Done << true << false;
+        QTest::newRow("counter OUI silent") << 0 << ReplyControl::Oui << true << false << Outcome::BoardSilent << false << false;
+        QTest::newRow("counter NON silent") << 0 << ReplyControl::Non << true << false << Outcome::BoardSilent << true << false;
+        QTest::newRow("counter OUI blank") << 0 << ReplyControl::Oui << false << true << Outcome::SignatureMismatch << false << false;
+        QTest::newRow("counter NON blank") << 0 << ReplyControl::Non << false << true << Outcome::Done << true << false;
+        QTest::newRow("luminosity OUI blank") << 1 << ReplyControl::Oui << false << true << Outcome::Done << true << false;
+        QTest::newRow("luminosity NON silent") << 1 << ReplyControl::Non << true << false << Outcome::BoardSilent << true << false;
+        QTest::newRow("switches OUI") << 2 << ReplyControl::Oui << false << false << Outcome::Done << true << false;
+        QTest::newRow("switches OUI silent") << 2 << ReplyControl::Oui << true << false << Outcome::BoardSilent << false << false;
+        // Frames as on a board without the signature, but nothing decoded, the link blamed.
+        QTest::newRow("counter OUI garbage") << 0 << ReplyControl::Oui << false << false << Outcome::NotBytes << false << true;
+        QTest::newRow("counter NON garbage") << 0 << ReplyControl::Non << false << false << Outcome::NotBytes << true << true;
+        QTest::newRow("luminosity garbage") << 1 << ReplyControl::Oui << false << false << Outcome::NotBytes << true << true;
         // clang-format on
     }
     void reads() {
@@ -75,9 +80,10 @@ private slots:
         QFETCH(bool, blank);
         QFETCH(Outcome, outcome);
         QFETCH(bool, closing);
+        QFETCH(bool, garbage);
         const Eeprom image = blank ? sim::presetImage(sim::Preset::Blank) : patterned();
         board->setEeprom(image);
-        board->setFaults({silent, 0, 0, false, false});
+        board->setFaults({silent, 0, 0, garbage, false});
         board::Result r;
         {
             Exchange ex = exchange();
@@ -86,8 +92,8 @@ private slots:
                                  : board::readSwitches(ex, reply);
         }
         QCOMPARE(r.outcome, outcome);
-        if (silent)
-            for (const QString& c : r.cells) QCOMPARE(c, QStringLiteral("Er"));
+        if (silent || garbage)
+            for (const QString& c : r.cells) QCOMPARE(c, QLatin1String(silent ? "Er" : "G0"));
         else
             QVERIFY(r.cells == texts(image));
         QTest::qWait(100);  // a closing burst that should not come has time to arrive
@@ -108,7 +114,7 @@ private slots:
         QTest::newRow("counter, blank board") << false << ReplyControl::Non << sim::Faults{} << true << false << Outcome::Done;
         QTest::newRow("counter, blank board refused") << false << ReplyControl::Oui << sim::Faults{} << true << true << Outcome::SignatureMismatch;
         QTest::newRow("counter, silent OUI") << false << ReplyControl::Oui << sim::Faults{true, 0, 0, false, false} << false << false << Outcome::BoardSilent;
-        QTest::newRow("counter, garbage read") << false << ReplyControl::Oui << sim::Faults{false, 0, 0, true, false} << false << false << Outcome::CellRefused;
+        QTest::newRow("counter, garbage read") << false << ReplyControl::Oui << sim::Faults{false, 0, 0, true, false} << false << false << Outcome::NotBytes;
         QTest::newRow("luminosity") << true << ReplyControl::Oui << sim::Faults{} << false << false << Outcome::Done;
         QTest::newRow("luminosity, silent NON") << true << ReplyControl::Non << sim::Faults{true, 0, 0, false, false} << false << false << Outcome::BoardSilent;
         // clang-format on

@@ -56,6 +56,9 @@ private slots:
         QVERIFY(decoded);
         QCOMPARE(decoded->integer, integerCells.join(QString()));
         QCOMPARE(decoded->decimals, expected[0]);
+        // A decimal field shows, before the write, the cell the write makes of it.
+        const QString shown = programmedDecimals(texts[1]);
+        if (texts[1].size() <= 2) QCOMPARE(shown == expected[0], isByteText(expected[0]));
     }
 
     void readOnlyRecords() {

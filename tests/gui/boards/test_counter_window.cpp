@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
@@ -30,6 +31,8 @@ const QString kError = QStringLiteral(
 const QString kBlank = QStringLiteral("EEPROM vièrge ou corrompue. Programmer les paramètres.");
 const QString kReadDone = QStringLiteral("Lecture effectuée avec succés.");
 const QString kProgramDone = QStringLiteral("Programmation effectuée avec succés.");
+const QString kNotBytes = QStringLiteral(
+    "La carte a répondu des caractères qui ne sont pas des octets : liaison perturbée ?");
 
 const QByteArray kClosing = test::closingBurst();
 
@@ -459,6 +462,94 @@ private slots:
         QTRY_COMPARE(b.board.received(), programmingPrefix() + closing);
         QVERIFY(b.board.eeprom() == before);
         QCOMPARE(b.w.valeur[1]->text(), QStringLiteral("77"));
+    }
+
+    // The decimals of the end value mean one thing: what the field shows while the board is
+    // programmed, after it, and after a read are the two digits the board holds.
+    void decimalsAsProgrammed_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("byte");  // at address 6; -1: nothing programmed
+        // clang-format off
+        QTest::newRow("one digit is hundredths") << "5" << "05" << 0x05;
+        QTest::newRow("two digits") << "50" << "50" << 0x50;
+        QTest::newRow("none") << "" << "00" << 0x00;
+        // Kept as typed, for the refusal to quote it so.
+        QTest::newRow("not a byte") << "5," << "5," << -1;
+        // clang-format on
+    }
+    void decimalsAsProgrammed() {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(int, byte);
+        test::MessageRecorder recorder;
+        Bench b(recorder, options(false), QStringLiteral("OUI"));
+        const Eeprom before = boardImage();
+        b.board.setEeprom(before);
+        QVERIFY(b.start());
+        typeInto(b.w.vdeci[1], typed);
+        // The exchange lets timers through; the wake-up's settle wait alone lasts 0.5 s.
+        QString during = QStringLiteral("(not seen)");
+        QTimer::singleShot(250, &b.w, [&] { during = b.w.vdeci[1]->text(); });
+        b.w.butEcritPara->click();
+        QCOMPARE(during, shown);
+        QCOMPARE(b.w.vdeci[1]->text(), shown);
+        if (byte < 0) {
+            QVERIFY(b.board.eeprom() == before);
+            QCOMPARE(recorder.texts().size(), 1);
+            return;
+        }
+        QCOMPARE(recorder.texts(), QStringList{kProgramDone});
+        QCOMPARE(int(b.board.eeprom()[6]), byte);
+        b.w.vdeci[1]->clear();
+        b.w.butLitPara->click();
+        QCOMPARE(b.w.vdeci[1]->text(), shown);
+    }
+
+    // A board whose answers carry characters that are not bytes: the cells keep them, red;
+    // the link is blamed, not the EEPROM; nothing is decoded, nothing is written, and the
+    // frames are those of the same operation on a blank board.
+    void garbledBoard_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QByteArray>("frames");
+        // clang-format off
+        QTest::newRow("read, OUI") << "but_lit_para" << "OUI" << readingFrames();
+        QTest::newRow("read, NON") << "but_lit_para" << "NON" << readingFrames() + kClosing;
+        QTest::newRow("programming") << "but_ecrit_para" << "OUI" << programmingPrefix() + kClosing;
+        QTest::newRow("the grid's read") << "butRd" << "OUI" << QByteArray();
+        // clang-format on
+    }
+    void garbledBoard() {
+        QFETCH(QString, button);
+        QFETCH(QString, reply);
+        QFETCH(QByteArray, frames);
+        test::MessageRecorder recorder;
+        sim::PtyBoard::Options o = options(false);
+        o.faults.garbage = true;
+        Bench b(recorder, o, reply);
+        const Eeprom before = boardImage();
+        b.board.setEeprom(before);
+        QVERIFY(b.start());
+        b.w.valeur[1]->setText(QStringLiteral("77"));
+        b.w.POLREL3->setChecked(true);
+        QPushButton* clicked = button == QLatin1String("butRd")
+                                   ? b.w.grid().butRd
+                                   : b.w.findChild<QPushButton*>(button);
+        QVERIFY(clicked);
+        clicked->click();
+        QCOMPARE(recorder.texts(), QStringList{kNotBytes});
+        if (!frames.isEmpty()) QTRY_COMPARE(b.board.received(), frames);
+        for (int a : {0, 6, 70, 127}) {
+            QCOMPARE(b.w.image().text(a), QStringLiteral("G0"));
+            QCOMPARE(b.w.image().state(a), CellState::Failed);
+            QCOMPARE(bg(b.w.grid().Text1[std::size_t(a)]), colour::kRed);
+        }
+        QVERIFY(b.board.eeprom() == before);
+        // Nothing decoded: a read clears the fields, the others leave them as they were.
+        const bool read = button == QLatin1String("but_lit_para");
+        QCOMPARE(b.w.valeur[1]->text(), read ? QString() : QStringLiteral("77"));
+        QVERIFY(b.w.POLREL3->isChecked());
     }
 
     // A write the board does not acknowledge still ends with "OOO" and the closing burst;

@@ -74,6 +74,45 @@ private slots:
         QCOMPARE(tally.verdict(), verdict);
     }
 
+    // A whole read is 133 answered frames and a whole write 160, each run waited for until
+    // one second after its line time: at 9600 baud 2108 ms and 2333 ms from the hand-over.
+    void transferForecast_data() {
+        QTest::addColumn<QString>("probes");  // as tallyInWords's
+        QTest::addColumn<int>("baudRate");
+        QTest::addColumn<bool>("readFits");
+        QTest::addColumn<bool>("writeFits");
+        QTest::addColumn<QString>("forecast");
+        const QString slowRead = QStringLiteral(
+            "Liaison trop lente pour une lecture complète : %1 ms par trame, il faut moins de "
+            "16 ms.");
+        // clang-format off
+        QTest::newRow("fast link") << "a9 a10 a9" << 9600 << true << true << "Lecture et écriture complètes possibles : 9 ms par trame.";
+        QTest::newRow("one late probe is not a slow link") << "a9 a400 a9" << 9600 << true << true << "Lecture et écriture complètes possibles : 9 ms par trame.";
+        QTest::newRow("last that fits the write") << "a14" << 9600 << true << true << "Lecture et écriture complètes possibles : 14 ms par trame.";
+        QTest::newRow("fits the read, not the write") << "a15 a15" << 9600 << true << false << "Liaison trop lente pour une écriture complète : 15 ms par trame, il faut moins de 15 ms.";
+        QTest::newRow("first too slow for the read") << "a16" << 9600 << false << false << slowRead.arg(16);
+        QTest::newRow("20 ms a frame") << QString(QStringLiteral("a20 ").repeated(20)) << 9600 << false << false << slowRead.arg(20);
+        QTest::newRow("a faster line leaves less room") << "a11" << 19200 << true << false << "Liaison trop lente pour une écriture complète : 11 ms par trame, il faut moins de 11 ms.";
+        QTest::newRow("fast, but answers lost") << "a9 l a9" << 9600 << true << true << "Assez rapide (9 ms par trame), mais une seule réponse perdue fait échouer une lecture complète.";
+        QTest::newRow("no answer, no forecast") << "l l" << 9600 << false << false << "";
+        // clang-format on
+    }
+    void transferForecast() {
+        QFETCH(QString, probes);
+        QFETCH(int, baudRate);
+        QFETCH(bool, readFits);
+        QFETCH(bool, writeFits);
+        QFETCH(QString, forecast);
+        LinkTally tally;
+        for (const QString& p : probes.split(u' ', Qt::SkipEmptyParts))
+            tally.add({p[0] == u'a', false, Millis(p.mid(1).toInt())});
+        QCOMPARE(tally.transferVerdict(baudRate), forecast);
+        if (!tally.median()) return;
+        const TransferForecast f = forecastTransfers(*tally.median(), baudRate);
+        QCOMPARE(f.readFits, readFits);
+        QCOMPARE(f.writeFits, writeFits);
+    }
+
     void againstTheBoard_data() {
         QTest::addColumn<sim::Faults>("faults");
         QTest::addColumn<int>("count");
@@ -82,20 +121,28 @@ private slots:
         // Lower bound of the longest round trip, ms: at least the frame's own line time.
         QTest::addColumn<int>("slowest");
         QTest::addColumn<QString>("verdict");
-        sim::Faults good, silent, lossy, slow, wrong;
+        QTest::addColumn<QString>("forecast");  // how the forecast begins
+        sim::Faults good, silent, lossy, slow, wrong, slowFrames;
         silent.silent = true;
         lossy.dropEvery = 4;
         slow.delayMs = 300;
         wrong.wrongProbe = true;
-        QTest::newRow("good link") << good << 8 << 8 << 0 << 8 << "Liaison bonne";
+        slowFrames.frameDelayMs = 15;
+        const QString fits = QStringLiteral("Lecture et écriture complètes possibles : ");
+        const QString tooSlow = QStringLiteral("Liaison trop lente pour une lecture complète : ");
+        QTest::newRow("good link") << good << 8 << 8 << 0 << 8 << "Liaison bonne" << fits;
         QTest::newRow("one reply in four lost")
-            << lossy << 8 << 6 << 0 << 8 << "Liaison instable : 2 réponses perdues sur 8";
-        QTest::newRow("silent board") << silent << 3 << 0 << 0 << 0 << "Aucune réponse";
+            << lossy << 8 << 6 << 0 << 8 << "Liaison instable : 2 réponses perdues sur 8"
+            << "Assez rapide (";
+        QTest::newRow("silent board") << silent << 3 << 0 << 0 << 0 << "Aucune réponse"
+                                      << "";
         QTest::newRow("slow but within the second")
-            << slow << 3 << 3 << 0 << 300 << "Liaison bonne";
+            << slow << 3 << 3 << 0 << 300 << "Liaison bonne" << tooSlow;
+        QTest::newRow("15 ms on every frame")
+            << slowFrames << 5 << 5 << 0 << 15 << "Liaison bonne" << tooSlow;
         QTest::newRow("refusal before each acknowledgement")
             << wrong << 3 << 3 << 3 << 300
-            << "Liaison instable : 0 réponse perdue sur 3, 3 brouillées";
+            << "Liaison instable : 0 réponse perdue sur 3, 3 brouillées" << tooSlow;
     }
     void againstTheBoard() {
         QFETCH(sim::Faults, faults);
@@ -104,6 +151,7 @@ private slots:
         QFETCH(int, garbled);
         QFETCH(int, slowest);
         QFETCH(QString, verdict);
+        QFETCH(QString, forecast);
         board->setFaults(faults);
         test::MessageRecorder prompts;
         LinkTest w(*link, prompts);
@@ -123,6 +171,13 @@ private slots:
             QVERIFY(w.tally().slowest()->count() < 1000);
         }
         QCOMPARE(w.verdict->text(), verdict);
+        QCOMPARE(w.prevision->text().isEmpty(), forecast.isEmpty());
+        if (!forecast.isEmpty())
+            QVERIFY2(w.prevision->text().startsWith(forecast), qPrintable(w.prevision->text()));
+        // Both say all of it: a field test once saw "Liaison instable : 3 répon" cut short.
+        for (const QLabel* l : {w.verdict, w.prevision})
+            QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->contentsRect().width(),
+                     qPrintable(l->text()));
         QCOMPARE(w.reponses->text(), QStringLiteral("Réponses : %1 / %2").arg(answered).arg(count));
         QCOMPARE(w.progression->value(), count);
         QCOMPARE(board->received(), frames::frame("RRR").repeated(count));
