@@ -533,9 +533,22 @@ int commandWrite(Streams& s, const Invocation& inv) {
                     return stopped;
                 }
                 if (written == WriteOutcome::Lost) return lostPort(port);
-                if (written != WriteOutcome::Written)
-                    return failure(port, kBoardFailed,
-                                   QStringLiteral("la carte n'a pas acquitté l'écriture"));
+                if (written != WriteOutcome::Written) {
+                    PortReport failed = failure(
+                        port, kBoardFailed, QStringLiteral("la carte n'a pas acquitté l'écriture"));
+                    if (!inv.verify) return failed;
+                    // A miscounted acknowledgement does not say what the board took: the
+                    // read-back does, so a technician knows whether to write again.
+                    run.phase(QStringLiteral("vérification"));
+                    const board::Verification v = board::verifyImage(exchange, sent);
+                    if (exchange.stopped()) return interruptedBeforeVerification(port, run);
+                    if (v.outcome == board::Verification::Outcome::PortLost) return lostPort(port);
+                    failed.details << (v.outcome == board::Verification::Outcome::Matches
+                                           ? QStringLiteral("  La carte contient pourtant l'image "
+                                                            "envoyée (relue et vérifiée).")
+                                           : QStringLiteral("  ") + verificationFailure(v, sent));
+                    return failed;
+                }
                 if (!inv.verify) {
                     r.line = QStringLiteral("%1 : image écrite (sans vérification)").arg(com(port));
                     return r;

@@ -295,6 +295,7 @@ private slots:
         QTest::newRow("read, dangling link") << QStringList{"read", "-p", "10"} << sim::Faults{} << 3 << "COM10 : le port ne s'ouvre pas" << "  COM10 mène à /nonexistent/ttyUSB7, qui est absent (adaptateur débranché ?).";
         QTest::newRow("read, worst of two") << QStringList{"read", "-p", "3,9"} << sim::Faults{true, 0, 0, false, false} << 3 << "COM3 : la carte ne répond pas" << "";
         QTest::newRow("write, silent board") << QStringList{"write", "-p", "3", "@"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été écrit" << "";
+        QTest::newRow("write, extra reply bytes, board holds it") << QStringList{"write", "-p", "3", "@"} << sim::Faults{false, 0, 3, false, false} << 1 << "COM3 : la carte n'a pas acquitté l'écriture" << "  La carte contient pourtant l'image envoyée (relue et vérifiée).";
         QTest::newRow("write, one reply byte short") << QStringList{"write", "-p", "3", "@"} << sim::Faults{false, 1, 0, false, false} << 1 << "COM3 : la carte n'a pas acquitté l'écriture" << "";
         QTest::newRow("set, silent board") << QStringList{"set", "-p", "3", "fin=5"} << sim::Faults{true, 0, 0, false, false} << 1 << "COM3 : la carte ne répond pas ; rien n'a été programmé" << "";
         QTest::newRow("set, garbage") << QStringList{"set", "-p", "3", "fin=5"} << sim::Faults{false, 0, 0, true, false} << 1 << "COM3 : la carte a répondu des caractères qui ne sont pas des octets : liaison perturbée ? ; rien n'a été programmé" << "";
