@@ -4,9 +4,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 #include "image/image_file.h"
+#include "program/folders.h"
 
 namespace trv::history {
 namespace {
@@ -37,8 +37,7 @@ QString directionText(Direction direction) {
 }
 
 QString defaultFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/trv-compteur/historique");
+    return dataFolder() + QStringLiteral("/trv-compteur/historique");
 }
 
 std::optional<Entry> parseName(const QString& dayFolderName, const QString& fileName,

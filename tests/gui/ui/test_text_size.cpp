@@ -21,7 +21,7 @@
 #include "app/main_window.h"
 #include "boards/counter_window.h"
 #include "link/link.h"
-#include "port/qt_serial_port.h"
+#include "port/system_serial_port.h"
 #include "test_support.h"
 #include "tools/traffic_monitor.h"
 #include "ui/preferences.h"
@@ -101,7 +101,7 @@ private slots:
         QFETCH(QString, value);
         QFETCH(bool, full);
         QFETCH(bool, readable);
-        Link link(std::make_unique<QtSerialPort>());
+        Link link(std::make_unique<SystemSerialPort>());
         CounterWindow w(link, prompts, [] { return board::ReplyControl::Oui; });
         scaleWindow(&w, percent / 100.0);
         w.show();
@@ -153,14 +153,14 @@ private slots:
         CounterWindow* counter = nullptr;
         QWidget* frame = nullptr;
         if (inMainWindow) {
-            main = std::make_unique<MainWindow>(std::make_unique<QtSerialPort>(), prompts);
+            main = std::make_unique<MainWindow>(std::make_unique<SystemSerialPort>(), prompts);
             main->show();
             QVERIFY(QTest::qWaitForWindowExposed(main.get()));
             main->setTextSize(percent);
             counter = main->showCounter();
             frame = counter->parentWidget();
         } else {
-            link = std::make_unique<Link>(std::make_unique<QtSerialPort>());
+            link = std::make_unique<Link>(std::make_unique<SystemSerialPort>());
             own = std::make_unique<CounterWindow>(*link, prompts,
                                                   [] { return board::ReplyControl::Oui; });
             counter = own.get();
@@ -190,7 +190,7 @@ private slots:
     void textSizeMenu() {
         QFETCH(int, percent);
         const qreal factor = percent / 100.0;
-        auto main = std::make_unique<MainWindow>(std::make_unique<QtSerialPort>(), prompts);
+        auto main = std::make_unique<MainWindow>(std::make_unique<SystemSerialPort>(), prompts);
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
         QVERIFY(main->action("MENU_TAILLE_100")->isChecked());
@@ -217,7 +217,7 @@ private slots:
         checkScaled(counter);
 
         // Kept: the next run opens its board windows at that size.
-        main = std::make_unique<MainWindow>(std::make_unique<QtSerialPort>(), prompts);
+        main = std::make_unique<MainWindow>(std::make_unique<SystemSerialPort>(), prompts);
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
         QVERIFY(
@@ -252,7 +252,7 @@ private slots:
 
     // The traffic monitor opens with every column in view and can take the whole area.
     void trafficMonitorOpensWhole() {
-        MainWindow main(std::make_unique<QtSerialPort>(), prompts);
+        MainWindow main(std::make_unique<SystemSerialPort>(), prompts);
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         TrafficMonitor* monitor = main.showTrafficMonitor();
