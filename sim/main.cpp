@@ -123,8 +123,7 @@ int main(int argc, char* argv[]) {
     trv::nameProgram(QStringLiteral("trv-board-sim"));
     trv::installQtFrench(app);
 
-    const QString defaultImage =
-        trv::dataFolder() + QStringLiteral("/trv-compteur/sim-eeprom.bin");
+    const QString defaultImage = trv::dataFolder() + QStringLiteral("/trv-compteur/sim-eeprom.bin");
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

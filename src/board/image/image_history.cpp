@@ -36,9 +36,7 @@ QString directionText(Direction direction) {
     return direction == Direction::Read ? QStringLiteral("lue") : QStringLiteral("écrite");
 }
 
-QString defaultFolder() {
-    return dataFolder() + QStringLiteral("/trv-compteur/historique");
-}
+QString defaultFolder() { return dataFolder() + QStringLiteral("/trv-compteur/historique"); }
 
 std::optional<Entry> parseName(const QString& dayFolderName, const QString& fileName,
                                const QString& path) {

@@ -7,9 +7,7 @@
 
 namespace trv {
 
-QString portsFolder() {
-    return dataFolder() + QStringLiteral("/trv-compteur/ports");
-}
+QString portsFolder() { return dataFolder() + QStringLiteral("/trv-compteur/ports"); }
 
 QString portLinkPath(int portNumber) { return portLinkPath(portsFolder(), portNumber); }
 
