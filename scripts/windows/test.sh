@@ -155,12 +155,35 @@ settled
 same_bytes "$work/board3.bin" "$work/board4.bin" "set: the same bytes as Linux's trvctl wrote"
 expect 1 "diff of the saved image with the board under Wine" \
   wine "$trvctl_exe" diff "$(win "$work/before.bin")" -p 3
-grep -q depart "$work/out" || { echo "FAIL: diff does not name depart" >&2; status=1; }
+# The setting's name with its accent: trvctl.exe's output is UTF-8 as on Linux.
+if grep -q "  Départ : before.bin 10,00 / COM3 12,00" "$work/out"; then
+  echo "ok: diff names the setting changed, accent included"
+else
+  echo "FAIL: diff does not name Départ" >&2
+  cat "$work/out" >&2
+  status=1
+fi
 expect 0 "write -p 3 under Wine" wine "$trvctl_exe" write -p 3 "$(win "$work/before.bin")"
 settled
 same_bytes "$work/board3.bin" "$work/before.bin" "write: the simulator holds the image written"
 expect 0 "diff after the write under Wine" wine "$trvctl_exe" diff "$(win "$work/before.bin")" -p 3
 expect 3 "read -p 9 (no COM9) under Wine" wine "$trvctl_exe" read -p 9
+
+# Ctrl+C: Wine turns SIGINT into the console's Ctrl+C event; the run stops at a frame boundary
+# and says so with status 130, where the system's default would end it at once.
+wine "$trvctl_exe" ping -p 3 -n 1000 >"$work/out" 2>&1 &
+ping_pid=$!
+sleep 3
+kill -INT "$ping_pid"
+rc=0
+wait "$ping_pid" || rc=$?
+if [[ $rc -eq 130 ]] && grep -q "interrompu pendant le ping" "$work/out"; then
+  echo "ok: Ctrl+C stops ping -p 3 under Wine with status 130"
+else
+  echo "FAIL: Ctrl+C under Wine: status $rc" >&2
+  cat "$work/out" >&2
+  status=1
+fi
 
 echo "Wall times:"
 cat "$work/times"
