@@ -68,9 +68,22 @@ wineserver -w
 # beside its own DLLs (bin/../plugins).
 WINEPATH="$(winepath -w "$qt/bin");$(winepath -w "$mingw_gcc");$(winepath -w "$mingw_lib")"
 export WINEPATH
+# The offscreen platform on Windows takes its fonts from one folder, without subfolders: the
+# DejaVu faces and Comic Neue (what the board windows fall back on without Comic Sans MS).
+mkdir -p "$work/fonts"
+ln -s /usr/share/fonts/truetype/dejavu/*.ttf /usr/share/fonts/opentype/comic-neue/*.otf \
+  "$work/fonts/"
+# Qt's own French texts: Debian's (the same on every system), found through a qt.conf beside
+# each program, which also names the Windows Qt as the programs' Qt.
+qt_conf=$(printf '[Paths]\nPrefix=%s\nTranslations=%s\n' \
+  "$(winepath -w "$qt" | tr '\\' /)" "$(winepath -w /usr/share/qt6/translations | tr '\\' /)")
+find "$build" -name '*.exe' -printf '%h\n' | sort -u | while read -r folder; do
+  printf '%s\n' "$qt_conf" >"$folder/qt.conf"
+done
 # Wine hands QT_* variables to a Windows program only under these names.
 export WINEQT_QPA_PLATFORM=offscreen
-export WINEQT_QPA_FONTDIR='Z:\usr\share\fonts\truetype\dejavu'
+WINEQT_QPA_FONTDIR=$(winepath -w "$work/fonts")
+export WINEQT_QPA_FONTDIR
 export WINEQT_FORCE_STDERR_LOGGING=1
 status=0
 log "running the test programs under Wine"

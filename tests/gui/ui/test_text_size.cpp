@@ -4,6 +4,7 @@
 // common desktop's size.
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -272,7 +273,13 @@ private slots:
 
 int main(int argc, char* argv[]) {
     // The offscreen platform's screen at a common desktop's size rather than its own 800 × 600.
+#ifdef Q_OS_WIN
+    // Its options are separated by colons, so the file's path must not start with a drive
+    // letter: a folder under the current one, named relative to it.
+    QTemporaryDir dir(QStringLiteral("screen-XXXXXX"));
+#else
     QTemporaryDir dir;
+#endif
     if (qgetenv("QT_QPA_PLATFORM") == "offscreen") {
         QFile config(dir.filePath(QStringLiteral("screen.json")));
         if (!config.open(QIODevice::WriteOnly) ||
@@ -281,7 +288,12 @@ int main(int argc, char* argv[]) {
                 "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})") < 0)
             return 2;
         config.close();
-        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
+#ifdef Q_OS_WIN
+        const QString path = QDir::current().relativeFilePath(config.fileName());
+#else
+        const QString path = config.fileName();
+#endif
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + path.toLocal8Bit());
     }
     QApplication app(argc, argv);
     TextSizeTest test;
