@@ -64,6 +64,9 @@ export WINEPREFIX=$work/wine WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot -i >/dev/null 2>&1
 wineserver -w
+# One server for the whole run, whose output (a dump of its state when it is stopped) goes
+# nowhere.
+wineserver -p >/dev/null 2>&1
 # Where the programs find their DLLs: Qt's, then the mingw runtime's. Qt finds its plugins
 # beside its own DLLs (bin/../plugins).
 WINEPATH="$(winepath -w "$qt/bin");$(winepath -w "$mingw_gcc");$(winepath -w "$mingw_lib")"
@@ -76,7 +79,7 @@ ln -s /usr/share/fonts/truetype/dejavu/*.ttf /usr/share/fonts/opentype/comic-neu
 # Qt's own French texts: Debian's (the same on every system), found through a qt.conf beside
 # each program, which also names the Windows Qt as the programs' Qt.
 qt_conf=$(printf '[Paths]\nPrefix=%s\nTranslations=%s\n' \
-  "$(winepath -w "$qt" | tr '\\' /)" "$(winepath -w /usr/share/qt6/translations | tr '\\' /)")
+  "$(winepath -w "$qt" | tr '\134' /)" "$(winepath -w /usr/share/qt6/translations | tr '\134' /)")
 find "$build" -name '*.exe' -printf '%h\n' | sort -u | while read -r folder; do
   printf '%s\n' "$qt_conf" >"$folder/qt.conf"
 done
