@@ -18,6 +18,9 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #endif
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 #include "command_line.h"
 #include "image/image_file.h"
@@ -855,9 +858,27 @@ QStringList filesWritten(const Invocation& inv) {
     return paths;
 }
 
-#ifdef Q_OS_UNIX
 std::atomic<bool> interruption{false};
+#ifdef Q_OS_UNIX
 extern "C" void onInterruption(int) { interruption.store(true); }
+#endif
+#ifdef Q_OS_WIN
+// Called on a thread of its own. Ctrl+C and Ctrl+Break ask the run to stop; a second one gets
+// the system's default, which ends the program, as the second SIGINT does on Unix. For the
+// console's closing, a logoff or a shutdown the system ends the program once this returns,
+// so it waits instead: the run stops at its next frame boundary and leaves main (which ends
+// the process, this thread with it), unless the system's own grace time runs out first.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    const bool first = !interruption.exchange(true);
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            return first ? TRUE : FALSE;
+        default:
+            ::Sleep(INFINITE);
+            return TRUE;
+    }
+}
 #endif
 }  // namespace
 
@@ -870,6 +891,10 @@ const std::atomic<bool>* stopOnInterruption() {
     // The second Ctrl+C kills as it always did, for a run that would not stop.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     for (int signalNumber : {SIGINT, SIGTERM}) ::sigaction(signalNumber, &action, nullptr);
+    return &interruption;
+#elif defined(Q_OS_WIN)
+    interruption.store(false);
+    if (!::SetConsoleCtrlHandler(onConsoleEvent, TRUE)) return nullptr;
     return &interruption;
 #else
     return nullptr;

@@ -20,9 +20,10 @@ struct Streams {
     const std::atomic<bool>* stop = nullptr;
 };
 
-// From now on SIGINT and SIGTERM set the flag returned instead of killing the program, so a
-// run can close its ports, write its trace and say what the boards hold; a second signal
-// kills as before. Null off Unix.
+// From now on SIGINT and SIGTERM (on Windows: Ctrl+C, Ctrl+Break and the console's closing)
+// set the flag returned instead of killing the program, so a run can close its ports, write
+// its trace and say what the boards hold; a second Ctrl+C kills as before. Null where the
+// system offers neither.
 const std::atomic<bool>* stopOnInterruption();
 
 // Runs one invocation; returns the exit status.

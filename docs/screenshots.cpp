@@ -22,7 +22,7 @@
 #include <utility>
 
 #include "app/main_window.h"
-#include "port/qt_serial_port.h"
+#include "port/system_serial_port.h"
 #include "program/qt_french.h"
 #include "ui/prompts.h"
 
@@ -109,7 +109,7 @@ int main(int argc, char* argv[]) {
 
     // The real boxes, so that they can be pictured.
     trv::PlatformPrompts prompts;
-    trv::MainWindow main(std::make_unique<trv::QtSerialPort>(), prompts);
+    trv::MainWindow main(std::make_unique<trv::SystemSerialPort>(), prompts);
     main.setGeometry(0, 0, 980, 420);
     main.show();
     QApplication::processEvents();

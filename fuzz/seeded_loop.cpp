@@ -4,7 +4,12 @@
 // target or takes too long. It also replays given files, for inputs libFuzzer found.
 #include <fcntl.h>
 #include <signal.h>
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -35,18 +40,38 @@ const std::uint8_t* g_current = nullptr;
 std::size_t g_currentSize = 0;
 char g_crashPath[4096] = "crash-" TRV_FUZZ_NAME ".bin";
 
+// The bare file calls of each system, for the crash handlers.
+#ifdef _WIN32
+int createCrashFile(const char* path) {
+    return ::_open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
+                   _S_IREAD | _S_IWRITE);
+}
+long long writeSome(int fd, const void* bytes, std::size_t size) {
+    return ::_write(fd, bytes, unsigned(std::min<std::size_t>(size, 1u << 30)));
+}
+void closeFile(int fd) { ::_close(fd); }
+#else
+int createCrashFile(const char* path) {
+    return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+}
+long long writeSome(int fd, const void* bytes, std::size_t size) {
+    return ::write(fd, bytes, size);
+}
+void closeFile(int fd) { ::close(fd); }
+#endif
+
 void saveCurrentInput() {
-    const int fd = ::open(g_crashPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = createCrashFile(g_crashPath);
     if (fd < 0) return;
     std::size_t done = 0;
     while (done < g_currentSize) {
-        const ssize_t n = ::write(fd, g_current + done, g_currentSize - done);
+        const long long n = writeSome(fd, g_current + done, g_currentSize - done);
         if (n <= 0) break;
         done += std::size_t(n);
     }
-    ::close(fd);
+    closeFile(fd);
     static const char note[] = "\n" TRV_FUZZ_NAME ": crashing input saved\n";
-    [[maybe_unused]] const ssize_t n = ::write(2, note, sizeof note - 1);
+    [[maybe_unused]] const long long n = writeSome(2, note, sizeof note - 1);
 }
 
 extern "C" void onCrashSignal(int signalNumber) {
@@ -57,14 +82,19 @@ extern "C" void onCrashSignal(int signalNumber) {
 
 }  // namespace
 
+#ifndef _WIN32
 // The sanitizers end the program without a signal; they call this first when present.
 extern "C" void __sanitizer_set_death_callback(void (*callback)(void)) __attribute__((weak));
+#endif
 
 namespace {
 
 void watchForCrashes() {
-    for (int s : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL}) ::signal(s, onCrashSignal);
+    for (int s : {SIGSEGV, SIGABRT, SIGFPE, SIGILL}) ::signal(s, onCrashSignal);
+#ifndef _WIN32
+    ::signal(SIGBUS, onCrashSignal);
     if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(saveCurrentInput);
+#endif
 }
 
 bool readFile(const std::filesystem::path& path, Input* bytes) {
@@ -266,7 +296,7 @@ int main(int argc, char** argv) {
         for (const auto& path : filesUnder(options.replay)) {
             Input input;
             if (!readFile(path, &input)) {
-                std::fprintf(stderr, TRV_FUZZ_NAME ": cannot read %s\n", path.c_str());
+                std::fprintf(stderr, TRV_FUZZ_NAME ": cannot read %s\n", path.string().c_str());
                 return 2;
             }
             runOne(input, options, &tally);

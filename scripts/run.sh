@@ -8,7 +8,7 @@ build_targets=(trv_run)
 source "$(dirname "$0")/simulated-board.sh"
 # Any existing com3 is the user's, a dangling link (adapter unplugged) included, except a
 # link to a pseudo-terminal that is gone, which the simulator takes over.
-com3="${XDG_DATA_HOME:-$HOME/.local/share}/trv-compteur/ports/com3"
+com3="${TRV_DATA_HOME:-${XDG_DATA_HOME:-$HOME/.local/share}}/trv-compteur/ports/com3"
 if [[ "$(uname)" != MINGW* && ! -e "$com3" &&
       ( ! -L "$com3" || "$(readlink "$com3")" == /dev/pts/* ) ]]; then
   start_board 3

@@ -9,6 +9,7 @@ source "$(dirname "$0")/simulated-board.sh"
 work="$(mktemp -d)"
 on_exit() { rm -rf "$work"; }
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
+export TRV_DATA_HOME="$work/data" TRV_CONFIG_HOME="$work/config"
 start_board 3 --image "$work/eeprom.bin" >/dev/null
 xvfb-run -a -s "-screen 0 1280x800x24" "$root/build/docs/trv-screenshots" "$root/docs/manuel/images" \
   "$root/docs"

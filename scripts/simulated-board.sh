@@ -14,12 +14,12 @@ on_exit() { :; }
 trap '[[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null; wait 2>/dev/null; on_exit' EXIT
 
 # start_board N [OPTION...]: a simulated board on COMn; returns once its link is in the port
-# map of $XDG_DATA_HOME.
+# map of the data folder ($TRV_DATA_HOME, else $XDG_DATA_HOME).
 start_board() {
   local port="$1"
   shift
   "$root/build/sim/trv-board-sim" --port "$port" "$@" &
   sim_pid=$!
-  local link="${XDG_DATA_HOME:-$HOME/.local/share}/trv-compteur/ports/com$port"
+  local link="${TRV_DATA_HOME:-${XDG_DATA_HOME:-$HOME/.local/share}}/trv-compteur/ports/com$port"
   for _ in $(seq 50); do [[ -e "$link" ]] && return; sleep 0.1; done
 }

@@ -11,11 +11,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 
+#include "program/folders.h"
 #include "program/program.h"
 #include "program/qt_french.h"
 #include "sim/pty_board.h"
@@ -123,9 +123,7 @@ int main(int argc, char* argv[]) {
     trv::nameProgram(QStringLiteral("trv-board-sim"));
     trv::installQtFrench(app);
 
-    const QString defaultImage =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-        QStringLiteral("/trv-compteur/sim-eeprom.bin");
+    const QString defaultImage = trv::dataFolder() + QStringLiteral("/trv-compteur/sim-eeprom.bin");
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

@@ -10,6 +10,7 @@
 
 #include "board_test_support.h"
 #include "sim/board_model.h"
+#include "sim/faults.h"
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>

@@ -16,14 +16,19 @@
 
 namespace trv::test {
 
-TempDataHome::TempDataHome()
-    : m_previous(qgetenv("XDG_DATA_HOME")), m_previousConfig(qgetenv("XDG_CONFIG_HOME")) {
-    qputenv("XDG_DATA_HOME", m_dir.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (m_dir.path() + QStringLiteral("/config")).toLocal8Bit());
+TempDataHome::TempDataHome() {
+    const QString data = m_dir.path();
+    const QString config = m_dir.path() + QStringLiteral("/config");
+    using Variable = std::pair<const char*, QString>;
+    for (const auto& [name, value] :
+         {Variable{"XDG_DATA_HOME", data}, Variable{"TRV_DATA_HOME", data},
+          Variable{"XDG_CONFIG_HOME", config}, Variable{"TRV_CONFIG_HOME", config}}) {
+        m_previous.append({name, qgetenv(name)});
+        qputenv(name, value.toLocal8Bit());
+    }
 }
 TempDataHome::~TempDataHome() {
-    for (const auto& [name, previous] :
-         {std::pair{"XDG_DATA_HOME", m_previous}, std::pair{"XDG_CONFIG_HOME", m_previousConfig}}) {
+    for (const auto& [name, previous] : m_previous) {
         if (previous.isEmpty())
             qunsetenv(name);
         else

@@ -20,8 +20,10 @@
 // fake port, and the frames the tool sends.
 namespace trv::test {
 
-// XDG_DATA_HOME and XDG_CONFIG_HOME pointed at a fresh folder, so port links, the image
-// history and the preferences never touch the user's own.
+// The data folder pointed at a fresh folder and the configuration folder at its "config", so
+// port links, the image history and the preferences never touch the user's own nor another
+// test's: through XDG_DATA_HOME and XDG_CONFIG_HOME, and through the tool's own TRV_DATA_HOME
+// and TRV_CONFIG_HOME, which Windows (without XDG) needs.
 class TempDataHome {
 public:
     TempDataHome();
@@ -30,8 +32,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_previous;
-    QByteArray m_previousConfig;
+    QList<std::pair<const char*, QByteArray>> m_previous;  // each variable and its old value
 };
 
 // A private data folder with an empty port map, and a folder standing for /dev: two serial

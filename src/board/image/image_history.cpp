@@ -4,9 +4,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 #include "image/image_file.h"
+#include "program/folders.h"
 
 namespace trv::history {
 namespace {
@@ -49,10 +49,7 @@ QString directionText(Direction direction) {
 
 QString directionTag(Direction direction) { return directionText(direction).replace(u' ', u'-'); }
 
-QString defaultFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/trv-compteur/historique");
-}
+QString defaultFolder() { return dataFolder() + QStringLiteral("/trv-compteur/historique"); }
 
 std::optional<Entry> parseName(const QString& dayFolderName, const QString& fileName,
                                const QString& path) {

@@ -247,6 +247,7 @@ QString openFailureText(const OpenFailure& f, int portNumber) {
     return {};
 }
 
+#ifdef Q_OS_UNIX
 namespace {
 // The kernel makes ttyS0 to ttyS3 whether or not a UART answers behind them; one that does not
 // has type 0 and fails every opening.
@@ -257,6 +258,7 @@ bool serialNodeWithoutUart(const QString& device, const QString& ttyFolder) {
     return type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0";
 }
 }  // namespace
+#endif
 
 DeviceStatus deviceStatus(const QString& device, const QStringList& lockFolders,
                           const QString& ttyFolder) {

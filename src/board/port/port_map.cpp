@@ -1,16 +1,13 @@
 #include "port/port_map.h"
 
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include "port/port_assignment.h"
+#include "program/folders.h"
 
 namespace trv {
 
-QString portsFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/trv-compteur/ports");
-}
+QString portsFolder() { return dataFolder() + QStringLiteral("/trv-compteur/ports"); }
 
 QString portLinkPath(int portNumber) { return portLinkPath(portsFolder(), portNumber); }
 

@@ -83,7 +83,9 @@ bool saveTrace(const TraceLog& log, const QString& path, QString* error) {
 bool saveTraces(const QList<const TraceLog*>& logs, const QString& path, QString* error) {
     QSaveFile file(path);
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    // Binary: the file has the same bytes (LF line ends) whichever system saved it, so a trace
+    // sent from a Windows laptop compares line for line with one saved on Linux.
+    if (!file.open(QIODevice::WriteOnly)) {
         *error = QStringLiteral("Impossible d'écrire %1 : %2")
                      .arg(path, fileErrorText(file, path, errno));
         return false;

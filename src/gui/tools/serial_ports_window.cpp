@@ -7,24 +7,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSerialPortInfo>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "port/open_failure.h"
 #include "port/port_map.h"
+#include "port/serial_devices.h"
 #include "ui/prompts.h"
 
 namespace trv {
 namespace {
-
-QList<SerialDevice> systemDevices() {
-    QList<SerialDevice> list;
-    for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts())
-        list << SerialDevice{p.systemLocation(), p.description(), p.manufacturer(),
-                             p.serialNumber()};
-    return list;
-}
 
 QTableWidget* table(QWidget* parent, const char* name, const QStringList& headers) {
     auto* t = new QTableWidget(0, int(headers.size()), parent);
@@ -71,7 +63,7 @@ constexpr bool kAssignable = true;
 }  // namespace
 
 SerialPortsWindow::SerialPortsWindow(Prompts& prompts, QWidget* parent)
-    : SerialPortsWindow(prompts, portsFolder(), kSerialByIdFolder, systemDevices, parent) {}
+    : SerialPortsWindow(prompts, portsFolder(), kSerialByIdFolder, listSerialDevices, parent) {}
 
 SerialPortsWindow::SerialPortsWindow(Prompts& prompts, QString portsFolder, QString byIdFolder,
                                      DeviceList devices, QWidget* parent)

@@ -2,8 +2,9 @@
 
 #include <QDir>
 #include <QSettings>
-#include <QStandardPaths>
 #include <algorithm>
+
+#include "program/folders.h"
 
 namespace trv::prefs {
 namespace {
@@ -14,8 +15,7 @@ const QString kTextSizeKey = QStringLiteral("affichage/tailleTexte");
 
 // Found afresh each time, so the file follows the configuration folder of the moment.
 QSettings settings() {
-    return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                         QStringLiteral("/trv-compteur/trv-compteur.conf"),
+    return QSettings(configFolder() + QStringLiteral("/trv-compteur/trv-compteur.conf"),
                      QSettings::IniFormat);
 }
 

@@ -181,7 +181,10 @@ private slots:
             << "a.hex" << hexOf(pattern(), 16).repeated(200) << "dépasse 64 Kio";
         QTest::newRow("missing") << "absent.hex" << QByteArray() << "n'existe pas";
         QTest::newRow("directory") << "folder.hex" << QByteArray() << "est un dossier";
+#ifdef Q_OS_UNIX
+        // A device in the file tree, which only Unix has.
         QTest::newRow("device") << "/dev/null" << QByteArray() << "n'est pas un fichier ordinaire";
+#endif
         QTest::newRow("bad record")
             << "a.eep" << QByteArray(":zz\n") << "n'a pas été chargé.\nLigne 1 :";
     }

@@ -341,6 +341,8 @@ void TestConfigurationFile::failedSaveKeepsPreviousFile() {
     save();
 #ifdef Q_OS_UNIX
     if (diskFull) setrlimit(RLIMIT_FSIZE, &saved);
+#else
+    Q_UNUSED(diskFull);
 #endif
     QCOMPARE(m_messages.size(), 1);
     QCOMPARE(m_messages[0].first, trv::msg::Kind::Plain);

@@ -4,6 +4,7 @@
 // common desktop's size.
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -21,7 +22,7 @@
 #include "app/main_window.h"
 #include "boards/counter_window.h"
 #include "link/link.h"
-#include "port/qt_serial_port.h"
+#include "port/system_serial_port.h"
 #include "test_support.h"
 #include "tools/traffic_monitor.h"
 #include "ui/preferences.h"
@@ -101,7 +102,7 @@ private slots:
         QFETCH(QString, value);
         QFETCH(bool, full);
         QFETCH(bool, readable);
-        Link link(std::make_unique<QtSerialPort>());
+        Link link(std::make_unique<SystemSerialPort>());
         CounterWindow w(link, prompts, [] { return board::ReplyControl::Oui; });
         scaleWindow(&w, percent / 100.0);
         w.show();
@@ -153,14 +154,14 @@ private slots:
         CounterWindow* counter = nullptr;
         QWidget* frame = nullptr;
         if (inMainWindow) {
-            main = std::make_unique<MainWindow>(std::make_unique<QtSerialPort>(), prompts);
+            main = std::make_unique<MainWindow>(std::make_unique<SystemSerialPort>(), prompts);
             main->show();
             QVERIFY(QTest::qWaitForWindowExposed(main.get()));
             main->setTextSize(percent);
             counter = main->showCounter();
             frame = counter->parentWidget();
         } else {
-            link = std::make_unique<Link>(std::make_unique<QtSerialPort>());
+            link = std::make_unique<Link>(std::make_unique<SystemSerialPort>());
             own = std::make_unique<CounterWindow>(*link, prompts,
                                                   [] { return board::ReplyControl::Oui; });
             counter = own.get();
@@ -190,7 +191,7 @@ private slots:
     void textSizeMenu() {
         QFETCH(int, percent);
         const qreal factor = percent / 100.0;
-        auto main = std::make_unique<MainWindow>(std::make_unique<QtSerialPort>(), prompts);
+        auto main = std::make_unique<MainWindow>(std::make_unique<SystemSerialPort>(), prompts);
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
         QVERIFY(main->action("MENU_TAILLE_100")->isChecked());
@@ -217,7 +218,7 @@ private slots:
         checkScaled(counter);
 
         // Kept: the next run opens its board windows at that size.
-        main = std::make_unique<MainWindow>(std::make_unique<QtSerialPort>(), prompts);
+        main = std::make_unique<MainWindow>(std::make_unique<SystemSerialPort>(), prompts);
         main->show();
         QVERIFY(QTest::qWaitForWindowExposed(main.get()));
         QVERIFY(
@@ -252,7 +253,7 @@ private slots:
 
     // The traffic monitor opens with every column in view and can take the whole area.
     void trafficMonitorOpensWhole() {
-        MainWindow main(std::make_unique<QtSerialPort>(), prompts);
+        MainWindow main(std::make_unique<SystemSerialPort>(), prompts);
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         TrafficMonitor* monitor = main.showTrafficMonitor();
@@ -272,7 +273,13 @@ private slots:
 
 int main(int argc, char* argv[]) {
     // The offscreen platform's screen at a common desktop's size rather than its own 800 × 600.
+#ifdef Q_OS_WIN
+    // Its options are separated by colons, so the file's path must not start with a drive
+    // letter: a folder under the current one, named relative to it.
+    QTemporaryDir dir(QStringLiteral("screen-XXXXXX"));
+#else
     QTemporaryDir dir;
+#endif
     if (qgetenv("QT_QPA_PLATFORM") == "offscreen") {
         QFile config(dir.filePath(QStringLiteral("screen.json")));
         if (!config.open(QIODevice::WriteOnly) ||
@@ -281,7 +288,12 @@ int main(int argc, char* argv[]) {
                 "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})") < 0)
             return 2;
         config.close();
-        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
+#ifdef Q_OS_WIN
+        const QString path = QDir::current().relativeFilePath(config.fileName());
+#else
+        const QString path = config.fileName();
+#endif
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + path.toLocal8Bit());
     }
     QApplication app(argc, argv);
     TextSizeTest test;

@@ -1,0 +1,207 @@
+#!/usr/bin/env bash
+# Functions called through "$@" and the trap look unreachable to shellcheck.
+# shellcheck disable=SC2317
+# Cross-builds the whole tree for Windows (the test programs that build there included), runs
+# those test programs under Wine in a fresh prefix, then trvctl.exe end to end against the
+# Linux simulator, whose pseudo-terminal Wine's COM3 leads to: read, set, diff and write, the
+# bytes checked on the simulator's side against what Linux's trvctl makes of the same board.
+#
+# Usage: scripts/windows/test.sh [WINDOWS_BUILD_DIR] [LINUX_BUILD_DIR]
+#   (defaults: build-windows and build beside this script's repository)
+# Needs Qt for Windows (scripts/windows/build-qt.sh, once per machine), mingw-w64 and Wine
+# (Debian's wine, 64-bit); builds the Linux simulator and trvctl if the Linux build lacks them.
+# Environment: TRV_QT_WINDOWS (that Qt's folder), TRV_JOBS (parallel compile jobs, default 2),
+# TRV_KEEP_WINE=1 keeps the Wine prefix (its path is printed) for a look afterwards.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../.." && pwd)
+qt=${TRV_QT_WINDOWS:-/var/cache/trv-compteur/qt-6.4.2-mingw}
+build=${1:-$root/build-windows}
+linux_build=${2:-$root/build}
+jobs=${TRV_JOBS:-2}
+mingw_gcc=/usr/lib/gcc/x86_64-w64-mingw32/12-posix
+mingw_lib=/usr/x86_64-w64-mingw32/lib
+
+log() { printf '[windows-test %(%H:%M:%S)T] %s\n' -1 "$*"; }
+fail() { echo "windows/test.sh: $*" >&2; exit 1; }
+
+[[ -f $qt/.trv-qt-build ]] || fail "no Qt for Windows in $qt: run scripts/windows/build-qt.sh first"
+for tool in wine wineboot wineserver winepath x86_64-w64-mingw32-g++-posix; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (apt-get install wine mingw-w64)"
+done
+
+log "cross-building into $build"
+# The emulator lets CTest run the .exe test programs through Wine.
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v wine)" >/dev/null
+cmake --build "$build" -j"$jobs"
+
+if [[ ! -x $linux_build/sim/trv-board-sim || ! -x $linux_build/cli/trvctl ]]; then
+  log "building the Linux simulator and trvctl in $linux_build"
+  "$root/scripts/build.sh" "$linux_build" --target trv-board-sim --target trvctl
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/trv-windows-test.XXXXXX")
+sims=()
+cleanup() {
+  local pid
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  if [[ -n ${WINEPREFIX:-} ]]; then wineserver -k 2>/dev/null || true; fi
+  if [[ ${TRV_KEEP_WINE:-0} == 1 ]]; then
+    log "kept $work"
+  else
+    rm -rf "$work"
+  fi
+}
+trap cleanup EXIT
+
+log "making a fresh Wine prefix"
+export WINEPREFIX=$work/wine WINEARCH=win64 WINEDEBUG=-all
+# No Mono nor Gecko: nothing here needs them, and Wine would offer to download them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wineboot -i >/dev/null 2>&1
+wineserver -w
+# One server for the whole run, whose output (a dump of its state when it is stopped) goes
+# nowhere.
+wineserver -p >/dev/null 2>&1
+# Where the programs find their DLLs: Qt's, then the mingw runtime's. Qt finds its plugins
+# beside its own DLLs (bin/../plugins).
+WINEPATH="$(winepath -w "$qt/bin");$(winepath -w "$mingw_gcc");$(winepath -w "$mingw_lib")"
+export WINEPATH
+# The offscreen platform on Windows takes its fonts from one folder, without subfolders: the
+# DejaVu faces and Comic Neue (what the board windows fall back on without Comic Sans MS).
+mkdir -p "$work/fonts"
+ln -s /usr/share/fonts/truetype/dejavu/*.ttf /usr/share/fonts/opentype/comic-neue/*.otf \
+  "$work/fonts/"
+# Qt's own French texts: Debian's (the same on every system), found through a qt.conf beside
+# each program, which also names the Windows Qt as the programs' Qt.
+qt_conf=$(printf '[Paths]\nPrefix=%s\nTranslations=%s\n' \
+  "$(winepath -w "$qt" | tr '\134' /)" "$(winepath -w /usr/share/qt6/translations | tr '\134' /)")
+find "$build" -name '*.exe' -printf '%h\n' | sort -u | while read -r folder; do
+  printf '%s\n' "$qt_conf" >"$folder/qt.conf"
+done
+# Wine hands QT_* variables to a Windows program only under these names.
+export WINEQT_QPA_PLATFORM=offscreen
+WINEQT_QPA_FONTDIR=$(winepath -w "$work/fonts")
+export WINEQT_QPA_FONTDIR
+export WINEQT_FORCE_STDERR_LOGGING=1
+status=0
+log "running the test programs under Wine"
+if ! (cd "$build" && ctest --output-on-failure -j1); then
+  status=1
+fi
+
+# ---- end to end: trvctl.exe against the simulator behind COM3 ----
+# start_board N IMAGE: a paced simulated board on COMn of a data folder of its own; board_pty
+# names the pseudo-terminal it runs on.
+start_board() {
+  local port=$1 image=$2 data=$work/sim$1
+  mkdir -p "$data"
+  XDG_DATA_HOME=$data TRV_DATA_HOME=$data "$linux_build/sim/trv-board-sim" --port "$port" \
+    --image "$image" --preset signed >"$work/sim$port.log" 2>&1 &
+  sims+=($!)
+  local link=$data/trv-compteur/ports/com$port
+  for _ in $(seq 100); do
+    if [[ -e $link ]]; then
+      board_pty=$(readlink -f "$link")
+      return
+    fi
+    sleep 0.1
+  done
+  fail "the simulator of COM$port did not start: $(cat "$work/sim$port.log")"
+}
+# Runs a command, prints its wall, user and system seconds after the label given.
+timed() {
+  local label=$1
+  shift
+  local start end
+  start=$(date +%s.%N)
+  "$@"
+  local rc=$?
+  end=$(date +%s.%N)
+  awk -v l="$label" -v s="$start" -v e="$end" 'BEGIN { printf "%s: %.2f s wall\n", l, e - s }' \
+    >>"$work/times"
+  return "$rc"
+}
+expect() {  # expect STATUS DESCRIPTION COMMAND...: the command's exit status is STATUS
+  local want=$1 what=$2
+  shift 2
+  local rc=0
+  "$@" >"$work/out" 2>&1 || rc=$?
+  if [[ $rc -ne $want ]]; then
+    echo "FAIL: $what: status $rc instead of $want" >&2
+    cat "$work/out" >&2
+    status=1
+    return 1
+  fi
+  echo "ok: $what"
+}
+same_bytes() {  # same_bytes A B DESCRIPTION
+  if cmp -s "$1" "$2"; then
+    echo "ok: $3"
+  else
+    echo "FAIL: $3 ($1 and $2 differ)" >&2
+    status=1
+  fi
+}
+win() { winepath -w "$1"; }
+
+log "trvctl.exe against the simulator on COM3"
+trvctl_exe=$build/cli/trvctl.exe
+# Linux's trvctl finds COM4 in that simulator's data folder.
+trvctl_linux() { XDG_DATA_HOME=$work/sim4 TRV_DATA_HOME=$work/sim4 "$linux_build/cli/trvctl" "$@"; }
+start_board 3 "$work/board3.bin"
+ln -sfn "$board_pty" "$WINEPREFIX/dosdevices/com3"
+# The same board for Linux's trvctl, to compare what both make of one operation.
+start_board 4 "$work/board4.bin"
+settled() { sleep 0.5; }  # the simulator saves its image once the line is quiet
+
+expect 0 "read -p 3 under Wine" timed "trvctl.exe read -p 3 (Wine)" \
+  wine "$trvctl_exe" read -p 3 -o "$(win "$work/before.bin")"
+settled
+same_bytes "$work/before.bin" "$work/board3.bin" "read: the file holds the simulator's image"
+expect 0 "read -p 4 on Linux" timed "trvctl read -p 4 (Linux)" \
+  trvctl_linux read -p 4 -o "$work/linux.bin"
+expect 0 "set depart=12,00 under Wine" wine "$trvctl_exe" set -p 3 depart=12,00
+expect 0 "set depart=12,00 on Linux" trvctl_linux set -p 4 depart=12,00
+settled
+same_bytes "$work/board3.bin" "$work/board4.bin" "set: the same bytes as Linux's trvctl wrote"
+expect 1 "diff of the saved image with the board under Wine" \
+  wine "$trvctl_exe" diff "$(win "$work/before.bin")" -p 3
+# The setting's name with its accent: trvctl.exe's output is UTF-8 as on Linux.
+if grep -q "  Départ : before.bin 10,00 / COM3 12,00" "$work/out"; then
+  echo "ok: diff names the setting changed, accent included"
+else
+  echo "FAIL: diff does not name Départ" >&2
+  cat "$work/out" >&2
+  status=1
+fi
+expect 0 "write -p 3 under Wine" wine "$trvctl_exe" write -p 3 "$(win "$work/before.bin")"
+settled
+same_bytes "$work/board3.bin" "$work/before.bin" "write: the simulator holds the image written"
+expect 0 "diff after the write under Wine" wine "$trvctl_exe" diff "$(win "$work/before.bin")" -p 3
+expect 3 "read -p 9 (no COM9) under Wine" wine "$trvctl_exe" read -p 9
+
+# Ctrl+C: Wine turns SIGINT into the console's Ctrl+C event; the run stops at a frame boundary
+# and says so with status 130, where the system's default would end it at once.
+wine "$trvctl_exe" ping -p 3 -n 1000 >"$work/out" 2>&1 &
+ping_pid=$!
+sleep 3
+kill -INT "$ping_pid"
+rc=0
+wait "$ping_pid" || rc=$?
+if [[ $rc -eq 130 ]] && grep -q "interrompu pendant le ping" "$work/out"; then
+  echo "ok: Ctrl+C stops ping -p 3 under Wine with status 130"
+else
+  echo "FAIL: Ctrl+C under Wine: status $rc" >&2
+  cat "$work/out" >&2
+  status=1
+fi
+
+echo "Wall times:"
+cat "$work/times"
+if [[ $status -eq 0 ]]; then log "all passed"; else log "FAILED"; fi
+exit $status
