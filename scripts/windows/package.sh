@@ -79,7 +79,7 @@ for needed in Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll libgcc_s_seh
   [[ -f $stage/$needed ]] || fail "$needed was not found among the DLLs the programs load"
 done
 # Unstripped, the runtime's DLLs are most of the package (libstdc++-6.dll alone is 24 MB).
-find "$stage" -name '*.exe' -o -name '*.dll' | xargs $triplet-strip
+find "$stage" \( -name '*.exe' -o -name '*.dll' \) -exec "$triplet-strip" {} +
 
 # Qt finds its plugins and its French texts through qt.conf, relative to the program's folder.
 printf '[Paths]\r\nPrefix=.\r\nPlugins=.\r\nTranslations=translations\r\n' >"$stage/qt.conf"
@@ -96,6 +96,8 @@ rm -f "$zip_file"
 # What the uninstaller removes: the files installed and no other (the folder may hold the
 # site's own help document), then the folders once empty.
 files_nsh=$build/installed-files.nsh
+# $INSTDIR is NSIS's, not the shell's.
+# shellcheck disable=SC2016
 {
   (cd "$stage" && find . -type f | sort) | sed 's|^\./||; s|/|\\|g; s|.*|Delete "$INSTDIR\\&"|'
   (cd "$stage" && find . -mindepth 1 -type d | sort -r) | sed 's|^\./||; s|/|\\|g; s|.*|RMDir "$INSTDIR\\&"|'

@@ -201,6 +201,51 @@ else
   status=1
 fi
 
+# ---- the installer: silent installation, the installed programs, silent removal ----
+log "making the installer and the zip"
+if ! packaged=$("$here/package.sh"); then
+  fail "scripts/windows/package.sh failed"
+fi
+setup=$(sed -n 1p <<<"$packaged")
+echo "installer: $(basename "$setup"), $(du -h "$setup" | cut -f1)"
+if (($(stat -c %s "$setup") <= 40 * 1024 * 1024)); then
+  echo "ok: the installer is within 40 MB"
+else
+  echo "FAIL: the installer is over 40 MB" >&2
+  status=1
+fi
+installed=$WINEPREFIX/drive_c/Program\ Files/trv-compteur
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Compteur ∕ Décompteur TRV.lnk"
+# The installed programs find everything in their own folder: no Qt nor runtime from WINEPATH.
+installed_trvctl() { WINEPATH='' wine "$installed/trvctl.exe" "$@"; }
+check() {  # check DESCRIPTION TEST...: the test holds
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok: $what"
+  else
+    echo "FAIL: $what" >&2
+    status=1
+  fi
+}
+expect 0 "setup.exe /S installs under Wine" wine "$setup" /S
+wineserver -w
+check "installed under Program Files with its uninstaller" test -f "$installed/uninstall.exe"
+check "the Start-menu entry exists" test -f "$shortcut"
+expect 0 "the installed trvctl.exe help" installed_trvctl help
+expect 0 "the installed trvctl.exe reads the simulator on COM3" \
+  installed_trvctl read -p 3 -o "$(win "$work/installed.bin")"
+settled
+same_bytes "$work/installed.bin" "$work/board3.bin" "the installed trvctl.exe read the simulator's image"
+# A site's own help document stays when the tool goes.
+echo site >"$installed/TRV_VXM.doc"
+expect 0 "uninstall.exe /S removes it under Wine" wine "$installed/uninstall.exe" /S
+wineserver -w
+check "the programs and the uninstaller are gone" \
+  test ! -e "$installed/trvctl.exe" -a ! -e "$installed/uninstall.exe" -a ! -e "$installed/doc"
+check "the Start-menu entry is gone" test ! -e "$shortcut"
+check "the site's TRV_VXM.doc stays" test -f "$installed/TRV_VXM.doc"
+
 echo "Wall times:"
 cat "$work/times"
 if [[ $status -eq 0 ]]; then log "all passed"; else log "FAILED"; fi
