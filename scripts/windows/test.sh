@@ -4,12 +4,15 @@
 # Cross-builds the whole tree for Windows (the test programs that build there included), runs
 # those test programs under Wine in a fresh prefix, then trvctl.exe end to end against the
 # Linux simulator, whose pseudo-terminal Wine's COM3 leads to: read, set, diff and write, the
-# bytes checked on the simulator's side against what Linux's trvctl makes of the same board.
+# bytes checked on the simulator's side against what Linux's trvctl makes of the same board;
+# last, the installer that scripts/windows/package.sh makes: installed and removed silently,
+# the installed trvctl.exe reading the simulator with only its own folder's DLLs.
 #
 # Usage: scripts/windows/test.sh [WINDOWS_BUILD_DIR] [LINUX_BUILD_DIR]
 #   (defaults: build-windows and build beside this script's repository)
 # Needs Qt for Windows (scripts/windows/build-qt.sh, once per machine), mingw-w64 and Wine
-# (Debian's wine, 64-bit); builds the Linux simulator and trvctl if the Linux build lacks them.
+# (Debian's wine, 64-bit), and for the installer what package.sh names; builds the Linux
+# simulator and trvctl if the Linux build lacks them.
 # Environment: TRV_QT_WINDOWS (that Qt's folder), TRV_JOBS (parallel compile jobs, default 2),
 # TRV_KEEP_WINE=1 keeps the Wine prefix (its path is printed) for a look afterwards.
 set -euo pipefail
@@ -218,6 +221,8 @@ installed=$WINEPREFIX/drive_c/Program\ Files/trv-compteur
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Compteur ∕ Décompteur TRV.lnk"
 # The installed programs find everything in their own folder: no Qt nor runtime from WINEPATH.
 installed_trvctl() { WINEPATH='' wine "$installed/trvctl.exe" "$@"; }
+# Whether the system's list of installed programs names the tool.
+listed() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\trv-compteur' >/dev/null 2>&1; }
 check() {  # check DESCRIPTION TEST...: the test holds
   local what=$1
   shift
@@ -228,10 +233,11 @@ check() {  # check DESCRIPTION TEST...: the test holds
     status=1
   fi
 }
+# The installer has finished when wine returns.
 expect 0 "setup.exe /S installs under Wine" wine "$setup" /S
-wineserver -w
 check "installed under Program Files with its uninstaller" test -f "$installed/uninstall.exe"
 check "the Start-menu entry exists" test -f "$shortcut"
+check "the system's list of programs names it" listed
 expect 0 "the installed trvctl.exe help" installed_trvctl help
 expect 0 "the installed trvctl.exe reads the simulator on COM3" \
   installed_trvctl read -p 3 -o "$(win "$work/installed.bin")"
@@ -239,11 +245,17 @@ settled
 same_bytes "$work/installed.bin" "$work/board3.bin" "the installed trvctl.exe read the simulator's image"
 # A site's own help document stays when the tool goes.
 echo site >"$installed/TRV_VXM.doc"
+# The uninstaller runs a copy of itself from the temporary folder, so that it can remove its own
+# file, and returns at once: its work is done when that file is gone.
 expect 0 "uninstall.exe /S removes it under Wine" wine "$installed/uninstall.exe" /S
-wineserver -w
+for _ in $(seq 300); do
+  [[ -e $installed/uninstall.exe ]] || break
+  sleep 0.1
+done
 check "the programs and the uninstaller are gone" \
   test ! -e "$installed/trvctl.exe" -a ! -e "$installed/uninstall.exe" -a ! -e "$installed/doc"
 check "the Start-menu entry is gone" test ! -e "$shortcut"
+check "the system's list of programs no longer names it" eval '! listed'
 check "the site's TRV_VXM.doc stays" test -f "$installed/TRV_VXM.doc"
 
 echo "Wall times:"

@@ -97,7 +97,8 @@ FunctionEnd
 Section "Uninstall"
   Delete "${SHORTCUT}"
   !include "${FILES_NSH}"
+  DeleteRegKey SHCTX "${UNINST_KEY}"
+  ; Last, so that its absence tells a caller the removal is over.
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
-  DeleteRegKey SHCTX "${UNINST_KEY}"
 SectionEnd
