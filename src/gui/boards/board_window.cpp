@@ -224,16 +224,20 @@ void saveImageAs(Prompts& prompts, QWidget* parent, const QString& title, const 
 
 void BoardWindow::loadImageIntoGrid() {
     if (refuseWhileBusy(m_link)) return;
-    const QString name =
-        m_prompts.openFileName(this, kLoadTitle, kImageOpenFilter, prefs::imageFolder());
-    if (name.isEmpty()) return;
-    const imagefile::Parsed parsed = imagefile::readFile(name);
+    QString name;
+    if (const auto bytes = chooseImageFile(kLoadTitle, &name)) loadImage(*bytes);
+}
+
+std::optional<ImageBytes> BoardWindow::chooseImageFile(const QString& title, QString* name) {
+    *name = m_prompts.openFileName(this, title, kImageOpenFilter, prefs::imageFolder());
+    if (name->isEmpty()) return std::nullopt;
+    const imagefile::Parsed parsed = imagefile::readFile(*name);
     if (!parsed.bytes) {
         m_prompts.plain(this, parsed.error);
-        return;
+        return std::nullopt;
     }
-    prefs::setImageFolder(QFileInfo(name).absolutePath());
-    loadImage(*parsed.bytes);
+    prefs::setImageFolder(QFileInfo(*name).absolutePath());
+    return parsed.bytes;
 }
 
 void BoardWindow::loadImage(const ImageBytes& bytes) {
@@ -394,17 +398,10 @@ board::ConfirmWrite BoardWindow::loadedImageCheck() {
 
 void BoardWindow::restoreImageFromFile() {
     if (!mayStartOperation(m_link, m_prompts, this)) return;
-    const QString name =
-        m_prompts.openFileName(this, QStringLiteral("Restaurer une image sur la carte"),
-                               kImageOpenFilter, prefs::imageFolder());
-    if (name.isEmpty()) return;
-    const imagefile::Parsed parsed = imagefile::readFile(name);
-    if (!parsed.bytes) {
-        m_prompts.plain(this, parsed.error);
-        return;
-    }
-    prefs::setImageFolder(QFileInfo(name).absolutePath());
-    restoreImage(*parsed.bytes, QStringLiteral("l'image « %1 »").arg(QFileInfo(name).fileName()));
+    QString name;
+    const auto bytes = chooseImageFile(QStringLiteral("Restaurer une image sur la carte"), &name);
+    if (!bytes) return;
+    restoreImage(*bytes, QStringLiteral("l'image « %1 »").arg(QFileInfo(name).fileName()));
 }
 
 void BoardWindow::restoreImage(const ImageBytes& chosen, const QString& description) {

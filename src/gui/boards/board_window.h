@@ -137,6 +137,10 @@ protected:
     Programmed programBoard(const QString& caption, const Operation& program);
 
 private:
+    // The file dialog and reading of an image file: the bytes, or nothing once the technician
+    // cancelled or was told why the file was refused. *name: the file chosen.
+    std::optional<ImageBytes> chooseImageFile(const QString& title, QString* name);
+
     struct Verification {
         bool verified = false;          // the read-back equals the image written
         std::optional<Report> failure;  // shown in place of the success message
