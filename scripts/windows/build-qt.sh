@@ -8,7 +8,13 @@
 # Environment: TRV_QT_WINDOWS (install folder), TRV_QT_WINDOWS_WORK (source and build folder,
 # kept across a failed run so that a new run resumes, removed after success), TRV_QT_JOBS
 # (parallel compile jobs, default 2). Runs as root (apt-get, /var/cache).
+#
+# --fetch-only: installs the tools and fetches the source, then stops. scripts/test.sh runs
+# that first, so that the long build it then starts in the background never needs apt while
+# the tests install the Debian package.
 set -euo pipefail
+fetch_only=0
+if [[ ${1:-} == --fetch-only ]]; then fetch_only=1; fi
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -82,12 +88,18 @@ if [[ -d $prefix && -n "$(ls -A "$prefix")" && ! -e $stamp && ! -e $building ]];
 fi
 start=$SECONDS
 
-log "installing the cross compiler, the host Qt and the build tools"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends \
-  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-  dpkg-dev ninja-build cmake perl qt6-base-dev qt6-base-dev-tools >/dev/null
+tools=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+       dpkg-dev ninja-build cmake perl qt6-base-dev qt6-base-dev-tools)
+missing=()
+for p in "${tools[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  log "installing the cross compiler, the host Qt and the build tools"
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 
 # Source of bookworm main, from the same mirror as the machine's own "deb" entry. Both the
 # one-line and the deb822 formats are read; our entry goes in a file of its own.
@@ -142,6 +154,10 @@ if [[ ! -f $work/source.done ]]; then
   mkdir -p "$work/src"
   (cd "$work/src" && apt-get source -qq qt6-base/bookworm)
   touch "$work/source.done"
+fi
+if ((fetch_only)); then
+  log "source ready in $work/src"
+  exit 0
 fi
 srcdir=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name "qt6-base-$qt_version*" | head -n1)
 [[ -n $srcdir && -f $srcdir/CMakeLists.txt ]] ||
