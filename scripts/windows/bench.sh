@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# trvctl's whole-image read against the simulated board paced at 9600 baud, from process start
+# to exit, on Linux and under Wine side by side, each beside the line's lower bound (the
+# 500 ms settle and the 1,064 bytes of the read's transaction at ten bits a byte). The
+# processor time is the whole process's and, under Wine, also what the Wine server and Wine's
+# own service processes spent meanwhile (what Windows itself would spend is not Wine's).
+#
+# Usage: scripts/windows/bench.sh [WINDOWS_BUILD_DIR] [LINUX_BUILD_DIR]
+#   (defaults: build-windows and build; both built already, as scripts/windows/test.sh leaves
+#   them)
+# Environment: TRV_QT_WINDOWS (Qt for Windows), TRV_BENCH_ROUNDS (default 3).
+# Targets: wall/bound at most 1.10, CPU/wall at most 0.05.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../.." && pwd)
+qt=${TRV_QT_WINDOWS:-/var/cache/trv-compteur/qt-6.4.2-mingw}
+build=${1:-$root/build-windows}
+linux_build=${2:-$root/build}
+rounds=${TRV_BENCH_ROUNDS:-3}
+mingw_gcc=/usr/lib/gcc/x86_64-w64-mingw32/12-posix
+mingw_lib=/usr/x86_64-w64-mingw32/lib
+
+fail() { echo "windows/bench.sh: $*" >&2; exit 1; }
+for f in "$build/cli/trvctl.exe" "$linux_build/cli/trvctl" "$linux_build/sim/trv-board-sim"; do
+  [[ -x $f ]] || fail "$f is missing: build it first (scripts/windows/test.sh builds both)"
+done
+command -v /usr/bin/time >/dev/null || fail "/usr/bin/time is missing (apt-get install time)"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/trv-windows-bench.XXXXXX")
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+export WINEPREFIX=$work/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineboot -i >/dev/null 2>&1
+wineserver -w
+wineserver -p >/dev/null 2>&1
+WINEPATH="$(winepath -w "$qt/bin");$(winepath -w "$mingw_gcc");$(winepath -w "$mingw_lib")"
+export WINEPATH
+printf '[Paths]\nPrefix=%s\n' "$(winepath -w "$qt" | tr '\134' /)" >"$build/cli/qt.conf"
+
+# One paced board for each side, on COM3 of a data folder of its own.
+board() {  # board NAME: starts it; its pseudo-terminal in board_pty
+  local data=$work/$1
+  mkdir -p "$data"
+  XDG_DATA_HOME=$data TRV_DATA_HOME=$data "$linux_build/sim/trv-board-sim" --port 3 \
+    --image "$data/board.bin" >"$data/sim.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do
+    if [[ -e $data/trv-compteur/ports/com3 ]]; then
+      board_pty=$(readlink -f "$data/trv-compteur/ports/com3")
+      return
+    fi
+    sleep 0.1
+  done
+  fail "the simulator did not start: $(cat "$data/sim.log")"
+}
+board linux
+board wine
+ln -sfn "$board_pty" "$WINEPREFIX/dosdevices/com3"
+
+# Clock ticks spent so far by the processes of this Wine prefix still running (the server,
+# the services); those that ended are counted by /usr/bin/time.
+wine_ticks() {
+  local total=0 pid stat fields
+  for pid in $(pgrep -u "$(id -u)" .); do
+    grep -qsz "^WINEPREFIX=$WINEPREFIX\$" "/proc/$pid/environ" || continue
+    stat=$(cat "/proc/$pid/stat" 2>/dev/null) || continue
+    read -ra fields <<<"${stat##*) }"
+    total=$((total + fields[11] + fields[12]))
+  done
+  echo "$total"
+}
+tick_ms=$((1000 / $(getconf CLK_TCK)))
+bound=$(awk 'BEGIN { printf "%.1f", 500 + 1064 * 10000 / 9600 }')
+
+# measure LABEL COMMAND...: one read, its wall and processor milliseconds and both ratios.
+measure() {
+  local label=$1
+  shift
+  local before after start end
+  before=$(wine_ticks)
+  start=$(date +%s%N)
+  /usr/bin/time -f '%U %S' -o "$work/time" "$@" >"$work/out" 2>&1 ||
+    fail "$label failed: $(cat "$work/out")"
+  end=$(date +%s%N)
+  after=$(wine_ticks)
+  awk -v l="$label" -v s="$start" -v e="$end" -v b="$bound" -v extra="$(((after - before) * tick_ms))" \
+    'NR == 1 { wall = (e - s) / 1e6; cpu = ($1 + $2) * 1000 + extra
+               printf "%-28s wall %7.1f ms  bound %7.1f ms  wall/bound %.3f  CPU %6.1f ms  CPU/wall %.4f\n",
+                 l, wall, b, wall / b, cpu, cpu / wall }' "$work/time"
+}
+linux_trvctl=(env XDG_DATA_HOME="$work/linux" TRV_DATA_HOME="$work/linux" "$linux_build/cli/trvctl")
+
+# A first run of each, not counted: Wine starts its services once per prefix, as Windows has
+# them running before any program starts.
+"${linux_trvctl[@]}" read -p 3 >/dev/null
+wine "$build/cli/trvctl.exe" read -p 3 >/dev/null 2>&1
+sleep 1
+for ((round = 1; round <= rounds; round++)); do
+  measure "trvctl read -p 3 (Linux)" "${linux_trvctl[@]}" read -p 3
+  measure "trvctl.exe read -p 3 (Wine)" wine "$build/cli/trvctl.exe" read -p 3
+done
