@@ -82,24 +82,27 @@ wine_ticks() {
 tick_ms=$((1000 / $(getconf CLK_TCK)))
 bound=$(awk 'BEGIN { printf "%.1f", 500 + 1064 * 10000 / 9600 }')
 
-# measure LABEL COMMAND...: one read, its wall and processor milliseconds and both ratios.
+# measure LABEL COMMAND...: one run, its wall and processor milliseconds and both ratios.
 measure() {
   local label=$1
   shift
-  local before after start end
+  local before after
   before=$(wine_ticks)
-  start=$(date +%s%N)
-  # The processor time of the command and every process it waited for, to the microsecond.
+  # Wall time from the command's start to its end, and the processor time of the command and
+  # of every process it waited for, to the microsecond.
   python3 -c '
-import resource, subprocess, sys
+import resource, subprocess, sys, time
+before = resource.getrusage(resource.RUSAGE_CHILDREN)
+start = time.monotonic()
 status = subprocess.call(sys.argv[2:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-usage = resource.getrusage(resource.RUSAGE_CHILDREN)
-open(sys.argv[1], "w").write("%f %f\n" % (usage.ru_utime, usage.ru_stime))
+wall = time.monotonic() - start
+after = resource.getrusage(resource.RUSAGE_CHILDREN)
+open(sys.argv[1], "w").write("%f %f %f\n" % (wall, after.ru_utime - before.ru_utime,
+                                             after.ru_stime - before.ru_stime))
 sys.exit(status)' "$work/time" "$@" || fail "$label failed"
-  end=$(date +%s%N)
   after=$(wine_ticks)
-  awk -v l="$label" -v s="$start" -v e="$end" -v b="$bound" -v extra="$(((after - before) * tick_ms))" \
-    'NR == 1 { wall = (e - s) / 1e6; own = ($1 + $2) * 1000; cpu = own + extra
+  awk -v l="$label" -v b="$bound" -v extra="$(((after - before) * tick_ms))" \
+    'NR == 1 { wall = $1 * 1000; own = ($2 + $3) * 1000; cpu = own + extra
                printf "%-30s wall %7.1f ms  bound %7.1f ms  wall/bound %.3f  CPU %5.0f ms (%3.0f + %3.0f)  CPU/wall %.4f\n",
                  l, wall, b, wall / b, cpu, own, extra, cpu / wall }' "$work/time"
 }
