@@ -22,7 +22,16 @@ mingw_gcc=/usr/lib/gcc/x86_64-w64-mingw32/12-posix
 mingw_lib=/usr/x86_64-w64-mingw32/lib
 
 fail() { echo "windows/bench.sh: $*" >&2; exit 1; }
-for f in "$build/cli/trvctl.exe" "$linux_build/cli/trvctl" "$linux_build/sim/trv-board-sim"; do
+# The program as a technician runs it: from the folder scripts/windows/package.sh makes
+# (stripped DLLs beside it), else from the build with the Windows Qt's own DLLs.
+version=$(sed -n 's/^project(trv-compteur VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+packaged=$build/trv-compteur-$version
+if [[ -x $packaged/trvctl.exe ]]; then
+  trvctl_exe=$packaged/trvctl.exe
+else
+  trvctl_exe=$build/cli/trvctl.exe
+fi
+for f in "$trvctl_exe" "$linux_build/cli/trvctl" "$linux_build/sim/trv-board-sim"; do
   [[ -x $f ]] || fail "$f is missing: build it first (scripts/windows/test.sh builds both)"
 done
 
@@ -41,9 +50,12 @@ export WINEPREFIX=$work/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="msc
 wineboot -i >/dev/null 2>&1
 wineserver -w
 wineserver -p >/dev/null 2>&1
-WINEPATH="$(winepath -w "$qt/bin");$(winepath -w "$mingw_gcc");$(winepath -w "$mingw_lib")"
-export WINEPATH
-printf '[Paths]\nPrefix=%s\n' "$(winepath -w "$qt" | tr '\134' /)" >"$build/cli/qt.conf"
+if [[ $trvctl_exe != "$packaged/trvctl.exe" ]]; then
+  WINEPATH="$(winepath -w "$qt/bin");$(winepath -w "$mingw_gcc");$(winepath -w "$mingw_lib")"
+  export WINEPATH
+  printf '[Paths]\nPrefix=%s\n' "$(winepath -w "$qt" | tr '\134' /)" >"$build/cli/qt.conf"
+fi
+echo "measuring $trvctl_exe"
 
 # One paced board for each side, on COM3 of a data folder of its own.
 board() {  # board NAME: starts it; its pseudo-terminal in board_pty
@@ -111,14 +123,14 @@ linux_trvctl=(env XDG_DATA_HOME="$work/linux" TRV_DATA_HOME="$work/linux" "$linu
 # A first run of each, not counted: Wine starts its services once per prefix, as Windows has
 # them running before any program starts.
 "${linux_trvctl[@]}" read -p 3 >/dev/null
-wine "$build/cli/trvctl.exe" read -p 3 >/dev/null 2>&1
+wine "$trvctl_exe" read -p 3 >/dev/null 2>&1
 sleep 1
 # CPU: the process's own, plus (under Wine) the Wine server's meanwhile.
 for ((round = 1; round <= rounds; round++)); do
   measure "trvctl read -p 3 (Linux)" "${linux_trvctl[@]}" read -p 3
-  measure "trvctl.exe read -p 3 (Wine)" wine "$build/cli/trvctl.exe" read -p 3
+  measure "trvctl.exe read -p 3 (Wine)" wine "$trvctl_exe" read -p 3
 done
 # What starting and ending the program costs alone, beside the same bound: under Wine most of
 # what the read takes beyond Linux.
 measure "trvctl --version (Linux)" "${linux_trvctl[@]}" --version
-measure "trvctl.exe --version (Wine)" wine "$build/cli/trvctl.exe" --version
+measure "trvctl.exe --version (Wine)" wine "$trvctl_exe" --version
