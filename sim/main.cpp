@@ -151,6 +151,9 @@ int main(int argc, char* argv[]) {
         {QStringLiteral("force"),
          QStringLiteral("Remplace un lien comN existant le temps de la simulation ; il est "
                         "rétabli à l'arrêt.")},
+        {QStringLiteral("received"),
+         QStringLiteral("Ajoute à FICHIER (vidé au départ) chaque octet reçu, dès son arrivée."),
+         QStringLiteral("FICHIER")},
         {QStringLiteral("no-pacing"),
          QStringLiteral("Répond sans attendre le débit réel de la ligne (9600 bauds).")},
         {QStringLiteral("silent"), QStringLiteral("Panne : ne répond à rien.")},
@@ -223,6 +226,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     options.imagePath = parser.value(QStringLiteral("image"));
+    options.receivedPath = parser.value(QStringLiteral("received"));
     const QString preset = parser.value(QStringLiteral("preset"));
     if (preset == QLatin1String("blank")) {
         options.preset = trv::sim::Preset::Blank;

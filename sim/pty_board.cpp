@@ -187,6 +187,7 @@ public:
     mutable std::mutex mutex;
     BoardModel model;
     QByteArray receivedBytes;
+    int receivedFile = -1;  // options.receivedPath, open
     Faults faults = options.faults;
     bool dirty = false;           // the EEPROM holds commits the file does not have yet
     qint64 bytesSinceFaults = 0;  // counts towards Faults::vanishAfter
@@ -298,6 +299,15 @@ bool PtyBoard::Impl::start() {
         }
     }
 
+    if (!options.receivedPath.isEmpty() && receivedFile < 0) {
+        receivedFile = ::open(QFile::encodeName(options.receivedPath).constData(),
+                              O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+        if (receivedFile < 0) {
+            error = systemError(QStringLiteral("Impossible de créer %1").arg(options.receivedPath));
+            return false;
+        }
+    }
+
     if (!openTerminal()) return false;
 
     if (::pipe(wake) != 0) {
@@ -345,6 +355,7 @@ void PtyBoard::Impl::stop() {
     }
     closeFd(wake[0]);
     closeFd(wake[1]);
+    closeFd(receivedFile);
 }
 
 void PtyBoard::Impl::saveIfDirty() {
@@ -416,6 +427,7 @@ void PtyBoard::Impl::onBytes(const char* data, qsizetype size, Clock::time_point
             faults.vanishAfter = 0;  // once; the port that comes back works
         } else {
             receivedBytes.append(data, size);
+            if (receivedFile >= 0) writeAll(receivedFile, data, size);
             // A silent board takes nothing in either: it stands for a board that is not there.
             if (!current.silent) {
                 answer = model.feed(QByteArrayView(data, size));

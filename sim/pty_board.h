@@ -22,6 +22,9 @@ struct PtyBoardOptions {
     // otherwise, rewritten after every committed write. Empty: memory only.
     QString imagePath;
     Preset preset = Preset::Signed;
+    // A file that every byte received is appended to as it comes (emptied at start), for a
+    // test running in another process to check the frames. Empty: none.
+    QString receivedPath;
     bool pacing = true;  // replies leave no faster than 9600 baud, 10 bits per byte
     // An existing link comN is replaced for the run and put back on stop, instead of
     // refusing to start.

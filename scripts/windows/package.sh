@@ -39,9 +39,15 @@ name=trv-compteur-$version
 # Everything in one folder, as Windows programs are: the programs and their DLLs at the top,
 # the manual in doc/, where "Aide" looks from the program's folder.
 log "cross-building trv-compteur.exe and trvctl.exe into $build"
+# ccache, where there is one, makes a re-build after a small change cheap.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
-  -DTRV_BUILD_TESTS=OFF -DCMAKE_INSTALL_BINDIR=. -DCMAKE_INSTALL_DOCDIR=doc >/dev/null
+  -DTRV_BUILD_TESTS=OFF -DCMAKE_INSTALL_BINDIR=. -DCMAKE_INSTALL_DOCDIR=doc "${launcher[@]}" \
+  >/dev/null
 cmake --build "$build" -j"$jobs" --target trv-compteur trvctl >&2
 
 stage=$out/$name

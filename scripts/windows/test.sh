@@ -35,16 +35,37 @@ for tool in wine wineboot wineserver winepath x86_64-w64-mingw32-g++-posix; do
 done
 
 log "cross-building into $build"
+# ccache, where there is one, makes a re-build after a small change cheap.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
 # The emulator lets CTest run the .exe test programs through Wine.
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
-  -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v wine)" >/dev/null
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v wine)" "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$jobs"
 
-if [[ ! -x $linux_build/sim/trv-board-sim || ! -x $linux_build/cli/trvctl ]]; then
-  log "building the Linux simulator and trvctl in $linux_build"
-  "$root/scripts/build.sh" "$linux_build" --target trv-board-sim --target trvctl
+# The Linux run of the counter window's test is what the Windows run is compared with.
+linux_window_test=$linux_build/tests/gui/test_counter_window_com
+if [[ ! -x $linux_build/sim/trv-board-sim || ! -x $linux_build/cli/trvctl ||
+  ! -x $linux_window_test ]]; then
+  log "building the Linux simulator, trvctl and the counter window's test in $linux_build"
+  "$root/scripts/build.sh" "$linux_build" --target trv-board-sim --target trvctl \
+    --target test_counter_window_com
 fi
+
+# Both programs carry the tool's icon: one icon group, its two pictures (48 and 256 pixels).
+for exe in "$build/src/gui/trv-compteur.exe" "$build/cli/trvctl.exe"; do
+  resources=$(wrestool -l "$exe")
+  if grep -q -- '--type=14 ' <<<"$resources" &&
+    [[ $(grep -c -- '--type=3 ' <<<"$resources") -eq 2 ]]; then
+    echo "ok: $(basename "$exe") carries the icon"
+  else
+    echo "FAIL: $(basename "$exe") has no icon: $resources" >&2
+    icon_status=1
+  fi
+done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trv-windows-test.XXXXXX")
 sims=()
@@ -91,7 +112,21 @@ export WINEQT_QPA_PLATFORM=offscreen
 WINEQT_QPA_FONTDIR=$(winepath -w "$work/fonts")
 export WINEQT_QPA_FONTDIR
 export WINEQT_FORCE_STDERR_LOGGING=1
-status=0
+status=${icon_status:-0}
+# A null-modem pair of pseudo-terminals behind COM21 and COM22: the port contract's Win32 row
+# runs the port under test on COM21 and holds COM22 itself as the far end. Numbers that no
+# other test uses: some count on COM4, COM5 or COM9 being absent.
+socat -d -d pty,raw,echo=0,link="$work/pair-a" pty,raw,echo=0,link="$work/pair-b" \
+  2>"$work/socat.log" &
+sims+=($!)
+for _ in $(seq 100); do
+  [[ -e $work/pair-a && -e $work/pair-b ]] && break
+  sleep 0.1
+done
+[[ -e $work/pair-b ]] || fail "socat made no pair of pseudo-terminals: $(cat "$work/socat.log")"
+ln -sfn "$(readlink -f "$work/pair-a")" "$WINEPREFIX/dosdevices/com21"
+ln -sfn "$(readlink -f "$work/pair-b")" "$WINEPREFIX/dosdevices/com22"
+export TRV_WIN32_PORT_PAIR=21,22
 log "running the test programs under Wine"
 if ! (cd "$build" && ctest --output-on-failure -j1); then
   status=1
@@ -104,7 +139,8 @@ start_board() {
   local port=$1 image=$2 data=$work/sim$1
   mkdir -p "$data"
   XDG_DATA_HOME=$data TRV_DATA_HOME=$data "$linux_build/sim/trv-board-sim" --port "$port" \
-    --image "$image" --preset signed >"$work/sim$port.log" 2>&1 &
+    --image "$image" --preset signed --received "$work/received$port" \
+    >"$work/sim$port.log" 2>&1 &
   sims+=($!)
   local link=$data/trv-compteur/ports/com$port
   for _ in $(seq 100); do
@@ -204,6 +240,44 @@ else
   status=1
 fi
 
+# ---- the counter window in-process: programming then reading through the Win32 port ----
+# Both boards start from the same image; the test checks the frames on its board's side, and
+# what the Windows run sent must be what the Linux run of the same test sent.
+log "the counter window's programming and read under Wine, then on Linux"
+expect 0 "write -p 4 on Linux (the same image on both boards)" \
+  trvctl_linux write -p 4 "$work/before.bin"
+settled
+window_test() {  # window_test PORT RECEIVED IMAGE PROGRAM...
+  TRV_BOARD_PORT=$1 TRV_BOARD_RECEIVED=$2 TRV_BOARD_IMAGE=$3 "${@:4}"
+}
+from3=$(stat -c %s "$work/received3")
+from4=$(stat -c %s "$work/received4")
+expect 0 "the counter window programs and reads COM3 under Wine" \
+  window_test 3 "$(win "$work/received3")" "$(win "$work/board3.bin")" \
+  wine "$build/tests/gui/test_counter_window_com.exe"
+if grep -q "Totals: 3 passed, 0 failed, 0 skipped" "$work/out"; then
+  echo "ok: under Wine, nothing of the window's test was skipped"
+else
+  echo "FAIL: the window's test did not run whole under Wine" >&2
+  cat "$work/out" >&2
+  status=1
+fi
+linux_window() {
+  XDG_DATA_HOME=$work/sim4 TRV_DATA_HOME=$work/sim4 QT_QPA_PLATFORM=offscreen \
+    window_test 4 "$work/received4" "$work/board4.bin" "$linux_window_test"
+}
+expect 0 "the counter window programs and reads COM4 on Linux" linux_window
+settled
+tail -c +$((from3 + 1)) "$work/received3" >"$work/window3"
+tail -c +$((from4 + 1)) "$work/received4" >"$work/window4"
+if [[ -s $work/window3 ]]; then
+  same_bytes "$work/window3" "$work/window4" "the window sent under Wine what it sends on Linux"
+else
+  echo "FAIL: the simulator on COM3 received nothing from the window" >&2
+  status=1
+fi
+same_bytes "$work/board3.bin" "$work/board4.bin" "the window programmed the same image on both"
+
 # ---- the installer: silent installation, the installed programs, silent removal ----
 log "making the installer and the zip"
 if ! packaged=$("$here/package.sh"); then
@@ -261,4 +335,4 @@ check "the site's TRV_VXM.doc stays" test -f "$installed/TRV_VXM.doc"
 echo "Wall times:"
 cat "$work/times"
 if [[ $status -eq 0 ]]; then log "all passed"; else log "FAILED"; fi
-exit $status
+exit "$status"

@@ -581,9 +581,16 @@ void TestSim::startFailures() {
 }
 
 void TestSim::throughTheProgramsPort() {
-    // The tool's own port class, in this thread, while the board answers on its own.
+    // The tool's own port class, in this thread, while the board answers on its own. What
+    // the board receives also goes to a file, which a run before this one left full.
+    QTemporaryDir dir;
+    const QString receivedPath = dir.filePath(QStringLiteral("received"));
+    QFile previous(receivedPath);
+    QVERIFY(previous.open(QIODevice::WriteOnly) && previous.write("an earlier run") > 0);
+    previous.close();
     trv::sim::PtyBoardOptions options;
     options.port = 5;
+    options.receivedPath = receivedPath;
     auto board = startBoard(options);
     board->setEeprom(randomImage());
     for (int round = 0; round < 2; ++round) {
@@ -601,6 +608,11 @@ void TestSim::throughTheProgramsPort() {
         bool ok = false;
         QCOMPARE(parseRead(port.readAll(), &ok), board->eeprom());
     }
+    const QByteArray sent = (frames(QByteArrayList(5, "SSS")) + frames(readCommands())).repeated(2);
+    QCOMPARE(board->received(), sent);
+    QFile received(receivedPath);
+    QVERIFY(received.open(QIODevice::ReadOnly));
+    QCOMPARE(received.readAll(), sent);
 }
 
 void TestSim::pacing_data() {

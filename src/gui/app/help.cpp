@@ -7,8 +7,19 @@ namespace trv {
 
 QStringList manualPlaces() {
     const QString manual = QStringLiteral(TRV_DOC_DIR "/manuel/index.html");
-    return {QStringLiteral(TRV_DOC_FROM_BIN "/manuel/index.html"),
-            QStringLiteral("../../") + manual};
+    QStringList places{QStringLiteral(TRV_DOC_FROM_BIN "/manuel/index.html"),
+                       QStringLiteral("../../") + manual};
+#ifdef Q_OS_WIN
+    const QString installed = QStringLiteral("doc/manuel/index.html");
+    if (!places.contains(installed)) places.prepend(installed);
+#endif
+    return places;
+}
+
+HelpShownBy helpShownBy(const QString& document, bool windows) {
+    if (windows || QFileInfo(document).fileName() == QLatin1String(kHelpDocumentName))
+        return HelpShownBy::Desktop;
+    return HelpShownBy::HelpWindow;
 }
 
 QString helpDocument(const QString& programFolder, const QStringList& places) {

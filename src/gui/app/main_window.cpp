@@ -306,14 +306,15 @@ void MainWindow::newConfiguration() {
 
 void MainWindow::help() {
     // The help document beside the program comes first, handed to the desktop; else the
-    // manual that ships with the program, read in the help window (no browser needed). With
+    // manual that ships with the program, read in the help window (no browser needed), or on
+    // Windows handed to the shell too. With
     // neither, nothing happens and nothing is said. Whether the desktop managed to open the
     // document is not reported either.
     const QString folder = QCoreApplication::applicationDirPath();
     QDir::setCurrent(folder);
     const QString document = helpDocument(folder);
     if (document.isEmpty()) return;
-    if (QFileInfo(document).fileName() == QLatin1String(kHelpDocumentName))
+    if (helpShownBy(document) == HelpShownBy::Desktop)
         m_openDocument(QUrl::fromLocalFile(document));
     else
         showHelp(document);

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QGroupBox>
@@ -39,7 +40,8 @@ constexpr int kLineEditMargin = 2;
 
 void substituteOnce() {
     static const bool done = [] {
-        QFont::insertSubstitution(kFace, QStringLiteral("Comic Neue"));
+        const QString standIn = faceStandIn(QFontDatabase::families());
+        if (!standIn.isEmpty()) QFont::insertSubstitution(kFace, standIn);
         return true;
     }();
     Q_UNUSED(done);
@@ -103,6 +105,11 @@ QSizeF needed(const QWidget* control, const QString& text) {
     return metrics.size(flags, text);
 }
 }  // namespace
+
+QString faceStandIn(const QStringList& families) {
+    if (families.contains(kFace, Qt::CaseInsensitive)) return {};
+    return QStringLiteral("Comic Neue");
+}
 
 QFont windowFont(qreal pointSize) {
     substituteOnce();

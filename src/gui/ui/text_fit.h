@@ -10,14 +10,18 @@ class QWidget;
 
 // Every window asks for "Comic Sans MS". Where that face is missing (every Linux desktop) it
 // comes as the free Comic Neue, drawn alike, rather than whatever wider face the system
-// would hand out. Controls keep their twip geometry; a control is drawn at its full size (the
-// size its window gives it, times the text size) whenever its text fits, and a text that
-// would be clipped gets a smaller point size, for that control only and only while it holds
-// that text: a text box is fitted again each time its text changes, typing included.
+// would hand out; where the system has it (Windows), it is used as it is. Controls keep their
+// twip geometry; a control is drawn at its full size (the size its window gives it, times the
+// text size) whenever its text fits, and a text that would be clipped gets a smaller point
+// size, for that control only and only while it holds that text: a text box is fitted again
+// each time its text changes, typing included.
 namespace trv {
 
 // The windows' face at pointSize (the application's size when 0).
 QFont windowFont(qreal pointSize = 0);
+// The face that stands in for the windows' own on a system with these font families; empty
+// when they include it.
+QString faceStandIn(const QStringList& families);
 
 // Texts a caption shows at some time besides its current one (set by an operation), so that
 // it keeps one size whatever it says. Fitting and the layout checks take them into account.

@@ -45,6 +45,8 @@
 
 using namespace trv;
 
+Q_DECLARE_METATYPE(trv::HelpShownBy)
+
 namespace {
 void settleDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
@@ -411,6 +413,42 @@ private slots:
         QTest::newRow("manual of the build tree") << false << buildTree << buildTree;
         QTest::newRow("neither") << false << QString() << QString();
         QTest::newRow("a folder in the manual's place") << false << installed + "/" << QString();
+#ifdef Q_OS_WIN
+        // As the Windows installer lays the program out: the manual under its own folder.
+        QTest::newRow("manual of the Windows installation") << false << "doc/manuel/index.html"
+                                                            << "doc/manuel/index.html";
+        QTest::newRow("document beside the Windows installation's manual")
+            << true << "doc/manuel/index.html" << QStringLiteral("TRV_VXM.doc");
+#endif
+    }
+
+    // Who shows what "Aide" found: the desktop's opener for the site's document everywhere
+    // and for the manual on Windows; the help window for the manual elsewhere.
+    void helpShownBy_data() {
+        QTest::addColumn<QString>("document");
+        QTest::addColumn<bool>("windows");
+        QTest::addColumn<HelpShownBy>("shownBy");
+        const QString onLinux = QStringLiteral("/opt/trv/");
+        const QString onWindows = QStringLiteral("C:/Program Files/trv-compteur/");
+        // clang-format off
+        QTest::newRow("document, Linux")   << onLinux + "bin/TRV_VXM.doc"         << false
+                                           << HelpShownBy::Desktop;
+        QTest::newRow("document, Windows") << onWindows + "TRV_VXM.doc"           << true
+                                           << HelpShownBy::Desktop;
+        QTest::newRow("manual, Linux")     << onLinux + "doc/manuel/index.html"   << false
+                                           << HelpShownBy::HelpWindow;
+        QTest::newRow("manual, Windows")   << onWindows + "doc/manuel/index.html" << true
+                                           << HelpShownBy::Desktop;
+        // clang-format on
+        // Only the exact name beside the program is the site's document.
+        QTest::newRow("a page named like the document")
+            << "/opt/trv/bin/TRV_VXM.doc.html" << false << HelpShownBy::HelpWindow;
+    }
+    void helpShownBy() {
+        QFETCH(QString, document);
+        QFETCH(bool, windows);
+        QFETCH(HelpShownBy, shownBy);
+        QCOMPARE(trv::helpShownBy(document, windows), shownBy);
     }
     void helpDocument() {
         QFETCH(bool, besideProgram);
@@ -447,6 +485,12 @@ private slots:
         QFile::remove(document);
 
         main->action("MENU_Aide")->trigger();
+#ifdef Q_OS_WIN
+        // The shell opens the manual in the user's browser; no help window.
+        QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(manual.canonicalFilePath())});
+        QVERIFY(!main->helpWindow());
+        opened.clear();
+#else
         QVERIFY(opened.isEmpty());
         HelpWindow* help = main->helpWindow();
         QVERIFY(help);
@@ -474,6 +518,7 @@ private slots:
         QCOMPARE(browser->source().fragment(), QStringLiteral("port"));
         QVERIFY(browser->verticalScrollBar()->value() > 0);
         QVERIFY(opened.isEmpty());
+#endif
 
         QFile f(document);
         QVERIFY(f.open(QIODevice::WriteOnly));

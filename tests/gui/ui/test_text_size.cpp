@@ -74,6 +74,24 @@ private slots:
     void init() { home = std::make_unique<test::TempDataHome>(); }
     void cleanup() { home.reset(); }
 
+    // Comic Neue stands in for the windows' face only where the system lacks the face itself
+    // (Windows has it), whatever the case of the name the system gives.
+    void faceStandIn_data() {
+        QTest::addColumn<QStringList>("families");
+        QTest::addColumn<QString>("standIn");
+        const QString neue = QStringLiteral("Comic Neue");
+        QTest::newRow("Linux, no Comic Sans MS") << QStringList{"DejaVu Sans", neue} << neue;
+        QTest::newRow("Windows") << QStringList{"Arial", "Comic Sans MS", "Tahoma"} << QString();
+        QTest::newRow("name in another case") << QStringList{"comic sans ms"} << QString();
+        QTest::newRow("a face named alike") << QStringList{"Comic Sans MS Pro"} << neue;
+        QTest::newRow("no fonts at all") << QStringList{} << neue;
+    }
+    void faceStandIn() {
+        QFETCH(QStringList, families);
+        QFETCH(QString, standIn);
+        QCOMPARE(trv::faceStandIn(families), standIn);
+    }
+
     // A value is drawn at the window's size whenever it fits, and shrinks only while it would
     // be cut: fitted again at each key typed. Readable: its digits stand as tall as the row
     // labels' at 100 % (9 px at 96 dpi), which ten digits reach from 150 % on.
