@@ -78,7 +78,7 @@ void HistoryWindow::refresh() {
     items.reserve(m_entries.size());
     for (const history::Entry& e : std::as_const(m_entries))
         items << new QTreeWidgetItem({e.when.toString(kWhenFormat),
-                                      QStringLiteral("COM%1").arg(e.port), e.window,
+                                      portName(e.port, e.address), e.window,
                                       history::directionText(e.direction)});
     list->addTopLevelItems(items);
     if (!items.isEmpty()) list->setCurrentItem(items.front());
