@@ -220,7 +220,13 @@ std::optional<QList<PortChoice>> parsePorts(const QString& text, QString* error)
             const auto address = parseNetworkAddress(part, error);
             if (!address) return std::nullopt;
             const PortChoice choice{0, address};
-            if (ports.contains(choice)) {
+            // Host names know no case: one server written twice is one port, which two
+            // threads must not share.
+            const auto same = [&](const PortChoice& c) {
+                return c.address &&
+                       c.address->text().compare(address->text(), Qt::CaseInsensitive) == 0;
+            };
+            if (std::any_of(ports.begin(), ports.end(), same)) {
                 *error = QStringLiteral("l'adresse %1 est donnée deux fois").arg(address->text());
                 return std::nullopt;
             }

@@ -418,7 +418,12 @@ int commandPorts(Streams& s, bool json) {
     QStringList lines;
     lines << QStringLiteral("Ports COMn (liens dans %1) :").arg(portsFolder());
     // Ports associated with a server's address, on every system.
-    QStringList network;
+    struct Listed {
+        int n;
+        QString line;
+        QJsonObject json;
+    };
+    QList<Listed> network;
     QList<int> numbers;
     for (const QString& name : QDir(portsFolder()).entryList({QStringLiteral("com*.adresse")})) {
         bool ok = false;
@@ -430,17 +435,18 @@ int commandPorts(Streams& s, bool json) {
         const StoredAddress stored = readPortAddress(portsFolder(), n);
         if (!stored.exists) continue;
         const QString target = stored.address ? stored.address->text() : stored.error;
-        network << (stored.address
-                        ? QStringLiteral("  %1 -> réseau %2").arg(com(n), target)
-                        : QStringLiteral("  %1 -> réseau, adresse invalide (%2)").arg(com(n), target));
-        links.append(QJsonObject{{QStringLiteral("port"), n},
-                                 {QStringLiteral("cible"), target},
-                                 {QStringLiteral("present"), stored.address.has_value()},
-                                 {QStringLiteral("reseau"), true}});
+        network.append({n,
+                        stored.address ? QStringLiteral("  %1 -> réseau %2").arg(com(n), target)
+                                       : QStringLiteral("  %1 -> réseau, adresse invalide (%2)")
+                                             .arg(com(n), target),
+                        QJsonObject{{QStringLiteral("port"), n},
+                                    {QStringLiteral("cible"), target},
+                                    {QStringLiteral("present"), stored.address.has_value()},
+                                    {QStringLiteral("reseau"), true}}});
     }
+    QList<Listed> listed = network;
 #ifdef Q_OS_WIN
     lines << QStringLiteral("  sous Windows, le port n est COMn");
-    lines << network;
 #else
     QList<std::pair<int, QFileInfo>> found;
     const QFileInfoList entries =
@@ -455,15 +461,22 @@ int commandPorts(Streams& s, bool json) {
     for (const auto& [n, info] : found) {
         const QString device = portDevice(n);
         const QString target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
-        lines << (device.isEmpty() ? QStringLiteral("  %1 -> %2 (absent)").arg(com(n), target)
-                                   : QStringLiteral("  %1 -> %2").arg(com(n), device));
-        links.append(QJsonObject{{QStringLiteral("port"), n},
-                                 {QStringLiteral("cible"), target},
-                                 {QStringLiteral("present"), !device.isEmpty()}});
+        listed.append({n,
+                       device.isEmpty() ? QStringLiteral("  %1 -> %2 (absent)").arg(com(n), target)
+                                        : QStringLiteral("  %1 -> %2").arg(com(n), device),
+                       QJsonObject{{QStringLiteral("port"), n},
+                                   {QStringLiteral("cible"), target},
+                                   {QStringLiteral("present"), !device.isEmpty()}}});
     }
-    lines << network;
-    if (found.isEmpty() && network.isEmpty()) lines << QStringLiteral("  aucun lien");
+    if (listed.isEmpty()) lines << QStringLiteral("  aucun lien");
 #endif
+    // In COM order, an address before a link of the same number: the address is what opens.
+    std::stable_sort(listed.begin(), listed.end(),
+                     [](const Listed& a, const Listed& b) { return a.n < b.n; });
+    for (const Listed& l : listed) {
+        lines << l.line;
+        links.append(l.json);
+    }
     QJsonArray devices;
     lines << QStringLiteral("Périphériques série de la machine :");
     const QList<SerialDevice> infos = listSerialDevices();
