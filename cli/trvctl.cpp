@@ -141,9 +141,7 @@ QString lostText(const PortChoice& port) {
 }
 
 // A port that went away during the command, whatever the command made of it.
-PortReport lostPort(const PortChoice& port) {
-    return failure(port, kPortClosed, lostText(port));
-}
+PortReport lostPort(const PortChoice& port) { return failure(port, kPortClosed, lostText(port)); }
 
 // A run stopped by Ctrl+C: "interrompu pendant la lecture".
 PortReport interrupted(const PortChoice& port, const QString& what) {
@@ -240,8 +238,9 @@ QList<PortReport> onPorts(const QList<PortChoice>& ports, const Task& task, Stre
             const std::optional<NetworkAddress> address = reachedAddress(port);
             traced(s, serial, log, portName(port.number, address), [&] {
                 const bool opened =
-                    port.address ? serial.openThrough([&] { return router->openAddress(*port.address); })
-                                 : serial.open(port.number);
+                    port.address
+                        ? serial.openThrough([&] { return router->openAddress(*port.address); })
+                        : serial.open(port.number);
                 if (!opened) {
                     reports[i] =
                         failure(port, kPortClosed, QStringLiteral("le port ne s'ouvre pas"));
@@ -303,8 +302,8 @@ QJsonObject baseJson(const PortReport& r) {
     QJsonObject o = r.json;
     o.insert(QStringLiteral("source"), r.source.isEmpty() ? com(r.port) : r.source);
     o.insert(QStringLiteral("port"), r.port.number > 0 ? QJsonValue(r.port.number)
-                                     : r.port.address ? QJsonValue(r.port.address->text())
-                                                      : QJsonValue::Null);
+                                     : r.port.address  ? QJsonValue(r.port.address->text())
+                                                       : QJsonValue::Null);
     o.insert(QStringLiteral("statut"), r.status);
     o.insert(QStringLiteral("message"), r.line);
     return o;
@@ -435,14 +434,15 @@ int commandPorts(Streams& s, bool json) {
         const StoredAddress stored = readPortAddress(portsFolder(), n);
         if (!stored.exists) continue;
         const QString target = stored.address ? stored.address->text() : stored.error;
-        network.append({n,
-                        stored.address ? QStringLiteral("  %1 -> réseau %2").arg(com(n), target)
-                                       : QStringLiteral("  %1 -> réseau, adresse invalide (%2)")
-                                             .arg(com(n), target),
-                        QJsonObject{{QStringLiteral("port"), n},
-                                    {QStringLiteral("cible"), target},
-                                    {QStringLiteral("present"), stored.address.has_value()},
-                                    {QStringLiteral("reseau"), true}}});
+        network.append(
+            {n,
+             stored.address
+                 ? QStringLiteral("  %1 -> réseau %2").arg(com(n), target)
+                 : QStringLiteral("  %1 -> réseau, adresse invalide (%2)").arg(com(n), target),
+             QJsonObject{{QStringLiteral("port"), n},
+                         {QStringLiteral("cible"), target},
+                         {QStringLiteral("present"), stored.address.has_value()},
+                         {QStringLiteral("reseau"), true}}});
     }
     QList<Listed> listed = network;
 #ifdef Q_OS_WIN
@@ -716,7 +716,8 @@ int commandSet(Streams& s, const Invocation& inv) {
             board::Result result;
             const auto failed = [&] {
                 const bool lost = result.outcome == board::Outcome::PortLost;
-                return failure(port, lost ? kPortClosed : kBoardFailed, programmingFailure(result, port));
+                return failure(port, lost ? kPortClosed : kBoardFailed,
+                               programmingFailure(result, port));
             };
             // A stop asked before any programming leaves the board as it was; one asked
             // during a programming lets it end and nothing follows.

@@ -79,8 +79,9 @@ std::optional<Entry> parseName(const QString& dayFolderName, const QString& file
         e.address = parseNetworkAddress(
             QStringLiteral("%1://%2:%3").arg(m.captured(3), bracketed, m.captured(5)));
         // A name that merely looks like an address is no record of this history.
-        if (!e.address || addressTag(e.address) != QStringLiteral("-%1-%2-%3").arg(
-                                                        m.captured(3), m.captured(4), m.captured(5)))
+        if (!e.address ||
+            addressTag(e.address) !=
+                QStringLiteral("-%1-%2-%3").arg(m.captured(3), m.captured(4), m.captured(5)))
             return std::nullopt;
     }
     e.window = m.captured(6);
@@ -133,10 +134,10 @@ ImageHistory::Recorded ImageHistory::record(const ImageBytes& bytes, int port,
     // Two records never share a name: a later one moves on by a millisecond.
     QString name;
     QTime time = when.time();
-    const QString tail = QStringLiteral("_COM%1%2_%3_%4.hex")
-                             .arg(port)
-                             .arg(addressTag(address), safeWindowName(window),
-                                  directionTag(direction));
+    const QString tail =
+        QStringLiteral("_COM%1%2_%3_%4.hex")
+            .arg(port)
+            .arg(addressTag(address), safeWindowName(window), directionTag(direction));
     for (int tries = 0; tries < 1000; ++tries, time = time.addMSecs(1)) {
         name = time.toString(kTimeFormat) + tail;
         if (!QFileInfo::exists(dayDir.filePath(name))) break;

@@ -178,8 +178,7 @@ std::optional<QString> removeAddressFile(const QString& folder, int portNumber) 
     return std::nullopt;
 }
 
-std::optional<QString> assignAddress(const QString& folder, int portNumber,
-                                     const QString& typed) {
+std::optional<QString> assignAddress(const QString& folder, int portNumber, const QString& typed) {
     QString why;
     const auto address = parseNetworkAddress(typed, &why);
     if (!address) return why;

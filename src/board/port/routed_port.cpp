@@ -64,8 +64,7 @@ bool RoutedPort::openOnNetwork(const NetworkAddress& address, int portNumber) {
     m_address = address;
     if (m_network) m_port = m_network(address);
     if (!m_port) {
-        refuse(address.text(),
-               QStringLiteral("ce programme n'ouvre pas encore les ports réseau"));
+        refuse(address.text(), QStringLiteral("ce programme n'ouvre pas encore les ports réseau"));
         return false;
     }
     return m_port->open(portNumber);

@@ -16,34 +16,96 @@ private slots:
         QTest::addColumn<QString>("why");       // a part of the refusal
         QTest::newRow("rfc2217 on IPv4") << "rfc2217://10.0.0.5:4001"
                                          << "rfc2217://10.0.0.5:4001"
-                                         << "10.0.0.5:4001" << "";
-        QTest::newRow("tcp on a name") << "tcp://serveur-hall:5" << "tcp://serveur-hall:5"
-                                       << "serveur-hall:5" << "";
-        QTest::newRow("scheme in capitals, blanks around")
-            << "  RFC2217://h:1  " << "rfc2217://h:1" << "h:1" << "";
-        QTest::newRow("Tcp mixed case") << "Tcp://h:65535" << "tcp://h:65535" << "h:65535" << "";
-        QTest::newRow("IPv6 in brackets") << "rfc2217://[::1]:4001" << "rfc2217://[::1]:4001"
-                                          << "[::1]:4001" << "";
-        QTest::newRow("IPv6 full") << "tcp://[fe80::1:2]:7" << "tcp://[fe80::1:2]:7"
-                                   << "[fe80::1:2]:7" << "";
-        QTest::newRow("trailing slash") << "tcp://h:5/" << "tcp://h:5" << "h:5" << "";
-        QTest::newRow("IPv6 without brackets")
-            << "rfc2217://::1:4001" << "" << "" << "entre crochets";
-        QTest::newRow("IPv6 bracket unclosed") << "tcp://[::1:4001" << "" << "" << "incomplète";
-        QTest::newRow("IPv6 without port") << "tcp://[::1]" << "" << "" << "incomplète";
-        QTest::newRow("unknown scheme") << "telnet://h:23" << "" << "" << "protocole inconnu";
-        QTest::newRow("no scheme") << "10.0.0.5:4001" << "" << "" << "n'est pas une adresse";
-        QTest::newRow("a path") << "/dev/ttyUSB0" << "" << "" << "n'est pas une adresse";
-        QTest::newRow("no port") << "tcp://h" << "" << "" << "il manque le port";
-        QTest::newRow("port 0") << "tcp://h:0" << "" << "" << "de 1 à 65535";
-        QTest::newRow("port 65536") << "tcp://h:65536" << "" << "" << "de 1 à 65535";
-        QTest::newRow("port in letters") << "tcp://h:abc" << "" << "" << "de 1 à 65535";
-        QTest::newRow("port signed") << "tcp://h:+5" << "" << "" << "de 1 à 65535";
-        QTest::newRow("port empty") << "tcp://h:" << "" << "" << "de 1 à 65535";
-        QTest::newRow("empty host") << "tcp://:5" << "" << "" << "nom d'hôte invalide";
-        QTest::newRow("host with a blank") << "tcp://a b:5" << "" << "" << "nom d'hôte invalide";
-        QTest::newRow("user in host") << "tcp://u@h:5" << "" << "" << "nom d'hôte invalide";
-        QTest::newRow("path after host") << "tcp://h/x:5" << "" << "" << "nom d'hôte invalide";
+                                         << "10.0.0.5:4001"
+                                         << "";
+        QTest::newRow("tcp on a name") << "tcp://serveur-hall:5"
+                                       << "tcp://serveur-hall:5"
+                                       << "serveur-hall:5"
+                                       << "";
+        QTest::newRow("scheme in capitals, blanks around") << "  RFC2217://h:1  "
+                                                           << "rfc2217://h:1"
+                                                           << "h:1"
+                                                           << "";
+        QTest::newRow("Tcp mixed case") << "Tcp://h:65535"
+                                        << "tcp://h:65535"
+                                        << "h:65535"
+                                        << "";
+        QTest::newRow("IPv6 in brackets") << "rfc2217://[::1]:4001"
+                                          << "rfc2217://[::1]:4001"
+                                          << "[::1]:4001"
+                                          << "";
+        QTest::newRow("IPv6 full") << "tcp://[fe80::1:2]:7"
+                                   << "tcp://[fe80::1:2]:7"
+                                   << "[fe80::1:2]:7"
+                                   << "";
+        QTest::newRow("trailing slash") << "tcp://h:5/"
+                                        << "tcp://h:5"
+                                        << "h:5"
+                                        << "";
+        QTest::newRow("IPv6 without brackets") << "rfc2217://::1:4001"
+                                               << ""
+                                               << ""
+                                               << "entre crochets";
+        QTest::newRow("IPv6 bracket unclosed") << "tcp://[::1:4001"
+                                               << ""
+                                               << ""
+                                               << "incomplète";
+        QTest::newRow("IPv6 without port") << "tcp://[::1]"
+                                           << ""
+                                           << ""
+                                           << "incomplète";
+        QTest::newRow("unknown scheme") << "telnet://h:23"
+                                        << ""
+                                        << ""
+                                        << "protocole inconnu";
+        QTest::newRow("no scheme") << "10.0.0.5:4001"
+                                   << ""
+                                   << ""
+                                   << "n'est pas une adresse";
+        QTest::newRow("a path") << "/dev/ttyUSB0"
+                                << ""
+                                << ""
+                                << "n'est pas une adresse";
+        QTest::newRow("no port") << "tcp://h"
+                                 << ""
+                                 << ""
+                                 << "il manque le port";
+        QTest::newRow("port 0") << "tcp://h:0"
+                                << ""
+                                << ""
+                                << "de 1 à 65535";
+        QTest::newRow("port 65536") << "tcp://h:65536"
+                                    << ""
+                                    << ""
+                                    << "de 1 à 65535";
+        QTest::newRow("port in letters") << "tcp://h:abc"
+                                         << ""
+                                         << ""
+                                         << "de 1 à 65535";
+        QTest::newRow("port signed") << "tcp://h:+5"
+                                     << ""
+                                     << ""
+                                     << "de 1 à 65535";
+        QTest::newRow("port empty") << "tcp://h:"
+                                    << ""
+                                    << ""
+                                    << "de 1 à 65535";
+        QTest::newRow("empty host") << "tcp://:5"
+                                    << ""
+                                    << ""
+                                    << "nom d'hôte invalide";
+        QTest::newRow("host with a blank") << "tcp://a b:5"
+                                           << ""
+                                           << ""
+                                           << "nom d'hôte invalide";
+        QTest::newRow("user in host") << "tcp://u@h:5"
+                                      << ""
+                                      << ""
+                                      << "nom d'hôte invalide";
+        QTest::newRow("path after host") << "tcp://h/x:5"
+                                         << ""
+                                         << ""
+                                         << "nom d'hôte invalide";
     }
     void parsesWhatIsTyped() {
         QFETCH(QString, typed);
@@ -84,10 +146,12 @@ private slots:
         QTest::addColumn<int>("number");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("name");
-        QTest::newRow("local") << 7 << "" << "COM7";
+        QTest::newRow("local") << 7 << ""
+                               << "COM7";
         QTest::newRow("associated") << 7 << "rfc2217://127.0.0.1:4001"
                                     << "COM7 (rfc2217://127.0.0.1:4001)";
-        QTest::newRow("opened by its address") << 0 << "tcp://h:5" << "tcp://h:5";
+        QTest::newRow("opened by its address") << 0 << "tcp://h:5"
+                                               << "tcp://h:5";
     }
     void portNames() {
         QFETCH(int, number);

@@ -102,20 +102,38 @@ private slots:
         QTest::addColumn<QString>("typed");   // "ttyUSB0" for that device, else an address
         QTest::addColumn<QString>("error");   // a part of the refusal; empty when it succeeds
         QTest::addColumn<QString>("stored");  // the address file's line after it; empty: none
-        QTest::newRow("address on a free port")
-            << "" << "RFC2217://10.0.0.5:4001" << "" << "rfc2217://10.0.0.5:4001";
-        QTest::newRow("address replaces a link")
-            << "link" << "tcp://[::1]:5" << "" << "tcp://[::1]:5";
-        QTest::newRow("address replaces an address")
-            << "address" << "tcp://h:5" << "" << "tcp://h:5";
-        QTest::newRow("link replaces an address") << "address" << "ttyUSB0" << "" << "";
-        QTest::newRow("link replaces a broken address file")
-            << "bad address" << "ttyUSB0" << "" << "";
-        QTest::newRow("address replaces a broken one")
-            << "bad address" << "tcp://h:5" << "" << "tcp://h:5";
-        QTest::newRow("invalid address") << "link" << "rfc2217://h:65536" << "de 1 à 65535" << "";
-        QTest::newRow("a file that is no link stays")
-            << "file" << "tcp://h:5" << "n'est pas un lien" << "";
+        QTest::newRow("address on a free port") << ""
+                                                << "RFC2217://10.0.0.5:4001"
+                                                << ""
+                                                << "rfc2217://10.0.0.5:4001";
+        QTest::newRow("address replaces a link") << "link"
+                                                 << "tcp://[::1]:5"
+                                                 << ""
+                                                 << "tcp://[::1]:5";
+        QTest::newRow("address replaces an address") << "address"
+                                                     << "tcp://h:5"
+                                                     << ""
+                                                     << "tcp://h:5";
+        QTest::newRow("link replaces an address") << "address"
+                                                  << "ttyUSB0"
+                                                  << ""
+                                                  << "";
+        QTest::newRow("link replaces a broken address file") << "bad address"
+                                                             << "ttyUSB0"
+                                                             << ""
+                                                             << "";
+        QTest::newRow("address replaces a broken one") << "bad address"
+                                                       << "tcp://h:5"
+                                                       << ""
+                                                       << "tcp://h:5";
+        QTest::newRow("invalid address") << "link"
+                                         << "rfc2217://h:65536"
+                                         << "de 1 à 65535"
+                                         << "";
+        QTest::newRow("a file that is no link stays") << "file"
+                                                      << "tcp://h:5"
+                                                      << "n'est pas un lien"
+                                                      << "";
     }
     void associationsAcrossKinds() {
         QFETCH(QString, before);
@@ -173,15 +191,21 @@ private slots:
         QTest::addColumn<QByteArray>("content");  // "<folder>": a folder by that name
         QTest::addColumn<QString>("address");     // empty: none read
         QTest::addColumn<QString>("error");
-        QTest::newRow("one line") << QByteArray("tcp://h:5\n") << "tcp://h:5" << "";
+        QTest::newRow("one line") << QByteArray("tcp://h:5\n") << "tcp://h:5"
+                                  << "";
         QTest::newRow("no newline, blanks")
-            << QByteArray("  rfc2217://[::1]:4001 ") << "rfc2217://[::1]:4001" << "";
-        QTest::newRow("first line only")
-            << QByteArray("tcp://a:1\ntcp://b:2\n") << "tcp://a:1" << "";
-        QTest::newRow("empty") << QByteArray() << "" << "n'est pas une adresse";
-        QTest::newRow("a path") << QByteArray("/dev/ttyS0\n") << "" << "n'est pas une adresse";
-        QTest::newRow("bad port") << QByteArray("tcp://h:0\n") << "" << "de 1 à 65535";
-        QTest::newRow("a folder") << QByteArray("<folder>") << "" << "Impossible de lire";
+            << QByteArray("  rfc2217://[::1]:4001 ") << "rfc2217://[::1]:4001"
+            << "";
+        QTest::newRow("first line only") << QByteArray("tcp://a:1\ntcp://b:2\n") << "tcp://a:1"
+                                         << "";
+        QTest::newRow("empty") << QByteArray() << ""
+                               << "n'est pas une adresse";
+        QTest::newRow("a path") << QByteArray("/dev/ttyS0\n") << ""
+                                << "n'est pas une adresse";
+        QTest::newRow("bad port") << QByteArray("tcp://h:0\n") << ""
+                                  << "de 1 à 65535";
+        QTest::newRow("a folder") << QByteArray("<folder>") << ""
+                                  << "Impossible de lire";
     }
     void addressFileRead() {
         QFETCH(QByteArray, content);
@@ -215,9 +239,8 @@ private slots:
         QTest::addColumn<int>("kind");  // PortTarget::Kind
         QTest::addColumn<QString>("text");
         QTest::newRow("address") << " TCP://h:5 " << int(PortTarget::Kind::Network) << "tcp://h:5";
-        QTest::newRow("bad address")
-            << "tcp://h:99999" << int(PortTarget::Kind::Invalid)
-            << "tcp://h:99999 : le port doit être un nombre de 1 à 65535.";
+        QTest::newRow("bad address") << "tcp://h:99999" << int(PortTarget::Kind::Invalid)
+                                     << "tcp://h:99999 : le port doit être un nombre de 1 à 65535.";
         QTest::newRow("unknown scheme") << "ssh://h:22" << int(PortTarget::Kind::Invalid)
                                         << "ssh://h:22 : protocole inconnu, écrivez "
                                            "rfc2217://hôte:port ou tcp://hôte:port.";
@@ -241,13 +264,20 @@ private slots:
         QTest::addColumn<QString>("before");  // "" none, a path or an address
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("question");
-        QTest::newRow("device by address")
-            << "/dev/pts/0" << "rfc2217://h:1" << "COM5 mène à /dev/pts/0. Le remplacer par "
-                                                  "rfc2217://h:1 ?";
+        QTest::newRow("device by address") << "/dev/pts/0"
+                                           << "rfc2217://h:1"
+                                           << "COM5 mène à /dev/pts/0. Le remplacer par "
+                                              "rfc2217://h:1 ?";
         QTest::newRow("address by device")
-            << "tcp://h:5" << "/dev/ttyS0" << "COM5 mène à tcp://h:5. Le remplacer par /dev/ttyS0 ?";
-        QTest::newRow("same address") << "tcp://h:5" << "tcp://h:5" << "";
-        QTest::newRow("free port") << "" << "tcp://h:5" << "";
+            << "tcp://h:5"
+            << "/dev/ttyS0"
+            << "COM5 mène à tcp://h:5. Le remplacer par /dev/ttyS0 ?";
+        QTest::newRow("same address") << "tcp://h:5"
+                                      << "tcp://h:5"
+                                      << "";
+        QTest::newRow("free port") << ""
+                                   << "tcp://h:5"
+                                   << "";
     }
     void replaceQuestionAcrossKinds() {
         QFETCH(QString, before);
@@ -271,13 +301,15 @@ private slots:
         QTest::addColumn<bool>("factory");     // a network factory is given
         QTest::addColumn<QString>("opened");   // "network", "local" or "" (refused)
         QTest::addColumn<QString>("cause");    // a part of the refusal's text
-        QTest::newRow("address") << QByteArray("tcp://h:5") << true << "network" << "";
-        QTest::newRow("link") << QByteArray() << true << "local" << "";
+        QTest::newRow("address") << QByteArray("tcp://h:5") << true << "network"
+                                 << "";
+        QTest::newRow("link") << QByteArray() << true << "local"
+                              << "";
         QTest::newRow("no network port yet")
             << QByteArray("tcp://h:5") << false << ""
             << "Erreur du système sur tcp://h:5 : ce programme n'ouvre pas encore les ports réseau";
-        QTest::newRow("broken address file")
-            << QByteArray("tcp:/h") << true << "" << "com4.adresse : tcp:/h n'est pas une adresse";
+        QTest::newRow("broken address file") << QByteArray("tcp:/h") << true << ""
+                                             << "com4.adresse : tcp:/h n'est pas une adresse";
     }
     void routedOpening() {
         QFETCH(QByteArray, file);

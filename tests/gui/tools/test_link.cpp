@@ -207,7 +207,7 @@ private slots:
     // question across kinds, refusals as warnings with nothing changed; the table shows it
     // as "réseau" with the address, and "Retirer" removes it.
     void windowAssociatesAnAddress_data() {
-        QTest::addColumn<QString>("field");   // "adresse" or "chemin": where it is typed
+        QTest::addColumn<QString>("field");  // "adresse" or "chemin": where it is typed
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("before");  // "@name": a link to that entry; an address; ""
         QTest::addColumn<bool>("yes");
