@@ -267,7 +267,7 @@ private slots:
     // ("lue", "écrite") still list, and names that are no record are passed over.
     void historyKinds_data() {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("kind");  // -1: not a record
+        QTest::addColumn<int>("kind");      // -1: not a record
         QTest::addColumn<QString>("port");  // as the history lists it
         const auto row = [](const char* name, int kind, const char* port = "COM3") {
             QTest::newRow(name) << QString::fromUtf8(name) << kind << QString::fromUtf8(port);
