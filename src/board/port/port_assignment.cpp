@@ -100,7 +100,7 @@ QList<PortEntry> portEntries(const QString& folder, const QList<SerialDevice>& d
             // The address wins: it is what the port opens.
             e.state = stored.address ? PortEntry::State::Network : PortEntry::State::BadAddress;
             e.address = stored.address;
-            e.target = stored.address ? stored.address->text() : stored.error;
+            e.target = stored.address ? stored.address->text() : portAddressPath(folder, n);
         } else if (link.isSymLink() || link.exists()) {
             e.target = link.isSymLink() ? link.symLinkTarget() : link.absoluteFilePath();
             e.device = link.canonicalFilePath();

@@ -30,7 +30,7 @@ struct PortEntry {
     enum class State { Unassigned, Present, Unplugged, Network, BadAddress };
     int number = 0;
     State state = State::Unassigned;
-    QString target;  // the link's target as written, or the address as written
+    QString target;  // the link's target as written, the address, or the unreadable file
     QString device;  // the device node it resolves to (Present only)
     std::optional<SerialDevice> info;
     std::optional<NetworkAddress> address;  // Network only

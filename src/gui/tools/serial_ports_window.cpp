@@ -226,7 +226,7 @@ QString SerialPortsWindow::leadsTo(const PortEntry& e) {
         case PortEntry::State::Network:
             return e.target;
         case PortEntry::State::BadAddress:
-            return QStringLiteral("adresse illisible (%1)").arg(e.target);
+            return QStringLiteral("adresse illisible (%1)").arg(QFileInfo(e.target).fileName());
         case PortEntry::State::Unassigned:
             return QStringLiteral("non associé");
         case PortEntry::State::Unplugged:
@@ -257,7 +257,7 @@ void SerialPortsWindow::refresh() {
             e.number = n;
             e.state = stored.address ? PortEntry::State::Network : PortEntry::State::BadAddress;
             e.address = stored.address;
-            e.target = stored.address ? stored.address->text() : stored.error;
+            e.target = stored.address ? stored.address->text() : portAddressPath(m_folder, n);
         }
         m_entries << e;
     }

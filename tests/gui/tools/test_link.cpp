@@ -53,6 +53,16 @@ private slots:
         QCOMPARE(e[2].state, PortEntry::State::Unplugged);
         QCOMPARE(SerialPortsWindow::leadsTo(e[2]),
                  QStringLiteral("débranché (%1)").arg(node("pts7")));
+        // A server's address, and an address file that holds none (short, in its column).
+        QCOMPARE(assignPort(ports, 7, QStringLiteral("tcp://[::1]:4002")), std::nullopt);
+        QFile bad(portAddressPath(ports, 9));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("rfc2217://\n");
+        bad.close();
+        const QList<PortEntry> n = portEntries(ports, devices);
+        QCOMPARE(SerialPortsWindow::leadsTo(n[6]), QStringLiteral("tcp://[::1]:4002"));
+        QCOMPARE(SerialPortsWindow::leadsTo(n[8]),
+                 QStringLiteral("adresse illisible (com9.adresse)"));
     }
 
     // The window links the selected device (by its stable name when there is one), replaces
