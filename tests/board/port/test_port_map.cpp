@@ -259,41 +259,6 @@ private slots:
         QCOMPARE(t.kind == PortTarget::Kind::Invalid ? t.error : t.text, text);
     }
 
-    // The replace question names both sides whatever their kinds.
-    void replaceQuestionAcrossKinds_data() {
-        QTest::addColumn<QString>("before");  // "" none, a path or an address
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QString>("question");
-        QTest::newRow("device by address") << "/dev/pts/0"
-                                           << "rfc2217://h:1"
-                                           << "COM5 mène à /dev/pts/0. Le remplacer par "
-                                              "rfc2217://h:1 ?";
-        QTest::newRow("address by device")
-            << "tcp://h:5"
-            << "/dev/ttyS0"
-            << "COM5 mène à tcp://h:5. Le remplacer par /dev/ttyS0 ?";
-        QTest::newRow("same address") << "tcp://h:5"
-                                      << "tcp://h:5"
-                                      << "";
-        QTest::newRow("free port") << ""
-                                   << "tcp://h:5"
-                                   << "";
-    }
-    void replaceQuestionAcrossKinds() {
-        QFETCH(QString, before);
-        QFETCH(QString, target);
-        QFETCH(QString, question);
-        QVERIFY(QDir().mkpath(ports));
-        if (!before.isEmpty()) {
-            if (looksLikeNetworkAddress(before))
-                QCOMPARE(assignPort(ports, 5, before), std::nullopt);
-            else
-                QVERIFY(QFile::link(before, portLinkPath(ports, 5)));
-        }
-        QCOMPARE(replaceQuestion(portEntries(ports, dev->devices)[4], target).value_or(QString()),
-                 question);
-    }
-
     // The programs' port opens what the association names: the address through the network
     // factory, a link through the system's port; a broken address file opens nothing.
     void routedOpening_data() {
