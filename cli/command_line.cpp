@@ -94,14 +94,14 @@ bool isPortOption(const QString& arg) {
 }
 
 // The port list after the -p at args[i] ("3", "3,4,5"), which i then points at.
-std::optional<QList<int>> portList(const QStringList& args, qsizetype& i, QString* error) {
+std::optional<QList<PortChoice>> portList(const QStringList& args, qsizetype& i, QString* error) {
     const auto list = optionValue(args, i, error);
     if (!list) return std::nullopt;
     return parsePorts(*list, error);
 }
 
 struct Arguments {
-    QList<int> ports;
+    QList<PortChoice> ports;
     bool portsGiven = false;
     QString output;
     QStringList positional;
@@ -185,28 +185,54 @@ std::optional<Invocation> parseDiff(const QStringList& args, QString* error) {
 
 }  // namespace
 
-QList<int> linkedPorts() {
-    QList<int> ports;
+QList<PortChoice> linkedPorts() {
+    QList<int> numbers;
     const QStringList names =
         QDir(portsFolder()).entryList({QStringLiteral("com*")}, QDir::System | QDir::Files);
-    for (const QString& name : names) {
+    const QString addressFile = QStringLiteral(".adresse");
+    for (QString name : names) {
+        // A port associated with an address is as much a port to work on as a linked one.
+        if (name.endsWith(addressFile)) name.chop(addressFile.size());
         const auto n = parseInt(name.mid(3), 1, kMaxPort);
-        if (n && name == QStringLiteral("com%1").arg(*n)) ports << *n;
+        if (n && name == QStringLiteral("com%1").arg(*n) && !numbers.contains(*n)) numbers << *n;
     }
-    std::sort(ports.begin(), ports.end());
+    std::sort(numbers.begin(), numbers.end());
+    QList<PortChoice> ports;
+    for (int n : numbers) ports.append({n, std::nullopt});
     return ports;
 }
 
-std::optional<QList<int>> parsePorts(const QString& text, QString* error) {
+QString PortChoice::name() const {
+    return number > 0 || !address ? QStringLiteral("COM%1").arg(number) : address->text();
+}
+
+std::optional<QList<PortChoice>> parsePorts(const QString& text, QString* error) {
     if (text.trimmed() == QLatin1String("all")) {
-        QList<int> ports = linkedPorts();
+        QList<PortChoice> ports = linkedPorts();
         if (ports.isEmpty())
             *error = QStringLiteral("-p all : aucun port n'a de lien dans %1 (voir trvctl ports)")
                          .arg(portsFolder());
         return ports.isEmpty() ? std::nullopt : std::optional(ports);
     }
-    QList<int> ports;
+    QList<PortChoice> ports;
     for (const QString& part : text.split(u',')) {
+        if (looksLikeNetworkAddress(part)) {
+            const auto address = parseNetworkAddress(part, error);
+            if (!address) return std::nullopt;
+            const PortChoice choice{0, address};
+            // Host names know no case: one server written twice is one port, which two
+            // threads must not share.
+            const auto same = [&](const PortChoice& c) {
+                return c.address &&
+                       c.address->text().compare(address->text(), Qt::CaseInsensitive) == 0;
+            };
+            if (std::any_of(ports.begin(), ports.end(), same)) {
+                *error = QStringLiteral("l'adresse %1 est donnée deux fois").arg(address->text());
+                return std::nullopt;
+            }
+            ports << choice;
+            continue;
+        }
         const auto invalid = [&] {
             *error = QStringLiteral("numéro de port invalide : « %1 » (attendu : 1 à %2)")
                          .arg(part)
@@ -224,11 +250,12 @@ std::optional<QList<int>> parsePorts(const QString& text, QString* error) {
             return std::nullopt;
         }
         for (int n = *first; n <= *last; ++n) {
-            if (ports.contains(n)) {
+            const PortChoice choice{n, std::nullopt};
+            if (ports.contains(choice)) {
                 *error = QStringLiteral("le port %1 est donné deux fois").arg(n);
                 return std::nullopt;
             }
-            ports << n;
+            ports << choice;
         }
     }
     return ports;
@@ -456,6 +483,9 @@ namespace {
 QString portsAndStatuses() {
     return QStringLiteral(
                "Port n : le lien %1/comN vers le périphérique (trvctl ports les montre).\n"
+               "Un port associé à un serveur série en réseau (fenêtre Ports série) a le fichier\n"
+               "comN.adresse à la place du lien ; -p accepte aussi l'adresse du serveur\n"
+               "directement : rfc2217://HÔTE:PORT (RFC 2217) ou tcp://HÔTE:PORT (TCP brut).\n"
                "\n"
                "Code de sortie (le plus grave de tous les ports) :\n"
                "  0 succès ; 1 une carte n'a pas répondu, la vérification a échoué ou diff a "
@@ -477,6 +507,7 @@ QString helpText() {
         "Commandes :\n"
         "  ports                        les ports COMn avec leurs liens, et les périphériques\n"
         "                               série de la machine\n"
+        "                               (et les ports associés à une adresse réseau)\n"
         "  detect                       recherche de COM1 à COM14 : absent, libre ou carte\n"
         "  read -p N [-o FICHIER]       lit l'image entière (128 octets) ; l'écrit dans\n"
         "                               FICHIER (.hex ou .bin) ou affiche le tableau 8 × 16\n"
@@ -495,7 +526,8 @@ QString helpText() {
         "Options :\n"
         "  -p PORTS       le ou les ports : 3 ; 3,4 ; 1-3 ; 1,4-6 ; all (chaque port qui a\n"
         "                 un lien) ; avec plusieurs ports, la même opération se fait sur\n"
-        "                 tous à la fois, une ligne de résultat par port\n"
+        "                 tous à la fois, une ligne de résultat par port ; une adresse\n"
+        "                 réseau vaut un port : 3,rfc2217://10.0.0.5:4001,tcp://hôte:4002\n"
         "  -o FICHIER     read : le fichier image ; avec plusieurs ports, « _COMn » est\n"
         "                 ajouté avant l'extension\n"
         "  --json         résultats en JSON pour les scripts\n"
@@ -529,7 +561,9 @@ QString commandHelp(Command command) {
                 QStringLiteral(
                     "Les ports COMn avec leurs liens (dans le dossier des liens) et les\n"
                     "périphériques série de la machine. Pour associer un périphérique au port n,\n"
-                    "créez le lien : ln -s /dev/ttyUSB0 %1/comN\n")
+                    "créez le lien : ln -s /dev/ttyUSB0 %1/comN\n"
+                    "Un port associé à un serveur série en réseau est montré « réseau » avec son\n"
+                    "adresse (fichier comN.adresse).\n")
                     .arg(portsFolder());
             break;
         case Command::Detect:
@@ -593,7 +627,8 @@ QString commandHelp(Command command) {
                          command == Command::Diff || command == Command::Ping;
     if (onPorts)
         options.prepend(QStringLiteral(
-            "  -p PORTS     3 ; 3,4 ; 1-3 ; 1,4-6 ; all (chaque port qui a un lien)\n"));
+            "  -p PORTS     3 ; 3,4 ; 1-3 ; 1,4-6 ; all (chaque port qui a un lien)\n"
+            "               ou des adresses : 3,rfc2217://10.0.0.5:4001,tcp://hôte:4002\n"));
     options += QStringLiteral(
         "  --json       résultats en JSON pour les scripts\n"
         "  --trace FICHIER  les trames envoyées et les réponses reçues, en clair\n");

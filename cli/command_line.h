@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "port/network_address.h"
 #include "protocol/board_operations.h"
 
 // What trvctl was asked to do, read from its arguments. Everything is checked here, before
@@ -22,10 +23,20 @@ enum Status : int {
 
 enum class Command { Help, Version, Ports, Detect, Read, Write, Show, Set, Diff, Ping };
 
+// A port a command works on: a COM number (which may itself lead to an address), or the
+// address of a serial device server given directly (number 0).
+struct PortChoice {
+    int number = 0;
+    std::optional<NetworkAddress> address;
+    // How the results name it: "COM3", or the address given.
+    QString name() const;
+    friend bool operator==(const PortChoice&, const PortChoice&) = default;
+};
+
 // Where an image comes from: a file, or the boards on a list of ports.
 struct Source {
     QString file;
-    QList<int> ports;
+    QList<PortChoice> ports;
 };
 
 // The settings `set` programs. The counter's go through the counter window's programming,
@@ -42,7 +53,7 @@ struct SettingChanges {
 
 struct Invocation {
     Command command = Command::Help;
-    QList<int> ports;
+    QList<PortChoice> ports;
     QString output;  // read -o
     QString file;    // write FILE, show FILE
     Source left;     // diff
@@ -62,9 +73,10 @@ struct Parsed {
 
 Parsed parse(const QStringList& arguments);  // without the program's name
 
-// "3", "3,4,5", "1,4-6": distinct port numbers 1 to 255, in the order given; "all": every
-// port that has a link in the ports folder, in ascending order.
-std::optional<QList<int>> parsePorts(const QString& text, QString* error);
+// "3", "3,4,5", "1,4-6": distinct port numbers 1 to 255, in the order given, mixed with
+// addresses ("3,rfc2217://10.0.0.5:4001"); "all": every port that has a link or an address in
+// the ports folder, in ascending order.
+std::optional<QList<PortChoice>> parsePorts(const QString& text, QString* error);
 // "depart=12,00" ...; every name known, every value in range, no name twice.
 std::optional<SettingChanges> parseSettings(const QStringList& assignments, QString* error);
 

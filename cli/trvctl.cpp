@@ -27,9 +27,10 @@
 #include "image/image_history.h"
 #include "image/system_error.h"
 #include "port/open_failure.h"
+#include "port/port_assignment.h"
 #include "port/port_map.h"
+#include "port/routed_port.h"
 #include "port/serial_devices.h"
-#include "port/system_serial_port.h"
 #include "port/traffic_tap.h"
 #include "protocol/board_operations.h"
 #include "protocol/exchange.h"
@@ -71,10 +72,16 @@ namespace {
 const QString kHistoryWindow = QStringLiteral("trvctl");
 
 QString com(int port) { return QStringLiteral("COM%1").arg(port); }
+QString com(const PortChoice& port) { return port.name(); }
+
+// The address a port reaches, given directly or through its COM number's association.
+std::optional<NetworkAddress> reachedAddress(const PortChoice& port) {
+    return port.address ? port.address : portNetworkAddress(port.number);
+}
 
 // What one port's run gives: its status, its result line and any further lines, its JSON.
 struct PortReport {
-    int port = 0;
+    PortChoice port;
     QString source;  // what the result is about, when not the port: a file, two images
     int status = kOk;
     QString line;
@@ -83,7 +90,7 @@ struct PortReport {
     std::optional<ImageBytes> image;
 };
 
-PortReport failure(int port, int status, const QString& why) {
+PortReport failure(const PortChoice& port, int status, const QString& why) {
     PortReport r;
     r.port = port;
     r.status = status;
@@ -101,7 +108,7 @@ void withCause(PortReport& r, const QString& cause) {
 // The phase each port is in, for the progress line.
 class Progress {
 public:
-    explicit Progress(const QList<int>& ports) : m_ports(ports), m_phases(ports.size()) {}
+    explicit Progress(const QList<PortChoice>& ports) : m_ports(ports), m_phases(ports.size()) {}
     void set(int index, const QString& phase) {
         QMutexLocker lock(&m_mutex);
         m_phases[index] = phase;
@@ -115,7 +122,7 @@ public:
     }
 
 private:
-    QList<int> m_ports;
+    QList<PortChoice> m_ports;
     QStringList m_phases;
     mutable QMutex m_mutex;
 };
@@ -127,17 +134,24 @@ struct RunHistory {
     QMutex lock;
 };
 
+// A port that went away, in the windows' words for a COM number.
+QString lostText(const PortChoice& port) {
+    if (port.number > 0 || !port.address) return portLostReason(port.number);
+    return QStringLiteral("le port %1 a été perdu").arg(port.address->text());
+}
+
 // A port that went away during the command, whatever the command made of it.
-PortReport lostPort(int port) { return failure(port, kPortClosed, portLostReason(port)); }
+PortReport lostPort(const PortChoice& port) { return failure(port, kPortClosed, lostText(port)); }
 
 // A run stopped by Ctrl+C: "interrompu pendant la lecture".
-PortReport interrupted(int port, const QString& what) {
+PortReport interrupted(const PortChoice& port, const QString& what) {
     return failure(port, kInterrupted, QStringLiteral("interrompu ") + what);
 }
 
 // Why a port did not open. A port without a link is made in the link folder from a shell,
 // where the windows' menu is out of reach.
-QString openCause(const OpenFailure& failure, int port) {
+QString openCause(const OpenFailure& failure, const PortChoice& choice) {
+    const int port = choice.number;
     if (failure.cause != OpenFailure::Cause::NoLink) return openFailureText(failure, port);
     return QStringLiteral(
                "Aucun appareil n'est associé à %1 : créez le lien %2 vers le périphérique\n"
@@ -156,18 +170,18 @@ trace::TraceLog* traceFor(const Streams& s) { return s.tracer ? s.tracer->newLog
 
 // Runs an operation on a tapped port; with a trace, it is named after the port and the
 // command line and ends with what run() answers.
-void beginTraced(const Streams& s, TrafficTap& port, trace::TraceLog* log, int portNumber) {
+void beginTraced(const Streams& s, TrafficTap& port, trace::TraceLog* log, const QString& name) {
     port.setObserver(log);
-    if (log)
-        port.beginOperation(QStringLiteral("%1 : %2").arg(com(portNumber), s.tracer->command()));
+    if (log) port.beginOperation(QStringLiteral("%1 : %2").arg(name, s.tracer->command()));
 }
 void endTraced(TrafficTap& port, trace::TraceLog* log, const std::pair<QString, bool>& outcome) {
     if (log) port.endOperation(outcome.first, outcome.second);
     port.setObserver(nullptr);
 }
 template <typename Run>
-void traced(const Streams& s, TrafficTap& port, trace::TraceLog* log, int portNumber, Run run) {
-    beginTraced(s, port, log, portNumber);
+void traced(const Streams& s, TrafficTap& port, trace::TraceLog* log, const QString& name,
+            Run run) {
+    beginTraced(s, port, log, name);
     endTraced(port, log, run());
 }
 
@@ -176,7 +190,7 @@ using Phase = std::function<void(QString)>;
 
 // What a task knows of its port's run besides the exchange.
 struct PortRun {
-    int port = 0;
+    PortChoice port;
     Phase phase;
     const HistoryObserver* history = nullptr;  // the images kept, with a history
     const std::atomic<bool>* stop = nullptr;
@@ -207,19 +221,27 @@ void noteHistory(PortReport& r, const QString& error) {
 // The same task on every port at once: each port on a thread of its own with a port object
 // of its own. Reports come back in the order of the ports. With a history, every image the
 // exchanges move is kept in it, as the windows keep theirs.
-QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s,
+QList<PortReport> onPorts(const QList<PortChoice>& ports, const Task& task, Streams& s,
                           RunHistory* kept = nullptr) {
     QList<PortReport> reports(ports.size());
     Progress progress(ports);
     std::vector<std::unique_ptr<QThread>> threads;
     for (qsizetype i = 0; i < ports.size(); ++i) {
-        const int port = ports[i];
+        const PortChoice port = ports[i];
         progress.set(i, QStringLiteral("ouverture"));
         trace::TraceLog* log = traceFor(s);
         threads.emplace_back(QThread::create([&, i, port, log] {
-            TrafficTap serial(std::make_unique<SystemSerialPort>());
-            traced(s, serial, log, port, [&] {
-                if (!serial.open(port)) {
+            auto routed = std::make_unique<RoutedPort>();
+            RoutedPort* router = routed.get();
+            TrafficTap serial(std::move(routed));
+            // The trace and the history name the server behind a port, as the windows do.
+            const std::optional<NetworkAddress> address = reachedAddress(port);
+            traced(s, serial, log, portName(port.number, address), [&] {
+                const bool opened =
+                    port.address
+                        ? serial.openThrough([&] { return router->openAddress(*port.address); })
+                        : serial.open(port.number);
+                if (!opened) {
                     reports[i] =
                         failure(port, kPortClosed, QStringLiteral("le port ne s'ouvre pas"));
                     withCause(reports[i], openCause(serial.openFailure(), port));
@@ -229,13 +251,18 @@ QList<PortReport> onPorts(const QList<int>& ports, const Task& task, Streams& s,
                 std::optional<HistoryObserver> keeper;
                 if (kept)
                     keeper.emplace([kept]() -> history::ImageHistory& { return kept->images; },
-                                   port, kHistoryWindow, &kept->lock);
+                                   port.number, kHistoryWindow, &kept->lock);
+                if (keeper) keeper->nameAddress(serial.networkAddress());
                 {
                     Exchange exchange(serial, steadyClock(), keeper ? &*keeper : nullptr);
                     exchange.stopWhen(s.stop);
                     const PortRun run{port, [&, i](const QString& p) { progress.set(i, p); },
                                       keeper ? &*keeper : nullptr, s.stop};
                     reports[i] = task(exchange, run);
+                    // A lost port may say what ended it (a server that closed the
+                    // connection): under the lost message, which stays as it is.
+                    if (reports[i].status == kPortClosed && exchange.portLost())
+                        withCause(reports[i], serial.lostReason());
                     // A stop that came after the last transaction had begun cut nothing.
                     if (run.stopAsked() && reports[i].status != kInterrupted) {
                         reports[i].status = kInterrupted;
@@ -274,7 +301,9 @@ int worst(const QList<PortReport>& reports) {
 QJsonObject baseJson(const PortReport& r) {
     QJsonObject o = r.json;
     o.insert(QStringLiteral("source"), r.source.isEmpty() ? com(r.port) : r.source);
-    o.insert(QStringLiteral("port"), r.port > 0 ? QJsonValue(r.port) : QJsonValue::Null);
+    o.insert(QStringLiteral("port"), r.port.number > 0 ? QJsonValue(r.port.number)
+                                     : r.port.address  ? QJsonValue(r.port.address->text())
+                                                       : QJsonValue::Null);
     o.insert(QStringLiteral("statut"), r.status);
     o.insert(QStringLiteral("message"), r.line);
     return o;
@@ -326,7 +355,7 @@ QStringList table(const ImageBytes& bytes) {
 }
 
 // The image read on a port, or why there is none.
-std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, int port,
+std::variant<ImageBytes, PortReport> readBytes(Exchange& exchange, const PortChoice& port,
                                                history::Direction kind = history::Direction::Read) {
     CellTexts cells;
     const ReadOutcome read = readImage(exchange, cells, ReadVariant::Plain, kind);
@@ -365,11 +394,20 @@ Task afterRead(AfterRead then, const QString& unread = {},
     };
 }
 
-QString withPort(const QString& path, int port) {
+// "lu.hex" becomes "lu_COM3.hex", or "lu_rfc2217-10.0.0.5-4001.hex" for an address: a name
+// every system takes.
+QString withPort(const QString& path, const PortChoice& port) {
     const QFileInfo info(path);
     const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
     const QString base = path.left(path.size() - suffix.size());
-    return QStringLiteral("%1_%2%3").arg(base, com(port), suffix);
+    QString name = com(port);
+    if (port.number <= 0 && port.address) {
+        name = port.address->text();
+        name.replace(QStringLiteral("://"), QStringLiteral("-"));
+        for (QChar c : {u'[', u']'}) name.remove(c);
+        name.replace(u':', u'-');
+    }
+    return QStringLiteral("%1_%2%3").arg(base, name, suffix);
 }
 
 // ---- commands ----
@@ -378,6 +416,35 @@ int commandPorts(Streams& s, bool json) {
     QJsonArray links;
     QStringList lines;
     lines << QStringLiteral("Ports COMn (liens dans %1) :").arg(portsFolder());
+    // Ports associated with a server's address, on every system.
+    struct Listed {
+        int n;
+        QString line;
+        QJsonObject json;
+    };
+    QList<Listed> network;
+    QList<int> numbers;
+    for (const QString& name : QDir(portsFolder()).entryList({QStringLiteral("com*.adresse")})) {
+        bool ok = false;
+        const int n = name.section(u'.', 0, 0).mid(3).toInt(&ok);
+        if (ok && n > 0 && portAddressPath(portsFolder(), n).endsWith(u'/' + name)) numbers << n;
+    }
+    std::sort(numbers.begin(), numbers.end());
+    for (int n : numbers) {
+        const StoredAddress stored = readPortAddress(portsFolder(), n);
+        if (!stored.exists) continue;
+        const QString target = stored.address ? stored.address->text() : stored.error;
+        network.append(
+            {n,
+             stored.address
+                 ? QStringLiteral("  %1 -> réseau %2").arg(com(n), target)
+                 : QStringLiteral("  %1 -> réseau, adresse invalide (%2)").arg(com(n), target),
+             QJsonObject{{QStringLiteral("port"), n},
+                         {QStringLiteral("cible"), target},
+                         {QStringLiteral("present"), stored.address.has_value()},
+                         {QStringLiteral("reseau"), true}}});
+    }
+    QList<Listed> listed = network;
 #ifdef Q_OS_WIN
     lines << QStringLiteral("  sous Windows, le port n est COMn");
 #else
@@ -394,14 +461,22 @@ int commandPorts(Streams& s, bool json) {
     for (const auto& [n, info] : found) {
         const QString device = portDevice(n);
         const QString target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
-        lines << (device.isEmpty() ? QStringLiteral("  %1 -> %2 (absent)").arg(com(n), target)
-                                   : QStringLiteral("  %1 -> %2").arg(com(n), device));
-        links.append(QJsonObject{{QStringLiteral("port"), n},
-                                 {QStringLiteral("cible"), target},
-                                 {QStringLiteral("present"), !device.isEmpty()}});
+        listed.append({n,
+                       device.isEmpty() ? QStringLiteral("  %1 -> %2 (absent)").arg(com(n), target)
+                                        : QStringLiteral("  %1 -> %2").arg(com(n), device),
+                       QJsonObject{{QStringLiteral("port"), n},
+                                   {QStringLiteral("cible"), target},
+                                   {QStringLiteral("present"), !device.isEmpty()}}});
     }
-    if (found.isEmpty()) lines << QStringLiteral("  aucun lien");
+    if (listed.isEmpty()) lines << QStringLiteral("  aucun lien");
 #endif
+    // In COM order, an address before a link of the same number: the address is what opens.
+    std::stable_sort(listed.begin(), listed.end(),
+                     [](const Listed& a, const Listed& b) { return a.n < b.n; });
+    for (const Listed& l : listed) {
+        lines << l.line;
+        links.append(l.json);
+    }
     QJsonArray devices;
     lines << QStringLiteral("Périphériques série de la machine :");
     const QList<SerialDevice> infos = listSerialDevices();
@@ -424,7 +499,7 @@ int commandPorts(Streams& s, bool json) {
 }
 
 int commandDetect(Streams& s, bool json) {
-    TrafficTap serial(std::make_unique<SystemSerialPort>());
+    TrafficTap serial(std::make_unique<RoutedPort>());
     Exchange exchange(serial, steadyClock());
     exchange.stopWhen(s.stop);
     QJsonArray array;
@@ -433,7 +508,7 @@ int commandDetect(Streams& s, bool json) {
     board::DetectionSteps steps;
     steps.trying = [&](int n) {
         if (s.progress) s.err << "\rdétection " << com(n) << "\x1b[K" << Qt::flush;
-        beginTraced(s, serial, log, n);
+        beginTraced(s, serial, log, portName(n, portNetworkAddress(n)));
     };
     steps.done = [&](int n, board::PortState state) {
         serial.close();
@@ -464,7 +539,7 @@ int commandRead(Streams& s, const Invocation& inv) {
     RunHistory history;
     const auto reports = onPorts(
         inv.ports, afterRead([&](Exchange&, const PortRun&, PortReport r, const ImageBytes& bytes) {
-            const int port = r.port;
+            const PortChoice port = r.port;
             r.image = bytes;
             r.json.insert(QStringLiteral("image"), hexString(bytes));
             if (inv.output.isEmpty()) {
@@ -494,12 +569,12 @@ QString verificationFailure(const board::Verification& v, const CellTexts& sent)
 }
 
 // What a board may hold after a write that a stop cut short.
-PortReport interruptedWrite(int port, const PortRun& run) {
+PortReport interruptedWrite(const PortChoice& port, const PortRun& run) {
     return interrupted(port, QStringLiteral("pendant l'écriture : la carte peut contenir une image "
                                             "partielle ; l'image d'avant est dans %1")
                                  .arg(run.imageBefore()));
 }
-PortReport interruptedBeforeVerification(int port, const PortRun& run) {
+PortReport interruptedBeforeVerification(const PortChoice& port, const PortRun& run) {
     return interrupted(port, QStringLiteral("avant la vérification : l'image a été écrite et "
                                             "acquittée mais pas relue ; l'image d'avant est "
                                             "dans %1")
@@ -519,7 +594,7 @@ int commandWrite(Streams& s, const Invocation& inv) {
         // The board's image is kept (in the history) before it is replaced.
         afterRead(
             [&](Exchange& exchange, const PortRun& run, PortReport r, const ImageBytes&) {
-                const int port = r.port;
+                const PortChoice port = r.port;
                 run.phase(QStringLiteral("écriture"));
                 const WriteOutcome written = writeImage(exchange, sent);
                 if (exchange.stopped())
@@ -604,7 +679,7 @@ int commandShow(Streams& s, const Invocation& inv) {
     return printReports(s, reports, inv.json);
 }
 
-QString programmingFailure(const board::Result& r) {
+QString programmingFailure(const board::Result& r, const PortChoice& port) {
     switch (r.outcome) {
         case board::Outcome::BoardSilent:
             return QStringLiteral("la carte ne répond pas ; rien n'a été programmé");
@@ -620,7 +695,8 @@ QString programmingFailure(const board::Result& r) {
         case board::Outcome::WriteFailed:
             return QStringLiteral("la carte n'a pas acquitté la programmation");
         case board::Outcome::PortLost:
-            return portLostReason(r.lostPort);
+            // Named after the port this run opened: an address given directly has no number.
+            return lostText(port);
         case board::Outcome::Cancelled:  // trvctl never declines a write
         case board::Outcome::Done:
             break;
@@ -634,13 +710,14 @@ int commandSet(Streams& s, const Invocation& inv) {
     const auto reports = onPorts(
         inv.ports,
         [&](Exchange& exchange, const PortRun& run) {
-            const int port = run.port;
+            const PortChoice port = run.port;
             PortReport r;
             r.port = port;
             board::Result result;
             const auto failed = [&] {
                 const bool lost = result.outcome == board::Outcome::PortLost;
-                return failure(port, lost ? kPortClosed : kBoardFailed, programmingFailure(result));
+                return failure(port, lost ? kPortClosed : kBoardFailed,
+                               programmingFailure(result, port));
             };
             // A stop asked before any programming leaves the board as it was; one asked
             // during a programming lets it end and nothing follows.
@@ -693,7 +770,7 @@ int commandPing(Streams& s, const Invocation& inv) {
     const auto reports = onPorts(
         inv.ports,
         [&](Exchange& exchange, const PortRun& run) {
-            const int port = run.port;
+            const PortChoice port = run.port;
             run.phase(QStringLiteral("ping"));
             const LinkTally t = measureLink(exchange, inv.count);
             if (exchange.stopped()) return interrupted(port, QStringLiteral("pendant le ping"));
@@ -724,8 +801,8 @@ int commandPing(Streams& s, const Invocation& inv) {
 }
 
 int commandDiff(Streams& s, const Invocation& inv) {
-    QList<int> ports = inv.left.ports;
-    for (int p : inv.right.ports)
+    QList<PortChoice> ports = inv.left.ports;
+    for (const PortChoice& p : inv.right.ports)
         if (!ports.contains(p)) ports << p;
     // Files first: a bad file stops everything before any port is opened.
     QMap<QString, ImageBytes> files;
@@ -749,7 +826,7 @@ int commandDiff(Streams& s, const Invocation& inv) {
     auto images = [&](const Source& src) {
         QList<std::pair<QString, const PortReport*>> list;
         if (!src.file.isEmpty()) list.append({QFileInfo(src.file).fileName(), nullptr});
-        for (int p : src.ports)
+        for (const PortChoice& p : src.ports)
             for (const PortReport& r : reads)
                 if (r.port == p) list.append({com(p), &r});
         return list;
@@ -761,7 +838,7 @@ int commandDiff(Streams& s, const Invocation& inv) {
     for (const auto& [leftName, leftRead] : left) {
         for (const auto& [rightName, rightRead] : right) {
             PortReport r;
-            r.port = leftRead ? leftRead->port : rightRead ? rightRead->port : 0;
+            r.port = leftRead ? leftRead->port : rightRead ? rightRead->port : PortChoice{};
             // A side that could not be read ends this comparison with its reason.
             if (const PortReport* bad = leftRead && !leftRead->image     ? leftRead
                                         : rightRead && !rightRead->image ? rightRead
@@ -853,7 +930,7 @@ QStringList filesWritten(const Invocation& inv) {
     QStringList paths;
     if (!inv.trace.isEmpty()) paths << inv.trace;
     if (inv.command == Command::Read && !inv.output.isEmpty())
-        for (int port : inv.ports)
+        for (const PortChoice& port : inv.ports)
             paths << (inv.ports.size() > 1 ? withPort(inv.output, port) : inv.output);
     return paths;
 }

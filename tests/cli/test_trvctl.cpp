@@ -17,6 +17,7 @@
 #include "image/image_file.h"
 #include "image/image_history.h"
 #include "link/link.h"
+#include "port/port_assignment.h"
 #include "port/port_map.h"
 #include "port/qt_serial_port.h"
 #include "settings/image_diff.h"
@@ -276,8 +277,96 @@ private slots:
         QCOMPARE(p.error, error);
         if (!error.isEmpty()) return;
         const Invocation& inv = *p.invocation;
-        QCOMPARE(inv.command == Command::Diff ? inv.left.ports + inv.right.ports : inv.ports,
-                 ports);
+        QList<int> numbers;
+        for (const PortChoice& c :
+             inv.command == Command::Diff ? inv.left.ports + inv.right.ports : inv.ports) {
+            QVERIFY(!c.address);
+            numbers << c.number;
+        }
+        QCOMPARE(numbers, ports);
+    }
+
+    // Addresses stand among COM numbers in -p; they are named by their address, in the order
+    // given. "all" takes the ports associated with an address too.
+    void addressesInPortLists_data() {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QStringList>("names");  // empty: refused
+        QTest::addColumn<QString>("error");
+        // clang-format off
+        QTest::newRow("mixed") << "3,rfc2217://10.0.0.5:4001,TCP://h:5" << QStringList{"COM3", "rfc2217://10.0.0.5:4001", "tcp://h:5"} << "";
+        QTest::newRow("IPv6 and a range") << "tcp://[::1]:7,1-2" << QStringList{"tcp://[::1]:7", "COM1", "COM2"} << "";
+        QTest::newRow("all with an address file") << "all" << QStringList{"COM3", "COM10", "COM12"} << "";
+        QTest::newRow("one server, two spellings") << "tcp://h:5,TCP://H:5" << QStringList{} << "l'adresse tcp://H:5 est donnée deux fois";
+        QTest::newRow("one address twice") << "tcp://h:5, tcp://h:5" << QStringList{} << "l'adresse tcp://h:5 est donnée deux fois";
+        QTest::newRow("bad port") << "3,rfc2217://h:65536" << QStringList{} << "rfc2217://h:65536 : le port doit être un nombre de 1 à 65535.";
+        QTest::newRow("unknown scheme") << "ssh://h:22" << QStringList{} << "ssh://h:22 : protocole inconnu, écrivez rfc2217://hôte:port ou tcp://hôte:port.";
+        // clang-format on
+    }
+    void addressesInPortLists() {
+        QFETCH(QString, list);
+        QFETCH(QStringList, names);
+        QFETCH(QString, error);
+        QCOMPARE(assignPort(portsFolder(), 12, QStringLiteral("tcp://h:5")), std::nullopt);
+        const Parsed p = parse({QStringLiteral("read"), QStringLiteral("-p"), list});
+        QFile::remove(portAddressPath(portsFolder(), 12));
+        QCOMPARE(p.error, error);
+        if (!error.isEmpty()) return;
+        QStringList got;
+        for (const PortChoice& c : p.invocation->ports) got << c.name();
+        QCOMPARE(got, names);
+    }
+
+    // A port that leads to an address never falls back to a device, and the results name an
+    // address given directly; COM numbers read as before beside it.
+    void networkTargets_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("detail");  // the start of the line under it, if any
+        // clang-format off
+        QTest::newRow("ports, an association") << QStringList{"ports"} << 0 << "  COM10 -> /nonexistent/ttyUSB7 (absent)" << "  COM12 -> réseau rfc2217://127.0.0.1:4001";
+        QTest::newRow("ports, an address before a link") << QStringList{"ports"} << 0 << "  COM12 -> réseau rfc2217://127.0.0.1:4001" << "  COM13 -> réseau, adresse invalide (@ports/com13.adresse : ";
+        QTest::newRow("an address given") << QStringList{"read", "-p", "tcp://127.0.0.1:9"} << 3 << "tcp://127.0.0.1:9 : le port ne s'ouvre pas" << "  ";
+        QTest::newRow("a COM number beside an address") << QStringList{"read", "-p", "tcp://127.0.0.1:9,3"} << 3 << "COM3 : image lue" << "";
+        QTest::newRow("associated port") << QStringList{"read", "-p", "12"} << 3 << "COM12 : le port ne s'ouvre pas" << "  ";
+        QTest::newRow("broken address file, no fallback") << QStringList{"read", "-p", "13"} << 3 << "COM13 : le port ne s'ouvre pas" << "  Erreur du système sur COM13 : @ports/com13.adresse : ";
+        // clang-format on
+    }
+    void networkTargets() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, line);
+        QFETCH(QString, detail);
+        for (QString* t : {&line, &detail}) t->replace(QStringLiteral("@ports"), portsFolder());
+        QCOMPARE(assignPort(portsFolder(), 12, QStringLiteral("rfc2217://127.0.0.1:4001")),
+                 std::nullopt);
+        {
+            QFile broken(portAddressPath(portsFolder(), 13));
+            QVERIFY(broken.open(QIODevice::WriteOnly));
+            broken.write("rfc2217://\n");
+        }
+        // COM13 also has a link to the board: the broken address must not fall back to it.
+        QVERIFY(QFile::link(deviceOf(3), portLinkPath(13)));
+        const sim::Eeprom before = board->eeprom();
+        const Run r = trvctl(arguments);
+        QFile::remove(portAddressPath(portsFolder(), 12));
+        QFile::remove(portAddressPath(portsFolder(), 13));
+        QFile::remove(portLinkPath(13));
+        QCOMPARE(r.status, status);
+        const QStringList lines = r.out.split(u'\n');
+        QVERIFY2(lines.contains(line), qPrintable(r.out));
+        if (!detail.isEmpty())
+            QVERIFY2(lines.value(lines.indexOf(line) + 1).startsWith(detail), qPrintable(r.out));
+        QCOMPARE(board->eeprom(), before);
+        if (arguments.contains(QStringLiteral("tcp://127.0.0.1:9"))) {
+            // In JSON the port given as an address is that address.
+            const Run json = trvctl(arguments << QStringLiteral("--json"));
+            const QJsonArray a = QJsonDocument::fromJson(json.out.toUtf8()).array();
+            QCOMPARE(a.first().toObject().value(QStringLiteral("port")).toString(),
+                     QStringLiteral("tcp://127.0.0.1:9"));
+            QCOMPARE(a.first().toObject().value(QStringLiteral("source")).toString(),
+                     QStringLiteral("tcp://127.0.0.1:9"));
+        }
     }
 
     // Board outcomes: a silent board and a verification that fails give 1, a port that does

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QUrl>
 
 #include "image/image_file.h"
 #include "program/folders.h"
@@ -21,9 +22,18 @@ const QRegularExpression& dayPattern() {
 
 const QRegularExpression& namePattern() {
     static const QRegularExpression re(
-        QStringLiteral("^(\\d{2}-\\d{2}-\\d{2}-\\d{3})_COM(\\d{1,3})_([^_/]+)_"
+        QStringLiteral("^(\\d{2}-\\d{2}-\\d{2}-\\d{3})_COM(\\d{1,3})"
+                       "(?:-(rfc2217|tcp)-([^_/]+)-(\\d{1,5}))?_([^_/]+)_"
                        "(lue|lue-avant-programmation|vérification|écrite)\\.hex$"));
     return re;
+}
+
+// "-rfc2217-10.0.0.5-4001": the host percent-encoded where a file name could not hold it.
+QString addressTag(const std::optional<NetworkAddress>& address) {
+    if (!address) return {};
+    const QString scheme = address->text().section(QStringLiteral("://"), 0, 0);
+    const QString host = QString::fromLatin1(QUrl::toPercentEncoding(address->host, {}, "_"));
+    return QStringLiteral("-%1-%2-%3").arg(scheme, host, QString::number(address->port));
 }
 
 QString safeWindowName(QString window) {
@@ -63,10 +73,21 @@ std::optional<Entry> parseName(const QString& dayFolderName, const QString& file
     e.path = path;
     e.when = QDateTime(day, time);
     e.port = m.captured(2).toInt();
-    e.window = m.captured(3);
+    if (m.hasCaptured(3)) {
+        const QString host = QUrl::fromPercentEncoding(m.captured(4).toLatin1());
+        const QString bracketed = host.contains(u':') ? u'[' + host + u']' : host;
+        e.address = parseNetworkAddress(
+            QStringLiteral("%1://%2:%3").arg(m.captured(3), bracketed, m.captured(5)));
+        // A name that merely looks like an address is no record of this history.
+        if (!e.address ||
+            addressTag(e.address) !=
+                QStringLiteral("-%1-%2-%3").arg(m.captured(3), m.captured(4), m.captured(5)))
+            return std::nullopt;
+    }
+    e.window = m.captured(6);
     for (Direction d :
          {Direction::Read, Direction::ReadBeforeWrite, Direction::Verification, Direction::Written})
-        if (m.captured(4) == directionTag(d)) e.direction = d;
+        if (m.captured(7) == directionTag(d)) e.direction = d;
     return e;
 }
 
@@ -97,7 +118,8 @@ bool ImageHistory::knownIsCurrent(const QString& day) const {
 
 ImageHistory::Recorded ImageHistory::record(const ImageBytes& bytes, int port,
                                             const QString& window, Direction direction,
-                                            const QDateTime& when) {
+                                            const QDateTime& when,
+                                            const std::optional<NetworkAddress>& address) {
     const QString day = when.date().toString(kDayFormat);
     if (!m_known || !knownIsCurrent(day)) m_known = scan();
     const QDir dayDir(m_folder + u'/' + day);
@@ -112,9 +134,10 @@ ImageHistory::Recorded ImageHistory::record(const ImageBytes& bytes, int port,
     // Two records never share a name: a later one moves on by a millisecond.
     QString name;
     QTime time = when.time();
-    const QString tail = QStringLiteral("_COM%1_%2_%3.hex")
-                             .arg(port)
-                             .arg(safeWindowName(window), directionTag(direction));
+    const QString tail =
+        QStringLiteral("_COM%1%2_%3_%4.hex")
+            .arg(port)
+            .arg(addressTag(address), safeWindowName(window), directionTag(direction));
     for (int tries = 0; tries < 1000; ++tries, time = time.addMSecs(1)) {
         name = time.toString(kTimeFormat) + tail;
         if (!QFileInfo::exists(dayDir.filePath(name))) break;

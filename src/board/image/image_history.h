@@ -7,10 +7,13 @@
 #include <optional>
 
 #include "image/eeprom_image.h"
+#include "port/network_address.h"
 
 // Every whole image read from or written to a board, kept as one Intel HEX file:
 //   <folder>/YYYY-MM-DD/HH-MM-SS-mmm_COMn_<fenêtre>_<sorte>.hex
-// with <sorte> one of "lue", "lue-avant-programmation", "vérification", "écrite".
+// with <sorte> one of "lue", "lue-avant-programmation", "vérification", "écrite". A board
+// reached through a server carries its address after the port, in a form every system takes
+// for a file name: "COM7-rfc2217-10.0.0.5-4001" (an IPv6 host percent-encoded).
 // Plain files, so a technician can open, copy or mail them. Only the newest records are kept.
 namespace trv::history {
 
@@ -34,6 +37,7 @@ struct Entry {
     int port = 0;
     QString window;  // "compteur", "luminosité", "microswitches", ...
     Direction direction = Direction::Read;
+    std::optional<NetworkAddress> address;  // the server the board was reached through
 };
 
 // The record a file name stands for; nullopt for any other file.
@@ -53,7 +57,8 @@ public:
     // Writes one record (atomically) and then removes the oldest records beyond the kept
     // number. `window` may not hold "_" or "/" (they are replaced by "-").
     Recorded record(const ImageBytes& bytes, int port, const QString& window, Direction direction,
-                    const QDateTime& when = QDateTime::currentDateTime());
+                    const QDateTime& when = QDateTime::currentDateTime(),
+                    const std::optional<NetworkAddress>& address = std::nullopt);
 
     // Every record on disk, newest first.
     QList<Entry> entries() const;

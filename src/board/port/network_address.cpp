@@ -75,4 +75,11 @@ std::optional<NetworkAddress> parseNetworkAddress(const QString& typed, QString*
     return a;
 }
 
+QString portName(int portNumber, const std::optional<NetworkAddress>& address) {
+    const QString com = QStringLiteral("COM%1").arg(portNumber);
+    if (!address) return com;
+    if (portNumber <= 0) return address->text();
+    return QStringLiteral("%1 (%2)").arg(com, address->text());
+}
+
 }  // namespace trv

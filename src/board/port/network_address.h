@@ -31,4 +31,9 @@ bool looksLikeNetworkAddress(const QString& text);
 // nor tcp, the host is empty or holds blanks, or the port is not a number from 1 to 65535.
 std::optional<NetworkAddress> parseNetworkAddress(const QString& typed, QString* error = nullptr);
 
+// How messages, the traffic and the history name a port: "COM7" for a local one, "COM7
+// (rfc2217://10.0.0.5:4001)" for one associated with an address, the address alone for one
+// opened by its address (port number 0).
+QString portName(int portNumber, const std::optional<NetworkAddress>& address);
+
 }  // namespace trv

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStringList>
 
 #ifdef Q_OS_UNIX
@@ -19,9 +20,43 @@ QString portLinkPath(const QString& folder, int portNumber) {
     return folder + QStringLiteral("/com%1").arg(portNumber);
 }
 
+QString portAddressPath(const QString& folder, int portNumber) {
+    return portLinkPath(folder, portNumber) + QStringLiteral(".adresse");
+}
+
+StoredAddress readPortAddress(const QString& folder, int portNumber) {
+    StoredAddress stored;
+    const QString path = portAddressPath(folder, portNumber);
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) return stored;
+    stored.exists = true;
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+        stored.error = QStringLiteral("Impossible de lire %1.").arg(path);
+        return stored;
+    }
+    // One short line; anything longer is no address, and is not read whole.
+    const QString line = QString::fromUtf8(file.readLine(1024)).trimmed();
+    QString why;
+    stored.address = parseNetworkAddress(line, &why);
+    if (!stored.address) stored.error = QStringLiteral("%1 : %2").arg(path, why);
+    return stored;
+}
+
+std::optional<NetworkAddress> portNetworkAddress(const QString& folder, int portNumber) {
+    return readPortAddress(folder, portNumber).address;
+}
+
 PortTarget parsePortTarget(const QString& typed) {
     PortTarget t;
     t.text = typed.trimmed();
+    if (looksLikeNetworkAddress(t.text)) {
+        const auto address = parseNetworkAddress(t.text, &t.error);
+        if (!address) return t;
+        t.kind = PortTarget::Kind::Network;
+        t.text = address->text();
+        return t;
+    }
     if (t.text.isEmpty()) {
         t.error = QStringLiteral("Tapez le chemin d'un appareil, par exemple /dev/ttyUSB0.");
         return t;
@@ -46,7 +81,10 @@ PortTarget parsePortTarget(const QString& typed) {
 }
 
 std::optional<QString> replaceQuestion(const PortEntry& entry, const QString& target) {
-    if (entry.state == PortEntry::State::Unassigned || entry.target == target) return std::nullopt;
+    // A broken address file leads nowhere: replacing it loses nothing.
+    if (entry.state == PortEntry::State::Unassigned ||
+        entry.state == PortEntry::State::BadAddress || entry.target == target)
+        return std::nullopt;
     return QStringLiteral("COM%1 mène à %2. Le remplacer par %3 ?")
         .arg(QString::number(entry.number), entry.target, target);
 }
@@ -57,7 +95,13 @@ QList<PortEntry> portEntries(const QString& folder, const QList<SerialDevice>& d
         PortEntry e;
         e.number = n;
         const QFileInfo link(portLinkPath(folder, n));
-        if (link.isSymLink() || link.exists()) {
+        const StoredAddress stored = readPortAddress(folder, n);
+        if (stored.exists) {
+            // The address wins: it is what the port opens.
+            e.state = stored.address ? PortEntry::State::Network : PortEntry::State::BadAddress;
+            e.address = stored.address;
+            e.target = stored.address ? stored.address->text() : portAddressPath(folder, n);
+        } else if (link.isSymLink() || link.exists()) {
             e.target = link.isSymLink() ? link.symLinkTarget() : link.absoluteFilePath();
             e.device = link.canonicalFilePath();
             e.state = e.device.isEmpty() ? PortEntry::State::Unplugged : PortEntry::State::Present;
@@ -122,7 +166,46 @@ bool swapLink(const QByteArray& target, const QByteArray& path) {
 }
 #endif
 
+namespace {
+// Removes COM n's address file; nothing else by that name is touched.
+std::optional<QString> removeAddressFile(const QString& folder, int portNumber) {
+    const QString path = portAddressPath(folder, portNumber);
+    const QFileInfo file(path);
+    if (!file.exists() && !file.isSymLink()) return std::nullopt;
+    if (!file.isFile() && !file.isSymLink())
+        return QStringLiteral("%1 n'est pas un fichier : il est laissé tel quel.").arg(path);
+    if (!QFile::remove(path)) return QStringLiteral("Impossible de retirer %1.").arg(path);
+    return std::nullopt;
+}
+
+std::optional<QString> assignAddress(const QString& folder, int portNumber, const QString& typed) {
+    QString why;
+    const auto address = parseNetworkAddress(typed, &why);
+    if (!address) return why;
+    const QString link = portLinkPath(folder, portNumber);
+    const QFileInfo existing(link);
+    if (existing.exists() && !existing.isSymLink())
+        return QStringLiteral("%1 n'est pas un lien : il est laissé tel quel.").arg(link);
+    const QString path = portAddressPath(folder, portNumber);
+    const QFileInfo old(path);
+    if ((old.exists() || old.isSymLink()) && !old.isFile())
+        return QStringLiteral("%1 n'est pas un fichier : il est laissé tel quel.").arg(path);
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("Impossible de créer le dossier %1.").arg(folder);
+    // The address first, then the link goes: in between the port already opens the address.
+    QSaveFile file(path);
+    const QByteArray line = address->text().toUtf8() + '\n';
+    if (!file.open(QIODevice::WriteOnly) || file.write(line) != line.size() || !file.commit())
+        return QStringLiteral("Impossible d'associer COM%1 à %2 : %3")
+            .arg(QString::number(portNumber), address->text(), file.errorString());
+    if (existing.isSymLink() && !QFile::remove(link))
+        return QStringLiteral("Impossible de retirer %1.").arg(link);
+    return std::nullopt;
+}
+}  // namespace
+
 std::optional<QString> assignPort(const QString& folder, int portNumber, const QString& target) {
+    if (looksLikeNetworkAddress(target)) return assignAddress(folder, portNumber, target);
     const QString com = QStringLiteral("COM%1").arg(portNumber);
     const QString path = portLinkPath(folder, portNumber);
     const QFileInfo existing(path);
@@ -134,7 +217,8 @@ std::optional<QString> assignPort(const QString& folder, int portNumber, const Q
     if (!swapLink(QFile::encodeName(target), QFile::encodeName(path)))
         return QStringLiteral("Impossible d'associer %1 à %2 : %3")
             .arg(com, target, QString::fromLocal8Bit(std::strerror(errno)));
-    return std::nullopt;
+    // The link first, then the address goes: the address file wins while both are there.
+    return removeAddressFile(folder, portNumber);
 #else
     Q_UNUSED(target);
     return QStringLiteral("Les ports COM de ce système ne s'associent pas.");
@@ -142,6 +226,7 @@ std::optional<QString> assignPort(const QString& folder, int portNumber, const Q
 }
 
 std::optional<QString> unassignPort(const QString& folder, int portNumber) {
+    if (const auto error = removeAddressFile(folder, portNumber)) return error;
     const QString path = portLinkPath(folder, portNumber);
     const QFileInfo link(path);
     if (!link.isSymLink()) {

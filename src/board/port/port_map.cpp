@@ -11,6 +11,10 @@ QString portsFolder() { return dataFolder() + QStringLiteral("/trv-compteur/port
 
 QString portLinkPath(int portNumber) { return portLinkPath(portsFolder(), portNumber); }
 
+std::optional<NetworkAddress> portNetworkAddress(int portNumber) {
+    return portNetworkAddress(portsFolder(), portNumber);
+}
+
 QString portDevice(int portNumber) {
     if (portNumber < 1) return {};
 #ifdef Q_OS_WIN

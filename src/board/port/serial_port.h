@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
+#include <optional>
 
+#include "port/network_address.h"
 #include "port/open_failure.h"
 
 // The program's one serial port, reduced to what the board exchanges need.
@@ -24,6 +27,11 @@ public:
     // of the line gone). Looks at the line now and never waits. A lost port has closed
     // itself, so nothing is retried on it, and stays lost until the next open().
     virtual bool lost() = 0;
+    // What ended the line once lost() said so, in the port's own words ("Le serveur
+    // 10.0.0.5:4001 a fermé la connexion"); empty when the port has nothing to add.
+    virtual QString lostReason() const { return {}; }
+    // The serial device server the open port reaches, for a port that reaches one.
+    virtual std::optional<NetworkAddress> networkAddress() const { return std::nullopt; }
     virtual int baudRate() const = 0;
 
     // Queues the bytes; false when the port is closed or the write failed.

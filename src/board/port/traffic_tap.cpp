@@ -18,7 +18,11 @@ void TrafficTap::endOperation(const QString& outcome, bool failed) {
 }
 
 bool TrafficTap::open(int portNumber) {
-    const bool opened = m_port->open(portNumber);
+    return openThrough([&] { return m_port->open(portNumber); });
+}
+
+bool TrafficTap::openThrough(const std::function<bool()>& opening) {
+    const bool opened = opening();
     if (m_observer) m_observer->portReset(now());
     return opened;
 }

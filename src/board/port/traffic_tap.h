@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "port/serial_port.h"
@@ -41,11 +42,18 @@ public:
     void endOperation(const QString& outcome, bool failed);
 
     bool open(int portNumber) override;
+    // Opens the port behind the tap in a way of its own (an address given directly) and
+    // reports it as open() does.
+    bool openThrough(const std::function<bool()>& opening);
     void close() override;
     bool isOpen() const override { return m_port->isOpen(); }
     int portNumber() const override { return m_port->portNumber(); }
     OpenFailure openFailure() const override { return m_port->openFailure(); }
     bool lost() override { return m_port->lost(); }
+    QString lostReason() const override { return m_port->lostReason(); }
+    std::optional<NetworkAddress> networkAddress() const override {
+        return m_port->networkAddress();
+    }
     int baudRate() const override { return m_port->baudRate(); }
     bool write(const QByteArray& bytes) override;
     bool drain(int msecs) override { return m_port->drain(msecs); }

@@ -25,6 +25,9 @@ public:
           m_window(std::move(window)),
           m_lock(lock) {}
 
+    // The server the port reaches, named in the records beside the COM number.
+    void nameAddress(std::optional<NetworkAddress> address) { m_address = std::move(address); }
+
     void imageTransferred(const CellTexts& cells, history::Direction kind) override;
     // Why images could not be kept, in order.
     const QStringList& failures() const { return m_failures; }
@@ -43,6 +46,7 @@ protected:
 private:
     Source m_history;
     int m_portNumber;
+    std::optional<NetworkAddress> m_address;
     QString m_window;
     QMutex* m_lock;
     QStringList m_failures;

@@ -5,7 +5,7 @@
 
 #include "app/kel_nd_splash.h"
 #include "app/main_window.h"
-#include "port/system_serial_port.h"
+#include "port/routed_port.h"
 #include "program/program.h"
 #include "program/qt_french.h"
 #include "program/quit_on_signal.h"
@@ -28,8 +28,8 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<trv::MainWindow> principal;
     auto* splash = new trv::KelNdSplash([&principal, &prompts] {
         if (!principal)
-            principal = std::make_unique<trv::MainWindow>(std::make_unique<trv::SystemSerialPort>(),
-                                                          prompts);
+            principal =
+                std::make_unique<trv::MainWindow>(std::make_unique<trv::RoutedPort>(), prompts);
         // Cover the screen first, so that the window is full-size even where no window
         // manager carries out the maximised state.
         if (const QScreen* screen = QGuiApplication::primaryScreen())

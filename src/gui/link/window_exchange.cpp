@@ -31,7 +31,9 @@ WindowObserver::WindowObserver(Link& link, Prompts& prompts, QString operation, 
                       link.portNumber(), std::move(window)),
       m_link(link),
       m_prompts(prompts),
-      m_operation(std::move(operation)) {}
+      m_operation(std::move(operation)) {
+    nameAddress(link.port().networkAddress());
+}
 
 void WindowObserver::historyFailed(const QString& error) {
     if (m_link.firstHistoryFailure())
@@ -68,7 +70,9 @@ void WindowObserver::exchangeEnded(bool timedOut) {
             m_link.tap().endOperation(m_outcome, m_failed);
         else if (m_lostPort != 0)
             m_link.tap().endOperation(
-                QStringLiteral("échec : le port COM%1 a été perdu").arg(m_lostPort), true);
+                QStringLiteral("échec : le port %1 a été perdu")
+                    .arg(portName(m_lostPort, m_link.port().networkAddress())),
+                true);
         else if (timedOut)
             m_link.tap().endOperation(QStringLiteral("échec : la carte n'a pas répondu à temps"),
                                       true);

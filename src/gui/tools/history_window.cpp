@@ -77,9 +77,8 @@ void HistoryWindow::refresh() {
     QList<QTreeWidgetItem*> items;
     items.reserve(m_entries.size());
     for (const history::Entry& e : std::as_const(m_entries))
-        items << new QTreeWidgetItem({e.when.toString(kWhenFormat),
-                                      QStringLiteral("COM%1").arg(e.port), e.window,
-                                      history::directionText(e.direction)});
+        items << new QTreeWidgetItem({e.when.toString(kWhenFormat), portName(e.port, e.address),
+                                      e.window, history::directionText(e.direction)});
     list->addTopLevelItems(items);
     if (!items.isEmpty()) list->setCurrentItem(items.front());
     updateButtons();

@@ -49,6 +49,21 @@ QString statusOf(const QString& device) {
                             : deviceStatusText(deviceStatus(device, defaultLockFolders()));
 }
 
+// The "État" of COM n's row: a server's port is "réseau"; a device says whether it opens.
+QString stateOf(const PortEntry& e) {
+    switch (e.state) {
+        case PortEntry::State::Unassigned:
+            return {};
+        case PortEntry::State::Network:
+        case PortEntry::State::BadAddress:
+            return QStringLiteral("réseau");
+        case PortEntry::State::Present:
+        case PortEntry::State::Unplugged:
+            break;
+    }
+    return statusOf(e.target);
+}
+
 int selectedRow(const QTableWidget* t) {
     const QList<QTableWidgetItem*> items = t->selectedItems();
     return items.isEmpty() ? -1 : items.first()->row();
@@ -154,10 +169,27 @@ void SerialPortsWindow::build() {
     typedRow->addWidget(m_assignTyped);
     layout->addLayout(typedRow);
 
+    // A board behind a serial device server (RFC 2217 or raw TCP) is reached by its address,
+    // on every system.
+    m_address = new QLineEdit(this);
+    m_address->setObjectName(QStringLiteral("ADRESSE_RESEAU"));
+    m_address->setAccessibleName(QStringLiteral("ADRESSE_RESEAU"));
+    m_address->setPlaceholderText(QStringLiteral("rfc2217://192.168.1.40:4001, tcp://hôte:port"));
+    auto* addressLabel = new QLabel(QStringLiteral("Serveur série en réseau (adresse) :"), this);
+    addressLabel->setBuddy(m_address);
+    m_assignAddress = new QPushButton(this);
+    m_assignAddress->setObjectName(QStringLiteral("BOUTON_ASSOCIER_ADRESSE"));
+    auto* addressRow = new QHBoxLayout;
+    addressRow->addWidget(addressLabel);
+    addressRow->addWidget(m_address, 1);
+    addressRow->addWidget(m_assignAddress);
+    layout->addLayout(addressRow);
+
     auto caption = [this] {
         const QString com = comName(m_target->currentIndex() + 1);
         m_assign->setText(QStringLiteral("Associer à %1").arg(com));
         m_assignTyped->setText(QStringLiteral("Associer le chemin à %1").arg(com));
+        m_assignAddress->setText(QStringLiteral("Associer l'adresse à %1").arg(com));
     };
     caption();
     connect(m_target, &QComboBox::currentIndexChanged, this, caption);
@@ -165,20 +197,24 @@ void SerialPortsWindow::build() {
     connect(m_unassign, &QPushButton::clicked, this, &SerialPortsWindow::unassignSelected);
     connect(m_assignTyped, &QPushButton::clicked, this, &SerialPortsWindow::assignTyped);
     connect(m_typed, &QLineEdit::returnPressed, this, &SerialPortsWindow::assignTyped);
+    connect(m_assignAddress, &QPushButton::clicked, this, &SerialPortsWindow::assignAddress);
+    connect(m_address, &QLineEdit::returnPressed, this, &SerialPortsWindow::assignAddress);
     auto enable = [this] {
         const int port = selectedRow(m_ports);
         m_unassign->setEnabled(port >= 0 && port < m_entries.size() &&
                                m_entries[port].state != PortEntry::State::Unassigned);
         m_assign->setEnabled(selectedRow(m_devices) >= 0);
         m_assignTyped->setEnabled(!m_typed->text().trimmed().isEmpty());
+        m_assignAddress->setEnabled(!m_address->text().trimmed().isEmpty());
     };
     connect(m_ports, &QTableWidget::itemSelectionChanged, this, enable);
     connect(m_devices, &QTableWidget::itemSelectionChanged, this, enable);
     connect(this, &SerialPortsWindow::refreshed, this, enable);
     connect(m_typed, &QLineEdit::textChanged, this, enable);
-    // On Windows the COM numbers are the system's own: the window only shows them.
-    for (QWidget* w : {static_cast<QWidget*>(m_unassign), static_cast<QWidget*>(m_target),
-                       static_cast<QWidget*>(m_assign), static_cast<QWidget*>(typedLabel),
+    connect(m_address, &QLineEdit::textChanged, this, enable);
+    // On Windows the COM numbers are the system's own: the window only shows them, and
+    // associates addresses, which stand in for a native port.
+    for (QWidget* w : {static_cast<QWidget*>(m_assign), static_cast<QWidget*>(typedLabel),
                        static_cast<QWidget*>(m_typed), static_cast<QWidget*>(m_assignTyped)})
         w->setVisible(kAssignable);
     m_ports->setColumnHidden(5, !kAssignable);
@@ -187,6 +223,10 @@ void SerialPortsWindow::build() {
 
 QString SerialPortsWindow::leadsTo(const PortEntry& e) {
     switch (e.state) {
+        case PortEntry::State::Network:
+            return e.target;
+        case PortEntry::State::BadAddress:
+            return QStringLiteral("adresse illisible (%1)").arg(QFileInfo(e.target).fileName());
         case PortEntry::State::Unassigned:
             return QStringLiteral("non associé");
         case PortEntry::State::Unplugged:
@@ -210,6 +250,15 @@ void SerialPortsWindow::refresh() {
                 e.target = e.device = QStringLiteral("COM%1").arg(n);
                 e.info = d;
             }
+        // An address stands in for the native port.
+        const StoredAddress stored = readPortAddress(m_folder, n);
+        if (stored.exists) {
+            e = PortEntry{};
+            e.number = n;
+            e.state = stored.address ? PortEntry::State::Network : PortEntry::State::BadAddress;
+            e.address = stored.address;
+            e.target = stored.address ? stored.address->text() : portAddressPath(m_folder, n);
+        }
         m_entries << e;
     }
 #else
@@ -230,8 +279,7 @@ void SerialPortsWindow::fillPorts() {
                {comName(e.number),
                 e.state == PortEntry::State::Unassigned && !kAssignable ? QStringLiteral("absent")
                                                                         : leadsTo(e),
-                info.description, info.manufacturer, info.serialNumber,
-                e.state == PortEntry::State::Unassigned ? QString() : statusOf(e.target)});
+                info.description, info.manufacturer, info.serialNumber, stateOf(e)});
     }
 }
 
@@ -275,13 +323,25 @@ void SerialPortsWindow::assignTyped() {
     if (associate(m_target->currentIndex() + 1, target.text)) m_typed->clear();
 }
 
+void SerialPortsWindow::assignAddress() {
+    QString error;
+    const auto address = parseNetworkAddress(m_address->text(), &error);
+    if (!address) {
+        m_prompts.warning(this, error);
+        return;
+    }
+    if (associate(m_target->currentIndex() + 1, address->text())) m_address->clear();
+}
+
 bool SerialPortsWindow::associate(int portNumber, const QString& target) {
     // The links may have changed since the last look: ask about what is there now.
     refresh();
     const PortEntry& entry = m_entries[portNumber - 1];
-    // What is not a link is never replaced (assignPort says so): nothing to ask about.
+    // What is not a link or an address file is never replaced (assignPort says so): nothing
+    // to ask about.
     const bool link = QFileInfo(portLinkPath(m_folder, portNumber)).isSymLink();
-    if (const auto question = link ? replaceQuestion(entry, target) : std::nullopt)
+    const bool address = entry.state == PortEntry::State::Network;
+    if (const auto question = link || address ? replaceQuestion(entry, target) : std::nullopt)
         if (!m_prompts.question(this, *question)) return false;
     const auto error = assignPort(m_folder, portNumber, target);
     if (error) m_prompts.warning(this, *error);

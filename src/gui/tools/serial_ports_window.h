@@ -18,8 +18,9 @@ class Prompts;
 
 // The window "Ports série": what COM1 to COM14 lead to, the machine's serial devices and
 // whether this account can open each now, and associating a device (chosen in the list or
-// typed as a path) with a COM number, asking before an association is replaced, or removing
-// one. It looks again by itself while it is shown, and costs nothing once closed.
+// typed as a path) or a serial device server's address with a COM number, asking before an
+// association is replaced, or removing one. It looks again by itself while it is shown, and
+// costs nothing once closed.
 class SerialPortsWindow : public QWidget {
     Q_OBJECT
 public:
@@ -38,6 +39,8 @@ public:
     QPushButton* unassignButton() const { return m_unassign; }
     QLineEdit* typedPath() const { return m_typed; }
     QPushButton* assignTypedButton() const { return m_assignTyped; }
+    QLineEdit* typedAddress() const { return m_address; }
+    QPushButton* assignAddressButton() const { return m_assignAddress; }
     const QTimer& refreshTimer() const { return m_timer; }
 
     void refresh();
@@ -45,6 +48,8 @@ public:
     void assignSelected();
     // Links the path typed in the field to the COM number chosen beside the button.
     void assignTyped();
+    // Associates the address typed in its field with the COM number chosen beside the button.
+    void assignAddress();
     // Removes the link of the selected COM row.
     void unassignSelected();
 
@@ -83,6 +88,8 @@ private:
     QPushButton* m_unassign = nullptr;
     QLineEdit* m_typed = nullptr;
     QPushButton* m_assignTyped = nullptr;
+    QLineEdit* m_address = nullptr;
+    QPushButton* m_assignAddress = nullptr;
     QTimer m_timer;
 };
 

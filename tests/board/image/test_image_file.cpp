@@ -267,15 +267,26 @@ private slots:
     // ("lue", "écrite") still list, and names that are no record are passed over.
     void historyKinds_data() {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("kind");  // -1: not a record
-        const auto row = [](const char* name, int kind) {
-            QTest::newRow(name) << QString::fromUtf8(name) << kind;
+        QTest::addColumn<int>("kind");      // -1: not a record
+        QTest::addColumn<QString>("port");  // as the history lists it
+        const auto row = [](const char* name, int kind, const char* port = "COM3") {
+            QTest::newRow(name) << QString::fromUtf8(name) << kind << QString::fromUtf8(port);
         };
         using D = history::Direction;
         row("10-00-00-000_COM3_compteur_lue.hex", int(D::Read));
         row("10-00-00-000_COM3_compteur_lue-avant-programmation.hex", int(D::ReadBeforeWrite));
         row("10-00-00-000_COM3_luminosité_vérification.hex", int(D::Verification));
-        row("10-00-00-000_COM14_trvctl_écrite.hex", int(D::Written));
+        row("10-00-00-000_COM14_trvctl_écrite.hex", int(D::Written), "COM14");
+        // Boards behind a server: the address rides after the port, a file name on any system.
+        row("10-00-00-000_COM7-rfc2217-127.0.0.1-4001_compteur_lue.hex", int(D::Read),
+            "COM7 (rfc2217://127.0.0.1:4001)");
+        row("10-00-00-000_COM0-tcp-%3A%3A1-5_trvctl_écrite.hex", int(D::Written), "tcp://[::1]:5");
+        row("10-00-00-000_COM2-tcp-serveur-hall.local-65535_grille_lue.hex", int(D::Read),
+            "COM2 (tcp://serveur-hall.local:65535)");
+        row("10-00-00-000_COM7-rfc2217-h-0_compteur_lue.hex", -1);
+        row("10-00-00-000_COM7-rfc2217-h-70000_compteur_lue.hex", -1);
+        row("10-00-00-000_COM7-telnet-h-23_compteur_lue.hex", -1);
+        row("10-00-00-000_COM7-tcp-%3a%3a1-5_compteur_lue.hex", -1);
         row("10-00-00-000_COM3_compteur_lue avant programmation.hex", -1);
         row("10-00-00-000_COM3_compteur_relue.hex", -1);
         row("10-00-00-000_COM3_compteur_lue.bin", -1);
@@ -283,18 +294,21 @@ private slots:
     void historyKinds() {
         QFETCH(QString, name);
         QFETCH(int, kind);
+        QFETCH(QString, port);
         const auto parsed = history::parseName(QStringLiteral("2026-12-07"), name);
         QCOMPARE(parsed.has_value(), kind >= 0);
         if (kind < 0) return;
         const auto direction = history::Direction(kind);
         QCOMPARE(parsed->direction, direction);
+        QCOMPARE(portName(parsed->port, parsed->address), port);
         // What is recorded under that kind carries the same name and lists back as it.
         QTemporaryDir dir;
         history::ImageHistory h(dir.path());
         const auto r = h.record(pattern(), parsed->port, parsed->window, direction,
-                                at("2026-12-07 10:00:00.000"));
+                                at("2026-12-07 10:00:00.000"), parsed->address);
         QCOMPARE(r.path, dir.filePath(QStringLiteral("2026-12-07/") + name));
         QCOMPARE(h.entries().value(0).direction, direction);
+        QCOMPARE(h.entries().value(0).address, parsed->address);
     }
 
     void historyKeepsTheNewest() {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "board_test_support.h"
+#include "port/port_assignment.h"
+#include "port/routed_port.h"
 #include "port/traffic_tap.h"
 #include "protocol/exchange.h"
 #include "protocol/frames.h"
@@ -91,8 +93,49 @@ private:
     qsizetype m_taken = 0;
 };
 
+// The routed port in front of the fake: COM n leads to a local device, or to a server's
+// address, as the lookup says. Each opening makes a new port behind it, as it does for real.
+class RoutedFakeEnd final : public FarEnd {
+public:
+    explicit RoutedFakeEnd(bool network) : m_network(network) {}
+    Clock& clock() override { return m_clock; }
+    std::unique_ptr<SerialPort> makePort() override {
+        const auto make = [this]() -> std::unique_ptr<SerialPort> {
+            auto port = std::make_unique<test::FakePort>(m_clock);
+            m_port = port.get();
+            m_taken = 0;
+            return port;
+        };
+        const NetworkAddress server{NetworkAddress::Kind::Rfc2217, QStringLiteral("127.0.0.1"),
+                                    4001};
+        return std::make_unique<RoutedPort>(
+            [=](const NetworkAddress& a) { return a == server ? make() : nullptr; }, make,
+            [=, this](int) {
+                StoredAddress stored;
+                if (m_network) stored = {true, server, {}};
+                return stored;
+            });
+    }
+    void send(const QByteArray& bytes) override { m_port->arrive(bytes); }
+    QByteArray receive(qsizetype, Millis) override {
+        const QByteArray sent = m_port->written.mid(m_taken);
+        m_taken = m_port->written.size();
+        return sent;
+    }
+    void vanish() override { m_port->loseAfterBytes = 0; }
+    QString cannotBeHeld() const override {
+        return QStringLiteral("the fake port has no device that another port could hold");
+    }
+
+private:
+    bool m_network;
+    test::FakeClock m_clock;
+    test::FakePort* m_port = nullptr;
+    qsizetype m_taken = 0;
+};
+
 #ifdef Q_OS_UNIX
-class PtyEnd final : public FarEnd {
+class PtyEnd : public FarEnd {
 public:
     bool ok() const override { return m_pty.ok(); }
     Clock& clock() override { return steadyClock(); }
@@ -118,6 +161,14 @@ public:
 
 private:
     test::LinkedPty m_pty{kPort};
+};
+
+// The programs' own port: the routed port finds the link and opens the system's port.
+class RoutedPtyEnd final : public PtyEnd {
+public:
+    std::unique_ptr<SerialPort> makePort() override {
+        return std::make_unique<RoutedPort>(RoutedPort::NetworkFactory{});
+    }
 };
 #endif
 
@@ -219,10 +270,10 @@ private:
 };
 #endif
 
-template <class End>
+template <class End, auto... Args>
 PortUnderTest on() {
     PortUnderTest t;
-    t.far = std::make_unique<End>();
+    t.far = std::make_unique<End>(Args...);
     t.port = t.far->makePort();
     return t;
 }
@@ -250,11 +301,14 @@ const std::vector<std::pair<const char*, MakePort>>& implementations() {
     static const std::vector<std::pair<const char*, MakePort>> list{
 #ifdef Q_OS_UNIX
         {"Qt serial port on a pseudo-terminal", &on<PtyEnd>},
+        {"routed port to a pseudo-terminal's link", &on<RoutedPtyEnd>},
 #endif
 #ifdef Q_OS_WIN
         {"Win32 port on a null-modem pair", &on<Win32End>},
 #endif
         {"in-process fake", &on<FakeEnd>},
+        {"routed port to a local fake", &on<RoutedFakeEnd, false>},
+        {"routed port to a server's address, faked", &on<RoutedFakeEnd, true>},
     };
     return list;
 }

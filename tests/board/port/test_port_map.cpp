@@ -13,6 +13,7 @@
 #include "port/port_assignment.h"
 #include "port/port_map.h"
 #include "port/qt_serial_port.h"
+#include "port/routed_port.h"
 
 using namespace trv;
 using test::touch;
@@ -92,6 +93,236 @@ private slots:
             unlisted << QFileInfo(d.location).fileName();
         }
         QCOMPARE(unlisted, added);
+    }
+
+    // COM n leads to a device by its link or to a server by its address file, never both:
+    // associating one kind removes the other, and nothing else in the folder is touched.
+    void associationsAcrossKinds_data() {
+        QTest::addColumn<QString>("before");  // "", "link", "address", "bad address", "file"
+        QTest::addColumn<QString>("typed");   // "ttyUSB0" for that device, else an address
+        QTest::addColumn<QString>("error");   // a part of the refusal; empty when it succeeds
+        QTest::addColumn<QString>("stored");  // the address file's line after it; empty: none
+        QTest::newRow("address on a free port") << ""
+                                                << "RFC2217://10.0.0.5:4001"
+                                                << ""
+                                                << "rfc2217://10.0.0.5:4001";
+        QTest::newRow("address replaces a link") << "link"
+                                                 << "tcp://[::1]:5"
+                                                 << ""
+                                                 << "tcp://[::1]:5";
+        QTest::newRow("address replaces an address") << "address"
+                                                     << "tcp://h:5"
+                                                     << ""
+                                                     << "tcp://h:5";
+        QTest::newRow("link replaces an address") << "address"
+                                                  << "ttyUSB0"
+                                                  << ""
+                                                  << "";
+        QTest::newRow("link replaces a broken address file") << "bad address"
+                                                             << "ttyUSB0"
+                                                             << ""
+                                                             << "";
+        QTest::newRow("address replaces a broken one") << "bad address"
+                                                       << "tcp://h:5"
+                                                       << ""
+                                                       << "tcp://h:5";
+        QTest::newRow("invalid address") << "link"
+                                         << "rfc2217://h:65536"
+                                         << "de 1 à 65535"
+                                         << "";
+        QTest::newRow("a file that is no link stays") << "file"
+                                                      << "tcp://h:5"
+                                                      << "n'est pas un lien"
+                                                      << "";
+    }
+    void associationsAcrossKinds() {
+        QFETCH(QString, before);
+        QFETCH(QString, typed);
+        QFETCH(QString, error);
+        QFETCH(QString, stored);
+        const int n = 6;
+        const QString link = portLinkPath(ports, n);
+        const QString file = portAddressPath(ports, n);
+        QVERIFY(QDir().mkpath(ports));
+        if (before == u"link") QVERIFY(QFile::link(dev->node("ttyUSB1"), link));
+        if (before == u"file") QVERIFY(touch(link));
+        if (before == u"address" || before == u"bad address") {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before == u"address" ? "rfc2217://old:1\n" : "n'importe quoi\n");
+        }
+        const QString target = typed == u"ttyUSB0" ? dev->node("ttyUSB0") : typed;
+        const auto refused = assignPort(ports, n, target);
+        QCOMPARE(refused.value_or(QString()).contains(error) && refused.has_value(),
+                 !error.isEmpty());
+        const PortEntry entry = portEntries(ports, dev->devices)[n - 1];
+        if (!error.isEmpty()) {
+            // A refusal leaves the association as it was.
+            QCOMPARE(QFileInfo(link).isSymLink(), before == u"link");
+            QCOMPARE(QFileInfo::exists(link), before == u"link" || before == u"file");
+            QVERIFY(!QFileInfo::exists(file));
+        } else if (stored.isEmpty()) {
+            QCOMPARE(QFileInfo(link).symLinkTarget(), dev->node("ttyUSB0"));
+            QVERIFY(!QFileInfo::exists(file));
+            QCOMPARE(entry.state, PortEntry::State::Present);
+        } else {
+            QVERIFY(!QFileInfo(link).isSymLink());
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), stored.toUtf8() + '\n');
+            QCOMPARE(entry.state, PortEntry::State::Network);
+            QCOMPARE(entry.target, stored);
+            QCOMPARE(portNetworkAddress(ports, n)->text(), stored);
+        }
+        // Removing either kind leaves the devices and other files alone.
+        if (error.isEmpty()) {
+            QCOMPARE(unassignPort(ports, n), std::nullopt);
+            QVERIFY(!QFileInfo(link).isSymLink());
+            QVERIFY(!QFileInfo::exists(file));
+            QCOMPARE(portEntries(ports, dev->devices)[n - 1].state, PortEntry::State::Unassigned);
+        }
+        QVERIFY(QFileInfo::exists(dev->node("ttyUSB0")));
+        QVERIFY(QFileInfo::exists(dev->node("ttyUSB1")));
+    }
+
+    // What an address file holds; one that holds no address is told apart from none, so the
+    // port fails instead of falling back to a device.
+    void addressFileRead_data() {
+        QTest::addColumn<QByteArray>("content");  // "<folder>": a folder by that name
+        QTest::addColumn<QString>("address");     // empty: none read
+        QTest::addColumn<QString>("error");
+        QTest::newRow("one line") << QByteArray("tcp://h:5\n") << "tcp://h:5"
+                                  << "";
+        QTest::newRow("no newline, blanks")
+            << QByteArray("  rfc2217://[::1]:4001 ") << "rfc2217://[::1]:4001"
+            << "";
+        QTest::newRow("first line only") << QByteArray("tcp://a:1\ntcp://b:2\n") << "tcp://a:1"
+                                         << "";
+        QTest::newRow("empty") << QByteArray() << ""
+                               << "n'est pas une adresse";
+        QTest::newRow("a path") << QByteArray("/dev/ttyS0\n") << ""
+                                << "n'est pas une adresse";
+        QTest::newRow("bad port") << QByteArray("tcp://h:0\n") << ""
+                                  << "de 1 à 65535";
+        QTest::newRow("a folder") << QByteArray("<folder>") << ""
+                                  << "Impossible de lire";
+    }
+    void addressFileRead() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, address);
+        QFETCH(QString, error);
+        QVERIFY(QDir().mkpath(ports));
+        const QString path = portAddressPath(ports, 2);
+        if (content == "<folder>") {
+            QVERIFY(QDir().mkpath(path));
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        const StoredAddress stored = readPortAddress(ports, 2);
+        QVERIFY(stored.exists);
+        QCOMPARE(stored.address ? stored.address->text() : QString(), address);
+        QVERIFY2(stored.error.contains(error), qPrintable(stored.error));
+        const PortEntry entry = portEntries(ports, dev->devices)[1];
+        QCOMPARE(entry.state,
+                 address.isEmpty() ? PortEntry::State::BadAddress : PortEntry::State::Network);
+        QVERIFY(!readPortAddress(ports, 3).exists);
+        // A broken file is replaced without asking; a good one is asked about.
+        QCOMPARE(replaceQuestion(entry, QStringLiteral("/dev/ttyS0")).has_value(),
+                 !address.isEmpty());
+    }
+
+    // Typed targets: an address when written as one, else the device rules.
+    void typedTargets_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("kind");  // PortTarget::Kind
+        QTest::addColumn<QString>("text");
+        QTest::newRow("address") << " TCP://h:5 " << int(PortTarget::Kind::Network) << "tcp://h:5";
+        QTest::newRow("bad address") << "tcp://h:99999" << int(PortTarget::Kind::Invalid)
+                                     << "tcp://h:99999 : le port doit être un nombre de 1 à 65535.";
+        QTest::newRow("unknown scheme") << "ssh://h:22" << int(PortTarget::Kind::Invalid)
+                                        << "ssh://h:22 : protocole inconnu, écrivez "
+                                           "rfc2217://hôte:port ou tcp://hôte:port.";
+        QTest::newRow("relative path") << "ttyS0" << int(PortTarget::Kind::Invalid)
+                                       << "ttyS0 n'est pas le chemin complet d'un appareil "
+                                          "(/dev/…).";
+        QTest::newRow("empty") << "" << int(PortTarget::Kind::Invalid)
+                               << "Tapez le chemin d'un appareil, par exemple /dev/ttyUSB0.";
+    }
+    void typedTargets() {
+        QFETCH(QString, typed);
+        QFETCH(int, kind);
+        QFETCH(QString, text);
+        const PortTarget t = parsePortTarget(typed);
+        QCOMPARE(int(t.kind), kind);
+        QCOMPARE(t.kind == PortTarget::Kind::Invalid ? t.error : t.text, text);
+    }
+
+    // The programs' port opens what the association names: the address through the network
+    // factory, a link through the system's port; a broken address file opens nothing.
+    void routedOpening_data() {
+        QTest::addColumn<QByteArray>("file");  // the address file; empty: none
+        QTest::addColumn<bool>("factory");     // a network factory is given
+        QTest::addColumn<QString>("opened");   // "network", "local" or "" (refused)
+        QTest::addColumn<QString>("cause");    // a part of the refusal's text
+        QTest::newRow("address") << QByteArray("tcp://h:5") << true << "network"
+                                 << "";
+        QTest::newRow("link") << QByteArray() << true << "local"
+                              << "";
+        QTest::newRow("no network port yet")
+            << QByteArray("tcp://h:5") << false << ""
+            << "Erreur du système sur tcp://h:5 : ce programme n'ouvre pas encore les ports réseau";
+        QTest::newRow("broken address file") << QByteArray("tcp:/h") << true << ""
+                                             << "com4.adresse : tcp:/h n'est pas une adresse";
+    }
+    void routedOpening() {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, factory);
+        QFETCH(QString, opened);
+        QFETCH(QString, cause);
+        test::FakeClock clock;
+        QString made;
+        std::optional<NetworkAddress> asked;
+        RoutedPort::NetworkFactory network;
+        if (factory)
+            network = [&](const NetworkAddress& a) {
+                made = QStringLiteral("network");
+                asked = a;
+                return std::make_unique<test::FakePort>(clock);
+            };
+        RoutedPort port(
+            network,
+            [&] {
+                made = QStringLiteral("local");
+                return std::make_unique<test::FakePort>(clock);
+            },
+            [&](int n) { return readPortAddress(ports, n); });
+        QVERIFY(QDir().mkpath(ports));
+        if (!file.isEmpty()) {
+            QFile f(portAddressPath(ports, 4));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(file);
+        }
+        QCOMPARE(port.open(4), !opened.isEmpty());
+        QCOMPARE(made, opened);
+        QCOMPARE(port.portNumber(), 4);
+        QCOMPARE(port.networkAddress().has_value(), file.startsWith("tcp://h:5"));
+        if (asked) QCOMPARE(asked->text(), QStringLiteral("tcp://h:5"));
+        const QString text = openFailureText(port.openFailure(), 4);
+        QVERIFY2(text.contains(cause), qPrintable(text));
+        QVERIFY(!port.write("x") || port.isOpen());
+
+        // An address given directly: no number, and the next opening looks again.
+        made.clear();
+        const bool direct = port.openAddress(*parseNetworkAddress(QStringLiteral("tcp://d:9")));
+        QCOMPARE(direct, factory);
+        QCOMPARE(port.portNumber(), 0);
+        QCOMPARE(port.networkAddress()->text(), QStringLiteral("tcp://d:9"));
+        QFile::remove(portAddressPath(ports, 4));
+        QVERIFY(port.open(4));
+        QCOMPARE(made, QStringLiteral("local"));
+        QVERIFY(!port.networkAddress());
     }
 
     void causeOfAFailedOpening_data() {

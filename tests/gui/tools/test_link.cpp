@@ -53,6 +53,16 @@ private slots:
         QCOMPARE(e[2].state, PortEntry::State::Unplugged);
         QCOMPARE(SerialPortsWindow::leadsTo(e[2]),
                  QStringLiteral("débranché (%1)").arg(node("pts7")));
+        // A server's address, and an address file that holds none (short, in its column).
+        QCOMPARE(assignPort(ports, 7, QStringLiteral("tcp://[::1]:4002")), std::nullopt);
+        QFile bad(portAddressPath(ports, 9));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("rfc2217://\n");
+        bad.close();
+        const QList<PortEntry> n = portEntries(ports, devices);
+        QCOMPARE(SerialPortsWindow::leadsTo(n[6]), QStringLiteral("tcp://[::1]:4002"));
+        QCOMPARE(SerialPortsWindow::leadsTo(n[8]),
+                 QStringLiteral("adresse illisible (com9.adresse)"));
     }
 
     // The window links the selected device (by its stable name when there is one), replaces
@@ -201,6 +211,85 @@ private slots:
             QCOMPARE(w.ports()->item(port - 1, 1)->text(), at(after));
             QCOMPARE(w.ports()->item(port - 1, 5)->text(), QStringLiteral("libre"));
         }
+    }
+
+    // An address typed in its field goes through the same flow as a path: the replace
+    // question across kinds, refusals as warnings with nothing changed; the table shows it
+    // as "réseau" with the address, and "Retirer" removes it.
+    void windowAssociatesAnAddress_data() {
+        QTest::addColumn<QString>("field");  // "adresse" or "chemin": where it is typed
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("before");  // "@name": a link to that entry; an address; ""
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("after");  // the address COM5 leads to after it, if any
+        QTest::addColumn<QString>("warning");
+        const QString a = QStringLiteral("rfc2217://127.0.0.1:4001");
+        // clang-format off
+        QTest::newRow("free port") << "adresse" << " RFC2217://127.0.0.1:4001 " << "" << false << "" << a << "";
+        QTest::newRow("replaces a link, yes") << "adresse" << a << "@ttyUSB0" << true << "COM5 mène à @ttyUSB0. Le remplacer par " + a + " ?" << a << "";
+        QTest::newRow("replaces a link, no") << "adresse" << a << "@ttyUSB0" << false << "COM5 mène à @ttyUSB0. Le remplacer par " + a + " ?" << "" << "";
+        QTest::newRow("replaces an address, yes") << "adresse" << a << "tcp://h:5" << true << "COM5 mène à tcp://h:5. Le remplacer par " + a + " ?" << a << "";
+        QTest::newRow("replaces an address, no") << "adresse" << a << "tcp://h:5" << false << "COM5 mène à tcp://h:5. Le remplacer par " + a + " ?" << "tcp://h:5" << "";
+        QTest::newRow("same address again") << "adresse" << a << a << false << "" << a << "";
+        QTest::newRow("address replaced by a path, yes") << "chemin" << "@pts8" << a << true << "COM5 mène à " + a + ". Le remplacer par @pts8 ?" << "" << "";
+        QTest::newRow("address typed as a path") << "chemin" << a << "" << false << "" << a << "";
+        QTest::newRow("port out of range") << "adresse" << "tcp://h:0" << "@ttyUSB0" << true << "" << "" << "tcp://h:0 : le port doit être un nombre de 1 à 65535.";
+        QTest::newRow("a path in the address field") << "adresse" << "@pts8" << "" << true << "" << "" << "n'est pas une adresse réseau";
+        // clang-format on
+    }
+    void windowAssociatesAnAddress() {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, before);
+        QFETCH(bool, yes);
+        QFETCH(QString, question);
+        QFETCH(QString, after);
+        QFETCH(QString, warning);
+        const QString folder = dev->path();
+        auto at = [&](QString text) { return text.replace(u'@', folder + u'/'); };
+        QVERIFY(touch(node("pts8")));
+        const bool linkBefore = before.startsWith(u'@');
+        if (linkBefore) QVERIFY(QFile::link(at(before), portLinkPath(5)));
+        if (!before.isEmpty() && !linkBefore) QCOMPARE(assignPort(ports, 5, before), std::nullopt);
+        test::MessageRecorder recorder;
+        recorder.answer = [yes](const QString&) { return yes; };
+        SerialPortsWindow w(recorder, ports, byId, [this] { return devices; });
+        w.targetPort()->setCurrentIndex(4);
+        QCOMPARE(w.assignAddressButton()->text(), QStringLiteral("Associer l'adresse à COM5"));
+        QCOMPARE(w.typedAddress()->objectName(), QStringLiteral("ADRESSE_RESEAU"));
+        QLineEdit* edit = field == u"adresse" ? w.typedAddress() : w.typedPath();
+        QPushButton* button = field == u"adresse" ? w.assignAddressButton() : w.assignTypedButton();
+        QVERIFY(!button->isEnabled());
+        QTest::keyClicks(edit, at(typed));
+        button->click();
+
+        QCOMPARE(recorder.questions,
+                 question.isEmpty() ? QStringList() : QStringList{at(question)});
+        QVERIFY2(recorder.texts().join(u'|').contains(at(warning)),
+                 qPrintable(recorder.texts().join(u'|')));
+        QCOMPARE(recorder.messages.size(), warning.isEmpty() ? 0 : 1);
+        const auto address = portNetworkAddress(ports, 5);
+        QCOMPARE(address ? address->text() : QString(), after);
+        const QString leadsTo = w.ports()->item(4, 1)->text();
+        const QString state = w.ports()->item(4, 5)->text();
+        if (!after.isEmpty()) {
+            // Never both: the address took the link's place.
+            QVERIFY(!QFileInfo(portLinkPath(5)).isSymLink());
+            QCOMPARE(leadsTo, after);
+            QCOMPARE(state, QStringLiteral("réseau"));
+            QCOMPARE(edit->text().isEmpty(), after == at(typed).trimmed().toLower());
+            w.ports()->selectRow(4);
+            QVERIFY(w.unassignButton()->isEnabled());
+            w.unassignButton()->click();
+            QVERIFY(!portNetworkAddress(ports, 5));
+            QCOMPARE(w.ports()->item(4, 1)->text(), QStringLiteral("non associé"));
+        } else {
+            QVERIFY(state != QStringLiteral("réseau"));
+            QCOMPARE(QFileInfo(portLinkPath(5)).isSymLink(),
+                     linkBefore || (field == u"chemin" && typed.startsWith(u'@')));
+        }
+        QVERIFY(QFileInfo::exists(node("ttyUSB0")));
     }
 
     // Whether each device opens now, as the tables show it: a free pseudo-terminal, a link

@@ -5,6 +5,10 @@
 #include <QTest>
 
 #include "boards/board_window.h"
+#include "link/link.h"
+#include "link/window_exchange.h"
+#include "port/routed_port.h"
+#include "protocol/frames.h"
 #include "simulated_board.h"
 #include "tools/traffic_monitor.h"
 #include "trace/format.h"
@@ -88,6 +92,54 @@ private slots:
             QCOMPARE(r->unanswered, r->frames);
         }
         QVERIFY(s.received.isEmpty());
+    }
+
+    // A port lost mid-operation is named in the operation's outcome: with its address when
+    // the COM number leads to a server, as before otherwise.
+    void lostPortNamedWithItsAddress_data() {
+        QTest::addColumn<QString>("address");  // COM7's association; empty: a local device
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("local device") << ""
+                                      << "échec : le port COM7 a été perdu";
+        QTest::newRow("server") << "rfc2217://127.0.0.1:4001"
+                                << "échec : le port COM7 (rfc2217://127.0.0.1:4001) a été perdu";
+    }
+    void lostPortNamedWithItsAddress() {
+        QFETCH(QString, address);
+        QFETCH(QString, outcome);
+        test::FakeClock clock;
+        test::FakePort* fake = nullptr;
+        const auto make = [&]() -> std::unique_ptr<SerialPort> {
+            auto port = std::make_unique<test::FakePort>(clock);
+            fake = port.get();
+            return port;
+        };
+        Link lost(
+            std::make_unique<RoutedPort>([&](const NetworkAddress&) { return make(); }, make,
+                                         [&](int) {
+                                             StoredAddress stored;
+                                             if (!address.isEmpty())
+                                                 stored = {true, parseNetworkAddress(address), {}};
+                                             return stored;
+                                         }),
+            clock);
+        QVERIFY(lost.port().open(7));
+        lost.setPortNumber(7);
+        lost.setPortOpen(true);
+        fake->loseAfterBytes = 0;
+        TrafficMonitor monitor(lost, prompts);
+        {
+            WindowObserver observer(lost, prompts, QStringLiteral("Lire"),
+                                    QStringLiteral("grille"));
+            Exchange exchange(lost.port(), clock, &observer);
+            exchange.send(frames::frame("SSS"));
+            exchange.waitReply([](qint64) { return false; }, exchange.beginReplyWait());
+            QVERIFY(exchange.portLost());
+        }
+        const Seen s = rowsOf(monitor);
+        QCOMPARE(s.operations.size(), 1);
+        QCOMPARE(s.operations[0]->outcome, outcome);
+        QVERIFY(!lost.portOpen());
     }
 
     void pauseClearAndSave() {
