@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include "port/open_failure.h"
 
@@ -24,6 +25,9 @@ public:
     // of the line gone). Looks at the line now and never waits. A lost port has closed
     // itself, so nothing is retried on it, and stays lost until the next open().
     virtual bool lost() = 0;
+    // Why the port was lost, when the port can tell more than that its device went away
+    // (a server that closed the connection); empty otherwise.
+    virtual QString lostReason() const { return {}; }
     virtual int baudRate() const = 0;
 
     // Queues the bytes; false when the port is closed or the write failed.

@@ -46,6 +46,7 @@ public:
     int portNumber() const override { return m_port->portNumber(); }
     OpenFailure openFailure() const override { return m_port->openFailure(); }
     bool lost() override { return m_port->lost(); }
+    QString lostReason() const override { return m_port->lostReason(); }
     int baudRate() const override { return m_port->baudRate(); }
     bool write(const QByteArray& bytes) override;
     bool drain(int msecs) override { return m_port->drain(msecs); }
