@@ -15,8 +15,12 @@
 
 #include "board_test_support.h"
 #include "port/network_port.h"
+#include "port/qt_serial_port.h"
 #include "port/traffic_tap.h"
+#include "protocol/exchange.h"
+#include "protocol/image_transfer.h"
 #include "ser2net.h"
+#include "sim/pty_board.h"
 
 using namespace trv;
 using Kind = NetworkAddress::Kind;
@@ -265,6 +269,58 @@ private slots:
         NetworkPort port(local(Kind::Tcp, silent.serverPort()));
         QVERIFY(port.open(0));
         QCOMPARE(port.portNumber(), 0);
+        QVERIFY(!port.lost());
+    }
+
+    // A whole-image write then read through the server to the simulated board, at the line's
+    // real pace: the frames reach the board byte for byte and the image comes back, 0xFF
+    // cells included.
+    void wholeImageThroughTheServer_data() {
+        QTest::addColumn<bool>("local");  // the same on the local port, for comparison
+        QTest::addColumn<Kind>("kind");
+        QTest::newRow("rfc2217") << false << Kind::Rfc2217;
+        QTest::newRow("tcp") << false << Kind::Tcp;
+        QTest::newRow("local serial port") << true << Kind::Tcp;
+    }
+    void wholeImageThroughTheServer() {
+        needSer2net();
+        QFETCH(bool, local);
+        QFETCH(Kind, kind);
+        sim::PtyBoardOptions options;
+        options.port = 8;
+        sim::PtyBoard board(options);
+        QVERIFY2(board.start(), qPrintable(board.errorString()));
+        test::Ser2net server({board.devicePath()});
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        std::unique_ptr<SerialPort> line;
+        if (local)
+            line = std::make_unique<QtSerialPort>();
+        else
+            line = std::make_unique<NetworkPort>(server.address(0, kind));
+        SerialPort& port = *line;
+        QVERIFY(port.open(8));
+        test::Image image{};
+        for (int a = 0; a < 128; ++a) image[std::size_t(a)] = quint8(a % 3 == 0 ? 0xFF : a * 5);
+        ImageBytes bytes;
+        std::copy(image.begin(), image.end(), bytes.begin());
+        QElapsedTimer t;
+        t.start();
+        {
+            Exchange ex(port, steadyClock());
+            QCOMPARE(writeImage(ex, cellTexts(bytes)), WriteOutcome::Written);
+        }
+        const qint64 wrote = t.elapsed();
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(board.eeprom().data()), 128),
+                 QByteArray(reinterpret_cast<const char*>(image.data()), 128));
+        t.restart();
+        CellTexts cells;
+        {
+            Exchange ex(port, steadyClock());
+            QCOMPARE(readImage(ex, cells), ReadOutcome::Read);
+        }
+        qInfo("write %lld ms, read %lld ms", wrote, t.elapsed());
+        QVERIFY(cells == cellTexts(bytes));
+        QCOMPARE(board.received(), test::wholeWrite(image) + test::wholeRead());
         QVERIFY(!port.lost());
     }
 
