@@ -103,12 +103,17 @@ bool NetworkPort::negotiate(const QDeadlineTimer& deadline) {
         }
         return true;
     };
-    if (!send(negotiation(kWill, kComPortOption) + negotiation(kWill, kBinary) +
-              negotiation(kDo, kBinary)) ||
-        !await([this] { return m_comPortAgreed; }))
+    // A connection closed under a write fails the opening as one closed under a read.
+    const auto say = [&](const QByteArray& bytes) {
+        if (send(bytes)) return true;
+        fail(QStringLiteral("Le serveur %1 a fermé la connexion").arg(server));
         return false;
-    return send(setBaudRate(9600) + setDataSize(8) + setParity(comport::kParityNone) +
-                setStopSize(comport::kStopSizeOne) + setControl(comport::kControlNoFlow)) &&
+    };
+    return say(negotiation(kWill, kComPortOption) + negotiation(kWill, kBinary) +
+               negotiation(kDo, kBinary)) &&
+           await([this] { return m_comPortAgreed; }) &&
+           say(setBaudRate(9600) + setDataSize(8) + setParity(comport::kParityNone) +
+               setStopSize(comport::kStopSizeOne) + setControl(comport::kControlNoFlow)) &&
            await([this] { return m_settingsAnswered == kAllSettingsAnswered; });
 }
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -163,6 +164,41 @@ private slots:
         QVERIFY(port.isOpen() && !port.lost());
         port.close();
         QCOMPARE(server.received().toHex(' '), sent.toHex(' '));
+    }
+
+    // trvctl runs one port per thread, none with an event loop running; the socket is made
+    // and used there, silently.
+    void worksInAThreadOfItsOwn_data() {
+        QTest::addColumn<bool>("qtThread");
+        QTest::newRow("QThread") << true;
+        QTest::newRow("std::thread") << false;
+    }
+    void worksInAThreadOfItsOwn() {
+        QFETCH(bool, qtThread);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        ScriptedServer server(kServerAgrees + QByteArray("31\x02\x06\x03"));
+        QByteArray got;
+        bool opened = false;
+        const auto run = [&] {
+            NetworkPort port(local(Kind::Rfc2217, server.port()));
+            opened = port.open(4);
+            QElapsedTimer t;
+            t.start();
+            while (opened && port.bytesWaiting() < 5 && t.elapsed() < 2000) port.waitForInput(50);
+            got = port.readAll();
+            port.write("SSS");
+            port.drain(1000);
+        };
+        if (qtThread) {
+            std::unique_ptr<QThread> thread(QThread::create(run));
+            thread->start();
+            QVERIFY(thread->wait(5000));
+        } else {
+            std::thread(run).join();
+        }
+        QVERIFY(opened);
+        QCOMPARE(got, QByteArray("31\x02\x06\x03"));
+        QVERIFY(server.received().endsWith("SSS"));
     }
 
     // rfc2217 sets the server's device to the board's line; tcp leaves the server's own.
