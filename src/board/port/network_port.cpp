@@ -1,6 +1,11 @@
 #include "port/network_port.h"
 
+#include <QHostInfo>
 #include <QTcpSocket>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 namespace trv {
 namespace {
@@ -49,21 +54,65 @@ bool NetworkPort::open(int portNumber) {
     return true;
 }
 
-bool NetworkPort::connectToServer(const QDeadlineTimer& deadline) {
-    m_socket = std::make_unique<QTcpSocket>();
-    m_socket->connectToHost(m_address.host, m_address.port);
-    if (m_socket->waitForConnected(int(deadline.remainingTime()))) {
-        // Frames are a few bytes each and the board answers only once they are all there.
-        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        return true;
+namespace {
+// The addresses of a server's name, or nothing when the name is unknown; *late set when the
+// resolver did not answer before the deadline. The system's resolver knows no time limit of
+// its own that the program could set, and an unreachable name server holds it for many
+// seconds: it runs on a thread of its own, left to finish alone when it is late.
+QList<QHostAddress> resolve(const QString& host, const QDeadlineTimer& deadline, bool* late) {
+    *late = false;
+    QHostAddress literal;
+    if (literal.setAddress(host)) return {literal};
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<QList<QHostAddress>> addresses;
+    };
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, host] {
+        const QHostInfo info = QHostInfo::fromName(host);
+        const std::lock_guard lock(lookup->mutex);
+        lookup->addresses =
+            info.error() == QHostInfo::NoError ? info.addresses() : QList<QHostAddress>();
+        lookup->done.notify_all();
+    }).detach();
+    std::unique_lock lock(lookup->mutex);
+    if (!lookup->done.wait_for(lock, std::chrono::milliseconds(deadline.remainingTime()),
+                               [&] { return lookup->addresses.has_value(); })) {
+        *late = true;
+        return {};
     }
+    return *lookup->addresses;
+}
+}  // namespace
+
+bool NetworkPort::connectToServer(const QDeadlineTimer& deadline) {
+    bool late = false;
+    const QList<QHostAddress> addresses = resolve(m_address.host, deadline, &late);
+    if (addresses.isEmpty()) {
+        fail(late ? QStringLiteral("Le nom %1 n'a pas pu être résolu à temps (serveur de noms "
+                                   "injoignable ?).")
+                        .arg(m_address.host)
+                  : QStringLiteral("Le nom %1 est inconnu.").arg(m_address.host));
+        return false;
+    }
+    // Each address of the name in turn, as long as time is left: the first that connects.
+    for (const QHostAddress& address : addresses) {
+        m_socket = std::make_unique<QTcpSocket>();
+        m_socket->connectToHost(address, m_address.port);
+        if (m_socket->waitForConnected(int(deadline.remainingTime()))) break;
+        if (deadline.hasExpired() || &address == &addresses.back()) return connectionFailed();
+    }
+    // Frames are a few bytes each and the board answers only once they are all there.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    return true;
+}
+
+bool NetworkPort::connectionFailed() {
     const QString server = m_address.endpoint();
     switch (m_socket->error()) {
         case QAbstractSocket::ConnectionRefusedError:
             fail(QStringLiteral("Connexion refusée par %1").arg(server));
-            break;
-        case QAbstractSocket::HostNotFoundError:
-            fail(QStringLiteral("Le nom %1 est inconnu.").arg(m_address.host));
             break;
         case QAbstractSocket::SocketTimeoutError:
             fail(QStringLiteral("Le serveur %1 ne répond pas.").arg(server));

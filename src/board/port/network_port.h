@@ -50,6 +50,7 @@ public:
 private:
     bool telnet() const { return m_address.kind == NetworkAddress::Kind::Rfc2217; }
     bool connectToServer(const QDeadlineTimer& deadline);
+    bool connectionFailed();  // tells why the socket did not connect; false
     bool negotiate(const QDeadlineTimer& deadline);
     // Takes in what the socket holds, after waiting at most msecs for it; false when the
     // connection is gone or the server broke the protocol (the port is then lost).

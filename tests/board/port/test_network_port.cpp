@@ -298,6 +298,15 @@ private slots:
         if (holder) QVERIFY(holder->isOpen() && !holder->lost());
     }
 
+    // A name leads to the server through whichever of its addresses answers ("localhost" may
+    // give ::1 first, where nothing listens).
+    void nameReachesTheServer() {
+        ScriptedServer server(kServerAgrees);
+        NetworkPort port({Kind::Rfc2217, QStringLiteral("localhost"), server.port()});
+        QVERIFY2(port.open(1), qPrintable(openFailureText(port.openFailure(), 1)));
+        port.close();
+    }
+
     // A server silent only at first is no failure for raw TCP: nothing is negotiated there.
     void silentServerOpensForTcp() {
         QTcpServer silent;
