@@ -16,6 +16,10 @@ constexpr int kAllSettingsAnswered = 0b11111;
 // How long a discard waits for the server to confirm its purge: the bytes that arrive before
 // the confirmation left the server before the purge and are stale.
 constexpr int kPurgeAnswerMs = 300;
+// Board bytes held unread at most. A board sends 960 bytes a second and every exchange reads
+// or drops what came; a server sending faster than any UART, at network speed, would
+// otherwise be kept in memory whole.
+constexpr qsizetype kMaxWaiting = 1 << 20;
 // What a server wrote as text before closing, shown to the technician: one printable line.
 QString serverWords(const QByteArray& bytes) {
     QString words =
@@ -180,6 +184,13 @@ bool NetworkPort::pull(int msecs) {
     if (m_socket->state() == QAbstractSocket::ConnectedState) m_socket->waitForReadyRead(msecs);
     // What came before a close still counts: the server may have said why.
     if (m_socket->bytesAvailable() > 0) decode(m_socket->readAll());
+    if (m_input.size() > kMaxWaiting) {
+        m_input.clear();
+        loseConnection(
+            QStringLiteral("Le serveur %1 envoie plus de données qu'une carte ne peut en envoyer")
+                .arg(server));
+        return false;
+    }
     if (m_decoder.failed()) {
         loseConnection(QStringLiteral("Le serveur %1 a rompu le protocole Telnet (%2)")
                            .arg(server, m_decoder.error()));
@@ -364,8 +375,11 @@ void NetworkPort::discardInput() {
         m_purgePending = false;
     }
     // Everything already on the way in goes too.
-    while (!m_lost && m_socket && m_socket->waitForReadyRead(0)) decode(m_socket->readAll());
     m_input.clear();
+    while (!m_lost && m_socket && m_socket->waitForReadyRead(0)) {
+        decode(m_socket->readAll());
+        m_input.clear();
+    }
     lost();
 }
 

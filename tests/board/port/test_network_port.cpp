@@ -62,7 +62,8 @@ private:
         if (!server.waitForNewConnection(5000)) return;
         std::unique_ptr<QTcpSocket> client(server.nextPendingConnection());
         client->write(m_script);
-        client->waitForBytesWritten(1000);
+        while (client->bytesToWrite() > 0 && client->waitForBytesWritten(1000)) {
+        }
         QElapsedTimer t;
         t.start();
         while (client->state() == QAbstractSocket::ConnectedState && t.elapsed() < 5000) {
@@ -245,6 +246,9 @@ private slots:
             << "Le serveur %1 a rompu le protocole Telnet (sous-négociation Telnet de plus de "
                "64 octets)"
             << 0 << 1000;
+        QTest::newRow("flooding server")
+            << "flooding" << Kind::Rfc2217
+            << "Le serveur %1 envoie plus de données qu'une carte ne peut en envoyer" << 0 << 2500;
         QTest::newRow("board already in use through ser2net")
             << "ser2net, busy" << Kind::Rfc2217
             << "Le serveur %1 a fermé la connexion : « Port already in use »" << 0 << 1000;
@@ -266,10 +270,11 @@ private slots:
             // Listening, so the system accepts the connection, and never a word after.
             QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
             address.port = silent.serverPort();
-        } else if (server == "refusing" || server == "hostile") {
+        } else if (server == "refusing" || server == "hostile" || server == "flooding") {
             scripted = std::make_unique<ScriptedServer>(
-                server == "refusing" ? bytes({255, 254, 44})
-                                     : bytes({255, 250, 44, 101}) + QByteArray(100000, 'z'));
+                server == "refusing"  ? bytes({255, 254, 44})
+                : server == "hostile" ? bytes({255, 250, 44, 101}) + QByteArray(100000, 'z')
+                                      : QByteArray(3 << 20, 'z'));
             address.port = scripted->port();
         } else if (server.startsWith("ser2net")) {
             needSer2net();
