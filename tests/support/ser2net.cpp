@@ -1,6 +1,9 @@
 #include "ser2net.h"
 
 #include <signal.h>
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -70,6 +73,10 @@ bool Ser2net::start() {
     file.close();
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
+#ifdef Q_OS_LINUX
+    // A test killed on its time-out leaves no server behind holding the ports.
+    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
     m_process->start(exe, {QStringLiteral("-n"), QStringLiteral("-c"), config, QStringLiteral("-P"),
                            m_dir.filePath(QStringLiteral("ser2net.pid"))});
     if (!m_process->waitForStarted(5000)) {
