@@ -63,14 +63,18 @@ LinkedPty::LinkedPty(int portNumber) : m_link(portLinkPath(portNumber)) {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) return;
     const char* name = ::ptsname(m_master);
-    m_slave = ::open(name, O_RDWR | O_NOCTTY);
+    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // A program the test starts (ser2net) must not hold the line open behind its back: the
+    // far end could never hang up.
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
     termios t{};
     ::tcgetattr(m_slave, &t);
     ::cfmakeraw(&t);
     ::tcsetattr(m_slave, TCSANOW, &t);
     QDir().mkpath(portsFolder());
     QFile::remove(m_link);
-    QFile::link(QString::fromLocal8Bit(name), m_link);
+    m_device = QString::fromLocal8Bit(name);
+    QFile::link(m_device, m_link);
 }
 
 LinkedPty::~LinkedPty() {

@@ -64,6 +64,8 @@ public:
     explicit LinkedPty(int portNumber);
     ~LinkedPty();
     bool ok() const { return m_master >= 0; }
+    // The device a port opens ("/dev/pts/3").
+    QString device() const { return m_device; }
     QByteArray readAvailable(int waitMs = 50);
     void write(const QByteArray& bytes);
     // Bytes the device holds that no one has read yet.
@@ -76,6 +78,7 @@ private:
     int m_master = -1;
     int m_slave = -1;
     QString m_link;
+    QString m_device;
 };
 #endif
 

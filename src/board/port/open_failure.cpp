@@ -243,6 +243,8 @@ QString openFailureText(const OpenFailure& f, int portNumber) {
         case Cause::Other:
             return QStringLiteral("Erreur du système sur %1 : %2")
                 .arg(f.device.isEmpty() ? com : f.device, f.systemText);
+        case Cause::Network:
+            return f.systemText;
     }
     return {};
 }

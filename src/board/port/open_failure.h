@@ -10,7 +10,9 @@
 namespace trv {
 
 struct OpenFailure {
-    enum class Cause { None, NoLink, DeviceAbsent, PermissionDenied, Busy, Other };
+    // Network: a serial device server could not be reached or would not set the line up;
+    // systemText then holds the whole explanation, naming the server.
+    enum class Cause { None, NoLink, DeviceAbsent, PermissionDenied, Busy, Other, Network };
     // What would let this account open a device it may not open (permission denied).
     enum class Remedy {
         None,        // nothing this account can do: some other rule refuses it

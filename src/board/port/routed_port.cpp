@@ -1,14 +1,14 @@
 #include "port/routed_port.h"
 
 #include "port/port_assignment.h"
+#include "port/network_port.h"
 #include "port/port_map.h"
 #include "port/system_serial_port.h"
 
 namespace trv {
 
 std::unique_ptr<SerialPort> networkPort(const NetworkAddress& address) {
-    Q_UNUSED(address);
-    return nullptr;
+    return std::make_unique<NetworkPort>(address);
 }
 
 RoutedPort::RoutedPort() : RoutedPort(networkPort) {}

@@ -12,7 +12,7 @@
 // to the port it opened. An address may also be opened directly (trvctl -p rfc2217://…).
 namespace trv {
 
-// The port that reaches an address; null while this build has none.
+// The port that reaches an address: a NetworkPort (Telnet COM Port Control or raw TCP).
 std::unique_ptr<SerialPort> networkPort(const NetworkAddress& address);
 
 class RoutedPort final : public SerialPort {

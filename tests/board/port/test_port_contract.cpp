@@ -18,7 +18,9 @@
 #include "protocol/frames.h"
 
 #ifdef Q_OS_UNIX
+#include "port/network_port.h"
 #include "port/qt_serial_port.h"
+#include "ser2net.h"
 #endif
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -170,6 +172,52 @@ public:
         return std::make_unique<RoutedPort>(RoutedPort::NetworkFactory{});
     }
 };
+
+// The board's line behind ser2net on 127.0.0.1: the port reaches the pseudo-terminal through
+// a network connection, Telnet COM Port Control or raw TCP.
+template <NetworkAddress::Kind kind>
+class NetEnd final : public FarEnd {
+public:
+    NetEnd() {
+        if (!test::Ser2net::program().isEmpty() && m_pty.ok()) m_server.start();
+    }
+    bool ok() const override { return m_pty.ok() && m_server.running(); }
+    QString unavailable() const override {
+        return test::Ser2net::program().isEmpty() ? QStringLiteral("ser2net is not installed")
+                                                  : QString();
+    }
+    Clock& clock() override { return steadyClock(); }
+    std::unique_ptr<SerialPort> makePort() override {
+        return std::make_unique<NetworkPort>(m_server.address(0, kind));
+    }
+    void send(const QByteArray& bytes) override {
+        // Back once ser2net took the bytes from the device and the loopback carried them: a
+        // case that discards must know they reached the port's socket.
+        m_pty.write(bytes);
+        QElapsedTimer t;
+        t.start();
+        while (m_pty.held() > 0 && t.elapsed() < 2000) QThread::msleep(1);
+        QThread::msleep(30);
+    }
+    QByteArray receive(qsizetype count, Millis within) override {
+        QByteArray got;
+        QElapsedTimer t;
+        t.start();
+        while (got.size() < count && t.elapsed() < within.count()) got += m_pty.readAvailable(10);
+        return got;
+    }
+    // The connection drops: the server is gone.
+    void vanish() override { m_server.kill(); }
+    QString cannotBeHeld() const override {
+        return QStringLiteral(
+            "ser2net tells a second client \"Port already in use\" and closes the connection: "
+            "no lock names a holder, the opening fails with the server's words");
+    }
+
+private:
+    test::LinkedPty m_pty{kPort};
+    test::Ser2net m_server{{m_pty.device()}};
+};
 #endif
 
 #ifdef Q_OS_WIN
@@ -305,6 +353,8 @@ const std::vector<std::pair<const char*, MakePort>>& implementations() {
 #endif
 #ifdef Q_OS_WIN
         {"Win32 port on a null-modem pair", &on<Win32End>},
+        {"network port, rfc2217 through ser2net", &on<NetEnd<NetworkAddress::Kind::Rfc2217>>},
+        {"network port, tcp through ser2net", &on<NetEnd<NetworkAddress::Kind::Tcp>>},
 #endif
         {"in-process fake", &on<FakeEnd>},
         {"routed port to a local fake", &on<RoutedFakeEnd, false>},
