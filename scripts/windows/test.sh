@@ -317,10 +317,10 @@ expect 0 "the installed trvctl.exe reads the simulator on COM3" \
   installed_trvctl read -p 3 -o "$(win "$work/installed.bin")"
 settled
 same_bytes "$work/installed.bin" "$work/board3.bin" "the installed trvctl.exe read the simulator's image"
-# The installed tool starts as a technician starts it, on a screen (Xvfb, Wine's X11 driver):
-# its main window comes up.
+# The installed tool starts as a technician starts it, on a screen (Xvfb, Wine's X11 driver,
+# not the tests' offscreen platform): its main window comes up.
 main_window_shown() {
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  env -u WINEQT_QPA_PLATFORM -u WINEQT_QPA_FONTDIR xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     WINEPATH="" wine "$1" >/dev/null 2>&1 &
     for _ in $(seq 300); do
       if xwininfo -root -tree 2>/dev/null | grep -q "Gestion Compteur / D"; then
