@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libgl-dev xvfb xauth
           fonts-dejavu-core fonts-comic-neue qt6-translations-l10n
-          dpkg-dev file desktop-file-utils appstream groff-base lintian ser2net socat
+          dpkg-dev file desktop-file-utils appstream groff-base lintian ser2net socat x11-utils
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis icoutils zip)
 missing=()
 for p in "${packages[@]}"; do

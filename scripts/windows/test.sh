@@ -317,6 +317,20 @@ expect 0 "the installed trvctl.exe reads the simulator on COM3" \
   installed_trvctl read -p 3 -o "$(win "$work/installed.bin")"
 settled
 same_bytes "$work/installed.bin" "$work/board3.bin" "the installed trvctl.exe read the simulator's image"
+# The installed tool starts as a technician starts it, on a screen (Xvfb, Wine's X11 driver,
+# not the tests' offscreen platform): its main window comes up.
+main_window_shown() {
+  env -u WINEQT_QPA_PLATFORM -u WINEQT_QPA_FONTDIR xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+    WINEPATH="" wine "$1" >/dev/null 2>&1 &
+    for _ in $(seq 300); do
+      if xwininfo -root -tree 2>/dev/null | grep -q "Gestion Compteur / D"; then
+        wineserver -k; exit 0
+      fi
+      sleep 0.1
+    done
+    wineserver -k; exit 1' _ "$installed/trv-compteur.exe"
+}
+check "the installed trv-compteur.exe shows its main window" main_window_shown
 # A site's own help document stays when the tool goes.
 echo site >"$installed/TRV_VXM.doc"
 # The uninstaller runs a copy of itself from the temporary folder, so that it can remove its own
