@@ -350,11 +350,11 @@ const std::vector<std::pair<const char*, MakePort>>& implementations() {
 #ifdef Q_OS_UNIX
         {"Qt serial port on a pseudo-terminal", &on<PtyEnd>},
         {"routed port to a pseudo-terminal's link", &on<RoutedPtyEnd>},
+        {"network port, rfc2217 through ser2net", &on<NetEnd<NetworkAddress::Kind::Rfc2217>>},
+        {"network port, tcp through ser2net", &on<NetEnd<NetworkAddress::Kind::Tcp>>},
 #endif
 #ifdef Q_OS_WIN
         {"Win32 port on a null-modem pair", &on<Win32End>},
-        {"network port, rfc2217 through ser2net", &on<NetEnd<NetworkAddress::Kind::Rfc2217>>},
-        {"network port, tcp through ser2net", &on<NetEnd<NetworkAddress::Kind::Tcp>>},
 #endif
         {"in-process fake", &on<FakeEnd>},
         {"routed port to a local fake", &on<RoutedFakeEnd, false>},
