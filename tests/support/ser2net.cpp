@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QThread>
@@ -23,9 +24,15 @@ QString Ser2net::program() {
 }
 
 quint16 freeLocalPort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0)) return 0;
-    return probe.serverPort();
+    // Below the range the system draws the local ports of outgoing connections from (32768
+    // and up on Linux): a port drawn there could be taken by one of the tests' own
+    // connections between the draw and the server's bind.
+    for (int i = 0; i < 200; ++i) {
+        const auto port = quint16(20000 + QRandomGenerator::global()->bounded(12000));
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHost, port)) return port;
+    }
+    return 0;
 }
 
 Ser2net::Ser2net(const QStringList& devices, const QString& lineSettings)
@@ -34,6 +41,13 @@ Ser2net::Ser2net(const QStringList& devices, const QString& lineSettings)
 Ser2net::~Ser2net() { stop(); }
 
 bool Ser2net::start() {
+    // Another program may still bind a port between its draw and ser2net's start: draw again.
+    for (int attempt = 0; attempt < 3; ++attempt)
+        if (startOnce()) return true;
+    return false;
+}
+
+bool Ser2net::startOnce() {
     const QString exe = program();
     if (exe.isEmpty()) {
         m_error = QStringLiteral("ser2net is not installed");

@@ -37,6 +37,7 @@ public:
     void stop();
 
 private:
+    bool startOnce();
     bool listening(quint16 port) const;
     QStringList m_devices;
     QString m_lineSettings;
