@@ -1,11 +1,12 @@
 // The windows over a network port: a simulated board behind ser2net, COM7 associated with the
-// server's address, the counter parameters read and programmed through the settings window's
+// server's address in "Ports série", the counter parameters read and programmed through the settings window's
 // port, the traffic monitor's rows checked against the same operations on a local port, and
 // trvctl sharing the board with the window.
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 
 #include "app/main_window.h"
@@ -13,13 +14,12 @@
 #include "command_line.h"
 #include "configuration/settings_window.h"
 #include "image/eeprom_image.h"
-#include "port/port_assignment.h"
-#include "port/port_map.h"
 #include "port/routed_port.h"
 #include "ser2net.h"
 #include "settings/parameter_map.h"
 #include "sim/pty_board.h"
 #include "test_support.h"
+#include "tools/serial_ports_window.h"
 #include "tools/traffic_monitor.h"
 #include "trvctl.h"
 
@@ -103,12 +103,20 @@ private slots:
         test::Ser2net server({served.devicePath()});
         QVERIFY2(server.start(), qPrintable(server.error()));
         const NetworkAddress address = server.address(0, kind);
-        QCOMPARE(assignPort(portsFolder(), 7, address.text()), std::nullopt);
 
         test::MessageRecorder prompts;
         prompts.answer = [](const QString&) { return true; };
         MainWindow main(std::make_unique<RoutedPort>(), prompts);
         main.show();
+        // The address typed in "Ports série", COM7 chosen, the button pressed.
+        SerialPortsWindow* ports = main.showSerialPorts();
+        ports->targetPort()->setCurrentIndex(6);
+        QTest::keyClicks(ports->typedAddress(), address.text());
+        QCOMPARE(ports->assignAddressButton()->text(), QStringLiteral("Associer l'adresse à COM7"));
+        ports->assignAddressButton()->click();
+        QCOMPARE(prompts.texts(), QStringList());
+        QTRY_VERIFY(ports->ports()->findItems(address.text(), Qt::MatchContains).size() == 1);
+        QCOMPARE(ports->ports()->findItems(address.text(), Qt::MatchContains)[0]->row(), 6);
         TrafficMonitor* monitor = main.showTrafficMonitor();
         QVERIFY(monitor);
         SettingsWindow* settings = main.showConfiguration();
