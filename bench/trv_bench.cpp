@@ -27,8 +27,8 @@
 #include "link/link.h"
 #include "link/window_exchange.h"
 #include "port/qt_serial_port.h"
-#include "ser2net.h"
 #include "protocol/image_transfer.h"
+#include "ser2net.h"
 #include "sim/pty_board.h"
 #include "tools/detect.h"
 #include "tools/traffic_monitor.h"
@@ -287,12 +287,10 @@ int main(int argc, char* argv[]) {
                    cliWriteBound);
         }
         for (int round = 0; round < kRounds; ++round) {
-            const double alone =
-                trvctl("trvctl read, rfc2217, one board", {"read", "-p", first.constData()},
-                       readBound);
-            const double four =
-                trvctl("trvctl read, rfc2217, four boards", {"read", "-p", all.constData()},
-                       readBound);
+            const double alone = trvctl("trvctl read, rfc2217, one board",
+                                        {"read", "-p", first.constData()}, readBound);
+            const double four = trvctl("trvctl read, rfc2217, four boards",
+                                       {"read", "-p", all.constData()}, readBound);
             std::printf("%-34s four/one %.3f\n", "trvctl read, rfc2217, parallel", four / alone);
         }
     }

@@ -1,5 +1,8 @@
 // trvctl: its arguments and exit statuses, its JSON field by field, whole runs against
-// simulated boards, one and several at once, and a history it shares with an open window.
+// simulated boards on their ports or behind ser2net, one and several at once, and a history it
+// shares with an open window.
+#include <signal.h>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -10,8 +13,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <signal.h>
-
 #include <csignal>
 #include <thread>
 
@@ -414,8 +415,8 @@ private slots:
         const QString address = server.address(0, kind).text();
 
         const QString saved = files.filePath(QStringLiteral("reseau.hex"));
-        Run r = trvctl({QStringLiteral("read"), QStringLiteral("-p"), address,
-                        QStringLiteral("-o"), saved});
+        Run r = trvctl(
+            {QStringLiteral("read"), QStringLiteral("-p"), address, QStringLiteral("-o"), saved});
         QCOMPARE(r.status, int(kOk));
         QCOMPARE(r.out, address + QStringLiteral(" : image lue, écrite dans %1\n").arg(saved));
         QCOMPARE(imagefile::readFile(saved).bytes, std::optional(bytesOf(served.eeprom())));
@@ -429,8 +430,8 @@ private slots:
         QCOMPARE(bytesOf(served.eeprom()), image);
 
         served.setEeprom(sim::presetImage(sim::Preset::Signed));
-        r = trvctl({QStringLiteral("set"), QStringLiteral("-p"), address,
-                    QStringLiteral("depart=12,00")});
+        r = trvctl(
+            {QStringLiteral("set"), QStringLiteral("-p"), address, QStringLiteral("depart=12,00")});
         QCOMPARE(r.status, int(kOk));
         QCOMPARE(r.out, address + QStringLiteral(" : réglages programmés et vérifiés\n"));
         QCOMPARE(counter::decodeField(cellTexts(bytesOf(served.eeprom())), 0)->integer,
@@ -473,11 +474,13 @@ private slots:
         Run r = trvctl({QStringLiteral("write"), QStringLiteral("-p"), addresses.join(u','), file});
         QCOMPARE(r.status, int(kOk));
         QStringList lines;
-        for (const QString& a : addresses) lines << a + QStringLiteral(" : image écrite et vérifiée");
+        for (const QString& a : addresses)
+            lines << a + QStringLiteral(" : image écrite et vérifiée");
         QCOMPARE(r.out, lines.join(u'\n') + u'\n');
         for (const auto& b : boards) QCOMPARE(bytesOf(b->eeprom()), image);
 
-        for (int i = 0; i < 3; ++i) boards[std::size_t(i)]->setEeprom(eepromOf(servedImage(10 + i)));
+        for (int i = 0; i < 3; ++i)
+            boards[std::size_t(i)]->setEeprom(eepromOf(servedImage(10 + i)));
         const QString out = files.filePath(QStringLiteral("trois.hex"));
         r = trvctl({QStringLiteral("read"), QStringLiteral("-p"), addresses.join(u','),
                     QStringLiteral("-o"), out});
@@ -485,9 +488,9 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             QString name = addresses[i];
             name.replace(QStringLiteral("://"), QStringLiteral("-")).replace(u':', u'-');
-            QCOMPARE(imagefile::readFile(files.filePath(QStringLiteral("trois_%1.hex").arg(name)))
-                         .bytes,
-                     std::optional(servedImage(10 + i)));
+            QCOMPARE(
+                imagefile::readFile(files.filePath(QStringLiteral("trois_%1.hex").arg(name))).bytes,
+                std::optional(servedImage(10 + i)));
         }
     }
 

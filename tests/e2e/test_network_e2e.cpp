@@ -1,7 +1,7 @@
 // The windows over a network port: a simulated board behind ser2net, COM7 associated with the
-// server's address in "Ports série", the counter parameters read and programmed through the settings window's
-// port, the traffic monitor's rows checked against the same operations on a local port, and
-// trvctl sharing the board with the window.
+// server's address in "Ports série", the counter parameters read and programmed through the
+// settings window's port, the traffic monitor's rows checked against the same operations on a local
+// port, and trvctl sharing the board with the window.
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -56,6 +56,15 @@ int runTrvctl(const QStringList& arguments, QString* out) {
     o.flush();
     *out += errors;
     return status;
+}
+
+// Until the last frames sent have reached the board, through the server too.
+void settle(const sim::PtyBoard& board) {
+    QByteArray seen;
+    do {
+        seen = board.received();
+        QTest::qWait(100);
+    } while (seen != board.received());
 }
 
 ImageBytes bytesOf(const sim::Eeprom& e) {
@@ -126,9 +135,10 @@ private slots:
             QVERIFY(settings->setIndex(Setting::Com, com - 1));
             settings->validateButton()->click();
             QCOMPARE(prompts.texts().size(), 1);
-            QVERIFY2(prompts.texts()[0].startsWith(QStringLiteral("Ouverture du port COM%1").arg(com)) &&
-                         prompts.texts()[0].endsWith(QStringLiteral("effectuée avec succès.")),
-                     qPrintable(prompts.texts()[0]));
+            QVERIFY2(
+                prompts.texts()[0].startsWith(QStringLiteral("Ouverture du port COM%1").arg(com)) &&
+                    prompts.texts()[0].endsWith(QStringLiteral("effectuée avec succès.")),
+                qPrintable(prompts.texts()[0]));
         };
         const sim::Eeprom before = served.eeprom();
         QCOMPARE(local.eeprom(), before);
@@ -144,7 +154,7 @@ private slots:
             counter->valeur[0]->setText(QStringLiteral("34"));
             counter->vdeci[0]->setText(QStringLiteral("56"));
             counter->butEcritPara->click();
-            QTest::qWait(100);  // the last frames reach the board
+            settle(board);
             return trafficSince(*monitor, first);
         };
 
@@ -182,6 +192,8 @@ private slots:
         // While the window holds the connection, ser2net turns a second program away, and
         // trvctl says which server.
         out.clear();
+        // The read's closing burst still on its way through the server lands first.
+        settle(served);
         served.clearReceived();
         QCOMPARE(runTrvctl({QStringLiteral("read"), QStringLiteral("-p"), address.text()}, &out),
                  int(cli::kPortClosed));
