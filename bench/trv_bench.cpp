@@ -1,7 +1,9 @@
 // Transfer benchmark: wall and processor time of a whole-image read, a whole-image write and
 // a detection scan against the simulated board at the real 9600-baud pacing, each beside its
 // lower bound; then trvctl's read, write and set from process start to exit (its processor
-// time is the whole process's), and one read on three boards at once beside one alone. The
+// time is the whole process's), and one read on three boards at once beside one alone; then
+// trvctl's read and write through ser2net on loopback (RFC 2217), and one read on four boards
+// behind that one server beside one alone. The
 // processor time is the program's own thread's (the simulated board runs on a thread of its own and
 // is not counted).
 #include <fcntl.h>
@@ -26,6 +28,7 @@
 #include "link/window_exchange.h"
 #include "port/qt_serial_port.h"
 #include "protocol/image_transfer.h"
+#include "ser2net.h"
 #include "sim/pty_board.h"
 #include "tools/detect.h"
 #include "tools/traffic_monitor.h"
@@ -248,6 +251,48 @@ int main(int argc, char* argv[]) {
         const double three =
             trvctl("trvctl read, three boards at once", {"read", "-p", "3,6,7"}, readBound);
         std::printf("%-34s three/one %.3f\n", "trvctl read, parallel", three / alone);
+    }
+
+    // Through ser2net on loopback: four paced boards behind one server, RFC 2217.
+    if (trv::test::Ser2net::program().isEmpty()) {
+        std::printf("%-34s skipped: ser2net is not installed\n", "trvctl over RFC 2217");
+    } else {
+        std::vector<std::unique_ptr<trv::sim::PtyBoard>> served;
+        QStringList devices;
+        for (int port = 11; port <= 14; ++port) {
+            more.port = port;
+            served.push_back(std::make_unique<trv::sim::PtyBoard>(more));
+            if (!served.back()->start()) {
+                std::fprintf(stderr, "simulated board %d: %s\n", port,
+                             qPrintable(served.back()->errorString()));
+                return 1;
+            }
+            devices << served.back()->devicePath();
+        }
+        trv::test::Ser2net server(devices);
+        if (!server.start()) {
+            std::fprintf(stderr, "ser2net: %s\n", qPrintable(server.error()));
+            return 1;
+        }
+        QStringList addresses;
+        for (int i = 0; i < 4; ++i)
+            addresses << server.address(i, trv::NetworkAddress::Kind::Rfc2217).text();
+        const QByteArray first = addresses[0].toLocal8Bit();
+        const QByteArray all = addresses.join(u',').toLocal8Bit();
+        for (int round = 0; round < kRounds; ++round) {
+            trvctl("trvctl read -o, rfc2217",
+                   {"read", "-p", first.constData(), "-o", qPrintable(imageFile)}, readBound);
+            trvctl("trvctl write --no-verify, rfc2217",
+                   {"write", "-p", first.constData(), qPrintable(imageFile), "--no-verify"},
+                   cliWriteBound);
+        }
+        for (int round = 0; round < kRounds; ++round) {
+            const double alone = trvctl("trvctl read, rfc2217, one board",
+                                        {"read", "-p", first.constData()}, readBound);
+            const double four = trvctl("trvctl read, rfc2217, four boards",
+                                       {"read", "-p", all.constData()}, readBound);
+            std::printf("%-34s four/one %.3f\n", "trvctl read, rfc2217, parallel", four / alone);
+        }
     }
 #else
     const bool cliFailed = false;

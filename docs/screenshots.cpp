@@ -22,6 +22,8 @@
 #include <utility>
 
 #include "app/main_window.h"
+#include "port/port_assignment.h"
+#include "port/port_map.h"
 #include "port/system_serial_port.h"
 #include "program/qt_french.h"
 #include "ui/prompts.h"
@@ -183,6 +185,18 @@ int main(int argc, char* argv[]) {
         if (ports) ports->resize(900, 460);
         if (auto* table = child<QTableWidget>(ports, "TABLE_COM")) table->selectRow(2);
         save(ports, QStringLiteral("ports-serie"));
+
+        // COM7 associated with a board behind a serial device server, as the user does it:
+        // the address typed, COM7 chosen, the button pressed.
+        if (auto* target = child<QComboBox>(ports, "SEL_COM_ASSOCIE")) target->setCurrentIndex(6);
+        if (auto* address = child<QLineEdit>(ports, "ADRESSE_RESEAU"))
+            address->setText(QStringLiteral("rfc2217://192.168.1.40:4001"));
+        click(ports, "BOUTON_ASSOCIER_ADRESSE");
+        settle(200);
+        if (auto* table = child<QTableWidget>(ports, "TABLE_COM")) table->selectRow(6);
+        save(ports, QStringLiteral("ports-reseau"));
+        // The pictures after this one (the detection scan) know COM7 as before.
+        trv::unassignPort(trv::portsFolder(), 7);
         if (ports) ports->close();
     }
 

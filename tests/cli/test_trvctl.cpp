@@ -1,5 +1,8 @@
 // trvctl: its arguments and exit statuses, its JSON field by field, whole runs against
-// simulated boards, one and several at once, and a history it shares with an open window.
+// simulated boards on their ports or behind ser2net, one and several at once, and a history it
+// shares with an open window.
+#include <signal.h>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -7,6 +10,7 @@
 #include <QJsonObject>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -20,6 +24,7 @@
 #include "port/port_assignment.h"
 #include "port/port_map.h"
 #include "port/qt_serial_port.h"
+#include "ser2net.h"
 #include "settings/image_diff.h"
 #include "settings/parameter_map.h"
 #include "sim/pty_board.h"
@@ -30,6 +35,7 @@ using namespace trv;
 using namespace trv::cli;
 
 Q_DECLARE_METATYPE(trv::sim::Faults)
+Q_DECLARE_METATYPE(trv::NetworkAddress::Kind)
 
 namespace {
 struct Run {
@@ -104,7 +110,30 @@ void checkAsciiKeys(const QJsonValue& v) {
 
 // The COMn link's device, as trvctl ports shows it.
 QString deviceOf(int port) { return QFileInfo(portLinkPath(port)).symLinkTarget(); }
+
+// A distinct image a board behind a server is given, with 0xFF bytes that the Telnet
+// stream doubles.
+ImageBytes servedImage(int seed) {
+    ImageBytes b;
+    for (int i = 0; i < kImageSize; ++i)
+        b[std::size_t(i)] = quint8(i % 4 == 0 ? 0xFF : i * 7 + seed);
+    return b;
+}
+
+sim::Eeprom eepromOf(const ImageBytes& b) {
+    sim::Eeprom e{};
+    std::copy(b.begin(), b.end(), e.begin());
+    return e;
+}
+
+#define NEED_SER2NET() \
+    if (test::Ser2net::program().isEmpty()) QSKIP("ser2net is not installed")
+
+// How a run through a server ends badly.
+enum class NetworkFault { Refused, SilentServer, ServerKilled, BoardGone };
 }  // namespace
+
+Q_DECLARE_METATYPE(NetworkFault)
 
 class TrvctlTest : public QObject {
     Q_OBJECT
@@ -367,6 +396,195 @@ private slots:
             QCOMPARE(a.first().toObject().value(QStringLiteral("source")).toString(),
                      QStringLiteral("tcp://127.0.0.1:9"));
         }
+    }
+
+    // The same commands through ser2net as on a local port, for both kinds of address:
+    // read, write (an image holding 0xFF bytes), set and diff.
+    void commandsThroughAServer_data() {
+        QTest::addColumn<NetworkAddress::Kind>("kind");
+        QTest::newRow("rfc2217") << NetworkAddress::Kind::Rfc2217;
+        QTest::newRow("tcp") << NetworkAddress::Kind::Tcp;
+    }
+    void commandsThroughAServer() {
+        NEED_SER2NET();
+        QFETCH(NetworkAddress::Kind, kind);
+        sim::PtyBoard served(boardOn(20));
+        QVERIFY2(served.start(), qPrintable(served.errorString()));
+        test::Ser2net server({served.devicePath()});
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        const QString address = server.address(0, kind).text();
+
+        const QString saved = files.filePath(QStringLiteral("reseau.hex"));
+        Run r = trvctl(
+            {QStringLiteral("read"), QStringLiteral("-p"), address, QStringLiteral("-o"), saved});
+        QCOMPARE(r.status, int(kOk));
+        QCOMPARE(r.out, address + QStringLiteral(" : image lue, écrite dans %1\n").arg(saved));
+        QCOMPARE(imagefile::readFile(saved).bytes, std::optional(bytesOf(served.eeprom())));
+
+        const ImageBytes image = servedImage(kind == NetworkAddress::Kind::Tcp ? 3 : 5);
+        const QString file = files.filePath(QStringLiteral("reseau-ff.bin"));
+        QVERIFY(imagefile::writeFile(file, image).isEmpty());
+        r = trvctl({QStringLiteral("write"), QStringLiteral("-p"), address, file});
+        QCOMPARE(r.status, int(kOk));
+        QCOMPARE(r.out, address + QStringLiteral(" : image écrite et vérifiée\n"));
+        QCOMPARE(bytesOf(served.eeprom()), image);
+
+        served.setEeprom(sim::presetImage(sim::Preset::Signed));
+        r = trvctl(
+            {QStringLiteral("set"), QStringLiteral("-p"), address, QStringLiteral("depart=12,00")});
+        QCOMPARE(r.status, int(kOk));
+        QCOMPARE(r.out, address + QStringLiteral(" : réglages programmés et vérifiés\n"));
+        QCOMPARE(counter::decodeField(cellTexts(bytesOf(served.eeprom())), 0)->integer,
+                 QStringLiteral("0000000012"));
+
+        r = trvctl({QStringLiteral("diff"), saved, QStringLiteral("-p"), address});
+        QCOMPARE(r.status, int(kBoardFailed));
+        QVERIFY2(r.out.contains(QStringLiteral("Départ : reseau.hex ")) &&
+                     r.out.contains(address + QStringLiteral(" 12,00")),
+                 qPrintable(r.out));
+    }
+
+    // Three boards behind one server, all at once: each gets the file, then each one's own
+    // image lands in the file named after its address.
+    void threeBoardsBehindOneServer_data() {
+        using K = NetworkAddress::Kind;
+        QTest::addColumn<QList<K>>("kinds");
+        QTest::newRow("rfc2217") << QList<K>{K::Rfc2217, K::Rfc2217, K::Rfc2217};
+        QTest::newRow("tcp") << QList<K>{K::Tcp, K::Tcp, K::Tcp};
+        QTest::newRow("both kinds") << QList<K>{K::Tcp, K::Rfc2217, K::Tcp};
+    }
+    void threeBoardsBehindOneServer() {
+        NEED_SER2NET();
+        QFETCH(QList<NetworkAddress::Kind>, kinds);
+        std::vector<std::unique_ptr<sim::PtyBoard>> boards;
+        QStringList devices;
+        for (int i = 0; i < 3; ++i) {
+            boards.push_back(std::make_unique<sim::PtyBoard>(boardOn(21 + i, sim::Preset::Blank)));
+            QVERIFY2(boards.back()->start(), qPrintable(boards.back()->errorString()));
+            devices << boards.back()->devicePath();
+        }
+        test::Ser2net server(devices);
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        QStringList addresses;
+        for (int i = 0; i < 3; ++i) addresses << server.address(i, kinds[i]).text();
+
+        const ImageBytes image = servedImage(1);
+        const QString file = files.filePath(QStringLiteral("trois.bin"));
+        QVERIFY(imagefile::writeFile(file, image).isEmpty());
+        Run r = trvctl({QStringLiteral("write"), QStringLiteral("-p"), addresses.join(u','), file});
+        QCOMPARE(r.status, int(kOk));
+        QStringList lines;
+        for (const QString& a : addresses)
+            lines << a + QStringLiteral(" : image écrite et vérifiée");
+        QCOMPARE(r.out, lines.join(u'\n') + u'\n');
+        for (const auto& b : boards) QCOMPARE(bytesOf(b->eeprom()), image);
+
+        for (int i = 0; i < 3; ++i)
+            boards[std::size_t(i)]->setEeprom(eepromOf(servedImage(10 + i)));
+        const QString out = files.filePath(QStringLiteral("trois.hex"));
+        r = trvctl({QStringLiteral("read"), QStringLiteral("-p"), addresses.join(u','),
+                    QStringLiteral("-o"), out});
+        QCOMPARE(r.status, int(kOk));
+        for (int i = 0; i < 3; ++i) {
+            QString name = addresses[i];
+            name.replace(QStringLiteral("://"), QStringLiteral("-")).replace(u':', u'-');
+            QCOMPARE(
+                imagefile::readFile(files.filePath(QStringLiteral("trois_%1.hex").arg(name))).bytes,
+                std::optional(servedImage(10 + i)));
+        }
+    }
+
+    // Servers that do not open, or that go away during the board's read: each says which
+    // address and why, and nothing is written after a read that was cut.
+    void networkFailures_data() {
+        using K = NetworkAddress::Kind;
+        using F = NetworkFault;
+        QTest::addColumn<QString>("command");  // "read", "write" or "set"
+        QTest::addColumn<K>("kind");
+        QTest::addColumn<F>("fault");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("line");    // @a: the address, @e: the server's host:port
+        QTest::addColumn<QString>("detail");  // the line under it
+        // clang-format off
+        QTest::newRow("refused, rfc2217") << "read" << K::Rfc2217 << F::Refused << int(kPortClosed) << "@a : le port ne s'ouvre pas" << "  Connexion refusée par @e";
+        QTest::newRow("refused, tcp, set") << "set" << K::Tcp << F::Refused << int(kPortClosed) << "@a : le port ne s'ouvre pas" << "  Connexion refusée par @e";
+        QTest::newRow("silent server, rfc2217") << "read" << K::Rfc2217 << F::SilentServer << int(kPortClosed) << "@a : le port ne s'ouvre pas" << "  Le serveur @e ne répond pas.";
+        QTest::newRow("silent server, rfc2217, write") << "write" << K::Rfc2217 << F::SilentServer << int(kPortClosed) << "@a : le port ne s'ouvre pas" << "  Le serveur @e ne répond pas.";
+        QTest::newRow("silent server, tcp") << "read" << K::Tcp << F::SilentServer << int(kBoardFailed) << "@a : la carte ne répond pas" << "";
+        QTest::newRow("ser2net killed, read") << "read" << K::Rfc2217 << F::ServerKilled << int(kPortClosed) << "@a : le port @a a été perdu" << "  Le serveur @e a fermé la connexion";
+        QTest::newRow("ser2net killed, tcp, read") << "read" << K::Tcp << F::ServerKilled << int(kPortClosed) << "@a : le port @a a été perdu" << "  Le serveur @e a fermé la connexion";
+        QTest::newRow("ser2net killed, set") << "set" << K::Rfc2217 << F::ServerKilled << int(kPortClosed) << "@a : le port @a a été perdu" << "  Le serveur @e a fermé la connexion";
+        QTest::newRow("ser2net killed, write") << "write" << K::Tcp << F::ServerKilled << int(kPortClosed) << "@a : le port @a a été perdu" << "  Le serveur @e a fermé la connexion";
+        QTest::newRow("board gone, read") << "read" << K::Rfc2217 << F::BoardGone << int(kPortClosed) << "@a : le port @a a été perdu" << "  Le serveur @e a fermé la connexion";
+        QTest::newRow("board gone, set") << "set" << K::Tcp << F::BoardGone << int(kPortClosed) << "@a : le port @a a été perdu" << "  Le serveur @e a fermé la connexion";
+        QTest::newRow("board gone, write") << "write" << K::Rfc2217 << F::BoardGone << int(kPortClosed) << "@a : le port @a a été perdu" << "  Le serveur @e a fermé la connexion";
+        // clang-format on
+    }
+    void networkFailures() {
+        NEED_SER2NET();
+        QFETCH(QString, command);
+        QFETCH(NetworkAddress::Kind, kind);
+        QFETCH(NetworkFault, fault);
+        QFETCH(int, status);
+        QFETCH(QString, line);
+        QFETCH(QString, detail);
+        sim::PtyBoard served(boardOn(24));
+        QVERIFY2(served.start(), qPrintable(served.errorString()));
+        const sim::Eeprom before = served.eeprom();
+        test::Ser2net server({served.devicePath()});
+        QTcpServer silent;
+        NetworkAddress address;
+        if (fault == NetworkFault::Refused) {
+            address = {kind, QStringLiteral("127.0.0.1"), test::freeLocalPort()};
+        } else if (fault == NetworkFault::SilentServer) {
+            // The system accepts the connection; the server never says a word.
+            QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+            address = {kind, QStringLiteral("127.0.0.1"), silent.serverPort()};
+        } else {
+            QVERIFY2(server.start(), qPrintable(server.error()));
+            address = server.address(0, kind);
+        }
+        if (fault == NetworkFault::ServerKilled) {
+            // A board that takes its time over each frame: the read is still going when the
+            // server is killed, however quick the machine.
+            sim::Faults f;
+            f.frameDelayMs = 3;
+            served.setFaults(f);
+        }
+        if (fault == NetworkFault::BoardGone) {
+            // Gone some frames into the board's read, for longer than the run.
+            sim::Faults f;
+            f.vanishAfter = 60;
+            f.vanishMs = 60000;
+            served.setFaults(f);
+        }
+        const qint64 serverPid = server.pid();
+        std::atomic<bool> done{false};
+        std::thread killer([&] {
+            if (fault != NetworkFault::ServerKilled) return;
+            while (!done && served.received().count("X1X") < 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            if (!done) ::kill(pid_t(serverPid), SIGKILL);
+        });
+        QStringList arguments{command, QStringLiteral("-p"), address.text()};
+        if (command == u"write") arguments << goodFile;
+        if (command == u"set") arguments << QStringLiteral("depart=12,00");
+        const Run r = trvctl(arguments);
+        done = true;
+        killer.join();
+        server.kill();
+
+        for (QString* t : {&line, &detail})
+            t->replace(QStringLiteral("@a"), address.text())
+                .replace(QStringLiteral("@e"), address.endpoint());
+        QCOMPARE(r.status, status);
+        const QStringList lines = r.out.split(u'\n');
+        QVERIFY2(lines.contains(line), qPrintable(r.out));
+        if (!detail.isEmpty()) QCOMPARE(lines.value(lines.indexOf(line) + 1), detail);
+        // Whatever the board got stops with the read: no write frame followed it.
+        QCOMPARE(served.received().count("WWW"), 0);
+        QCOMPARE(served.eeprom(), before);
+        if (fault == NetworkFault::ServerKilled) QVERIFY(served.received().contains("X1X"));
     }
 
     // Board outcomes: a silent board and a verification that fails give 1, a port that does
