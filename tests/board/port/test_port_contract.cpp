@@ -70,14 +70,10 @@ struct PortUnderTest {
 };
 using MakePort = std::function<PortUnderTest()>;
 
-class FakeEnd final : public FarEnd {
+class FakeEnd : public FarEnd {
 public:
     Clock& clock() override { return m_clock; }
-    std::unique_ptr<SerialPort> makePort() override {
-        auto port = std::make_unique<test::FakePort>(m_clock);
-        m_port = port.get();
-        return port;
-    }
+    std::unique_ptr<SerialPort> makePort() override { return newFake(); }
     void send(const QByteArray& bytes) override { m_port->arrive(bytes); }
     QByteArray receive(qsizetype, Millis) override {
         const QByteArray sent = m_port->written.mid(m_taken);
@@ -87,6 +83,15 @@ public:
     void vanish() override { m_port->loseAfterBytes = 0; }
     QString cannotBeHeld() const override {
         return QStringLiteral("the fake port has no device that another port could hold");
+    }
+
+protected:
+    // A new fake port on this line: the one the far end talks to from now on.
+    std::unique_ptr<SerialPort> newFake() {
+        auto port = std::make_unique<test::FakePort>(m_clock);
+        m_port = port.get();
+        m_taken = 0;
+        return port;
     }
 
 private:
@@ -97,17 +102,11 @@ private:
 
 // The routed port in front of the fake: COM n leads to a local device, or to a server's
 // address, as the lookup says. Each opening makes a new port behind it, as it does for real.
-class RoutedFakeEnd final : public FarEnd {
+class RoutedFakeEnd final : public FakeEnd {
 public:
     explicit RoutedFakeEnd(bool network) : m_network(network) {}
-    Clock& clock() override { return m_clock; }
     std::unique_ptr<SerialPort> makePort() override {
-        const auto make = [this]() -> std::unique_ptr<SerialPort> {
-            auto port = std::make_unique<test::FakePort>(m_clock);
-            m_port = port.get();
-            m_taken = 0;
-            return port;
-        };
+        const auto make = [this]() -> std::unique_ptr<SerialPort> { return newFake(); };
         const NetworkAddress server{NetworkAddress::Kind::Rfc2217, QStringLiteral("127.0.0.1"),
                                     4001};
         return std::make_unique<RoutedPort>(
@@ -118,22 +117,9 @@ public:
                 return stored;
             });
     }
-    void send(const QByteArray& bytes) override { m_port->arrive(bytes); }
-    QByteArray receive(qsizetype, Millis) override {
-        const QByteArray sent = m_port->written.mid(m_taken);
-        m_taken = m_port->written.size();
-        return sent;
-    }
-    void vanish() override { m_port->loseAfterBytes = 0; }
-    QString cannotBeHeld() const override {
-        return QStringLiteral("the fake port has no device that another port could hold");
-    }
 
 private:
     bool m_network;
-    test::FakeClock m_clock;
-    test::FakePort* m_port = nullptr;
-    qsizetype m_taken = 0;
 };
 
 #ifdef Q_OS_UNIX
