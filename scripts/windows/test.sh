@@ -318,8 +318,12 @@ expect 0 "the installed trvctl.exe reads the simulator on COM3" \
 settled
 same_bytes "$work/installed.bin" "$work/board3.bin" "the installed trvctl.exe read the simulator's image"
 # The installed tool starts as a technician starts it, on a screen (Xvfb, Wine's X11 driver,
-# not the tests' offscreen platform): its main window comes up.
+# not the tests' offscreen platform): its main window comes up. The Wine session so far has no
+# display, and a program started in it would draw on that session's desktop, on no screen: a
+# new session starts with the screen.
 main_window_shown() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w
   env -u WINEQT_QPA_PLATFORM -u WINEQT_QPA_FONTDIR xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     WINEPATH="" wine "$1" >/dev/null 2>&1 &
     for _ in $(seq 300); do
