@@ -17,8 +17,12 @@ mkdir -p "$root/build-windows"
 qt_log="$root/build-windows/qt-build.log"
 idle=(chrt --idle 0)
 "${idle[@]}" true 2>/dev/null || idle=(nice -n 19)
-# In a process group of its own, so that the whole build can be stopped at once.
-"${idle[@]}" setsid "$root/scripts/windows/build-qt.sh" >"$qt_log" 2>&1 &
+# In a process group of its own, so that the whole build can be stopped at once. The
+# cross-builds of the tree and of the installer's programs follow it there, at the same
+# priority.
+"${idle[@]}" setsid bash -c '"$1/scripts/windows/build-qt.sh" &&
+  "$1/scripts/windows/test.sh" --build-only "$1/build-windows" &&
+  "$1/scripts/windows/package.sh" >/dev/null' _ "$root" >"$qt_log" 2>&1 &
 qt_build=$!
 # A failed Linux step ends the script; the Qt build is not left running behind it.
 trap 'kill -- -"$qt_build" 2>/dev/null || true' EXIT
@@ -33,7 +37,7 @@ deb="$("$root/scripts/package.sh" "$root/build")"
 
 if ! wait "$qt_build"; then
   tail -n 40 "$qt_log" >&2
-  echo "test.sh: building Qt for Windows failed (whole log: $qt_log)" >&2
+  echo "test.sh: building Qt for Windows or cross-building the tree failed (whole log: $qt_log)" >&2
   exit 1
 fi
 trap - EXIT

@@ -8,14 +8,21 @@
 # last, the installer that scripts/windows/package.sh makes: installed and removed silently,
 # the installed trvctl.exe reading the simulator with only its own folder's DLLs.
 #
-# Usage: scripts/windows/test.sh [WINDOWS_BUILD_DIR] [LINUX_BUILD_DIR]
+# Usage: scripts/windows/test.sh [--build-only] [WINDOWS_BUILD_DIR] [LINUX_BUILD_DIR]
 #   (defaults: build-windows and build beside this script's repository)
+#   --build-only: the cross-build alone, then stop (scripts/test.sh runs it while the Linux
+#   tests run, so that the tests here find everything built)
 # Needs Qt for Windows (scripts/windows/build-qt.sh, once per machine), mingw-w64 and Wine
 # (Debian's wine, 64-bit), and for the installer what package.sh names; builds the Linux
 # simulator and trvctl if the Linux build lacks them.
 # Environment: TRV_QT_WINDOWS (that Qt's folder), TRV_JOBS (parallel compile jobs, default 2),
 # TRV_KEEP_WINE=1 keeps the Wine prefix (its path is printed) for a look afterwards.
 set -euo pipefail
+build_only=0
+if [[ ${1:-} == --build-only ]]; then
+  build_only=1
+  shift
+fi
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -45,6 +52,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_PREFIX_PATH="$qt" \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v wine)" "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$jobs"
+if ((build_only)); then exit 0; fi
 
 # The Linux run of the counter window's test is what the Windows run is compared with.
 linux_window_test=$linux_build/tests/gui/test_counter_window_com
