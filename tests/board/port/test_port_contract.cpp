@@ -123,6 +123,15 @@ private:
 };
 
 #ifdef Q_OS_UNIX
+// What the port sent down a pseudo-terminal line, once `count` bytes came or `within` passed.
+QByteArray receiveFrom(test::LinkedPty& pty, qsizetype count, Millis within) {
+    QByteArray got;
+    QElapsedTimer t;
+    t.start();
+    while (got.size() < count && t.elapsed() < within.count()) got += pty.readAvailable(10);
+    return got;
+}
+
 class PtyEnd : public FarEnd {
 public:
     bool ok() const override { return m_pty.ok(); }
@@ -138,11 +147,7 @@ public:
         while (m_pty.held() < before + bytes.size() && t.elapsed() < 2000) QThread::msleep(1);
     }
     QByteArray receive(qsizetype count, Millis within) override {
-        QByteArray got;
-        QElapsedTimer t;
-        t.start();
-        while (got.size() < count && t.elapsed() < within.count()) got += m_pty.readAvailable(10);
-        return got;
+        return receiveFrom(m_pty, count, within);
     }
     void vanish() override { m_pty.vanish(); }
     bool holderNamed() const override { return true; }
@@ -186,11 +191,7 @@ public:
         QThread::msleep(30);
     }
     QByteArray receive(qsizetype count, Millis within) override {
-        QByteArray got;
-        QElapsedTimer t;
-        t.start();
-        while (got.size() < count && t.elapsed() < within.count()) got += m_pty.readAvailable(10);
-        return got;
+        return receiveFrom(m_pty, count, within);
     }
     // The connection drops: the server is gone.
     void vanish() override { m_server.kill(); }
